@@ -1,0 +1,24 @@
+#include "common/file_append.h"
+
+#include <windows.h>
+
+#include "common/unique_handle.h"
+
+namespace velk {
+
+bool AppendToFile(const std::wstring& path, const std::string& bytes) {
+    // FILE_APPEND_DATA alone makes every write land at the current end of the
+    // file, even when another process appends at the same time.
+    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr);
+    return ok && written == bytes.size();
+}
+
+}  // namespace velk

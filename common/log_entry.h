@@ -1,0 +1,38 @@
+#pragma once
+// The log entry form that both programs write:
+//   "[" year "-" MM "-" DD " " hh ":" mm ":" ss "] " message line-end
+#include <functional>
+#include <string>
+
+#include "common/local_time.h"
+
+namespace velk {
+
+enum class LineEnd { Lf, CrLf };
+
+// The line end a text-mode file gets on this platform.
+#ifdef _WIN32
+constexpr LineEnd kPlatformLineEnd = LineEnd::CrLf;
+#else
+constexpr LineEnd kPlatformLineEnd = LineEnd::Lf;
+#endif
+
+// Formats one entry as the bytes that reach the disk. Each code unit up to
+// U+00FF becomes the byte of the same value; a code unit above it becomes "?",
+// so the entry always stays whole. Every LF (inside the message and at its
+// end) becomes `lineEnd`; a CR inside the message stays as it is.
+std::string FormatLogEntry(const LocalTime& time, const std::wstring& message, LineEnd lineEnd);
+
+// Where and how one log file is written; tests swap in a temporary path and
+// a fixed clock.
+struct LogTarget {
+    std::wstring path;
+    std::function<LocalTime()> clock;
+    LineEnd lineEnd = kPlatformLineEnd;
+};
+
+// Reads the clock once, formats the entry and appends it to the file, which is
+// opened and closed for this one entry. Failures are silent: the entry is lost.
+void AppendLogEntry(const LogTarget& target, const std::wstring& message);
+
+}  // namespace velk

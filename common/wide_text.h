@@ -1,0 +1,20 @@
+#pragma once
+// Conversions between wide text (UTF-16 code units, one per wchar_t on every
+// platform we build for) and bytes.
+#include <cstdint>
+#include <string>
+
+namespace velk {
+
+// UTF-16 code units to UTF-8. A lone surrogate becomes U+FFFD.
+std::string WideToUtf8(const std::wstring& text);
+
+// UTF-8 bytes to UTF-16 code units. Every malformed or cut-off sequence
+// becomes one U+FFFD per maximal invalid subpart (the rule Windows follows
+// for MultiByteToWideChar with CP_UTF8 and no flags).
+std::wstring Utf8ToWide(const std::string& bytes);
+
+// Unsigned decimal, no sign, padding or grouping.
+std::wstring ToDecimal(std::uint32_t value);
+
+}  // namespace velk

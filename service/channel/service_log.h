@@ -1,0 +1,23 @@
+#pragma once
+// The service log: off unless the build switches it on (VELK_SERVICE_LOG).
+// When on, each message is appended as one timestamped entry to
+// kServiceLogPath, opening and closing the file for every entry.
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "common/log_entry.h"
+
+namespace velk {
+
+extern std::atomic<bool> serviceLogEnabled;
+extern std::mutex serviceLogMutex;
+
+// Never fails to its caller; a line that cannot be written is lost.
+void WriteServiceLog(const std::wstring& message);
+
+// Where the entries go: kServiceLogPath and the local clock unless a test has
+// redirected it.
+LogTarget& ServiceLogTarget();
+
+}  // namespace velk

@@ -1,0 +1,32 @@
+#pragma once
+// Every fixed name, path, time-out and code of VelkVPNService, named once.
+#include <cstdint>
+
+namespace velk {
+
+inline constexpr wchar_t kServiceName[] = L"VelkVPNService";
+inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\velk_vpn_service_pipe";
+inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service.log";
+
+inline constexpr wchar_t kDataDirectory[] = L"C:\\ProgramData\\VELK-VPN";
+inline constexpr wchar_t kCoreRuntimeLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log";
+inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
+inline constexpr wchar_t kCoreProgramName[] = L"xray.exe";
+inline constexpr wchar_t kHelperProgramName[] = L"netsteer.exe";
+
+inline constexpr std::uint32_t kHelperTimeoutMs = 70000;
+inline constexpr std::uint32_t kHelperTimeoutCode = 1460;  // ERROR_TIMEOUT
+inline constexpr std::uint32_t kCoreSettleMs = 700;
+inline constexpr std::uint32_t kCoreTerminateWaitMs = 5000;
+inline constexpr std::uint32_t kStillActiveCode = 259;  // STILL_ACTIVE
+inline constexpr std::int64_t kErrorLogTailBytes = 8192;
+
+inline constexpr std::uint32_t kPipeBufferBytes = 4096;
+inline constexpr std::uint32_t kMaxRequestBytes = 4094;
+inline constexpr std::uint32_t kPipeCreateRetryMs = 1000;
+// A client gets this long to write its request and to read its response.
+inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
+
+inline constexpr std::uint32_t kServicePendingWaitHintMs = 3000;
+
+}  // namespace velk

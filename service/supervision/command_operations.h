@@ -1,0 +1,50 @@
+#pragma once
+// What the dispatcher may do to processes and files. None of these throws;
+// every failure comes back in the result.
+#include <cstdint>
+#include <string>
+
+namespace velk {
+
+// A success flag and a 32-bit unsigned code: 0, a system error code or a
+// child's exit code.
+struct OpResult {
+    bool ok = false;
+    std::uint32_t code = 0;
+};
+
+struct XrayStatus {
+    bool running = false;
+    std::uint32_t code = 0;
+};
+
+class CommandOperations {
+public:
+    virtual ~CommandOperations() = default;
+
+    // (true, 259) while the recorded core runs; (false, exit code) once it has
+    // ended; (false, 0) when none is recorded.
+    virtual XrayStatus QueryXrayStatus() = 0;
+
+    // Starts the core with `configPath` (never empty, quotes already removed)
+    // unless one is running.
+    virtual OpResult StartXray(const std::wstring& configPath) = 0;
+
+    // Stops the recorded core, if any. Always (true, 0).
+    virtual OpResult StopXray() = 0;
+
+    // Runs "\"programPath\" arguments" hidden and waits at most timeoutMs.
+    // ok is true exactly when the program ended with exit code 0.
+    virtual OpResult RunHelperProcess(const std::wstring& programPath,
+                                      const std::wstring& arguments, std::uint32_t timeoutMs) = 0;
+
+    // The file's last maxBytes bytes decoded as UTF-8; empty when there is
+    // nothing to show.
+    virtual std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) = 0;
+
+    // Directory of the running service program with its trailing separator,
+    // or empty text.
+    virtual std::wstring GetModuleDirectory() = 0;
+};
+
+}  // namespace velk
