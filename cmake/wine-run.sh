@@ -23,8 +23,11 @@ if [ ! -f "$prefix/.velk-ready" ]; then
     fi
   ) 9>"$prefix.lock"
 fi
-# Keep one wine server alive between test processes: starting a fresh one
-# for every test costs seconds. It ends by itself 30 s after the last client.
-# Its output must not hold the caller's pipes open.
-wineserver -p30 </dev/null >/dev/null 2>&1 || true
+# Keep one wine server, and the prefix's own background programs, alive
+# between test processes: starting them afresh for every test costs seconds.
+# They are started here with their output on /dev/null; started by the test
+# itself, they would inherit its output pipe and hold ctest waiting until the
+# server ends. scripts/test.sh ends the server when the run is over.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wineboot </dev/null >/dev/null 2>&1 || true
 exec wine "$@"

@@ -1,0 +1,42 @@
+#pragma once
+// Reading the IPv4 route table listing ("route print -4") and removing the
+// default routes that have a real gateway.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "netsteer/probes/helper_system.h"
+
+namespace netsteer {
+
+struct RouteEntry {
+    std::wstring destination;
+    std::wstring netmask;
+    std::wstring gateway;  // an IPv4 address, or "On-link"
+    std::wstring interfaceAddress;
+    std::int32_t metric = 0;
+};
+
+struct DefaultRoute {
+    std::wstring gateway;
+    std::wstring interfaceAddress;
+    std::int32_t metric = 0;
+    bool found = false;
+};
+
+// The entries of the "Active Routes:" section, in listing order. Pure.
+std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing);
+
+// Runs the listing and appends every default route (0.0.0.0/0.0.0.0) to
+// `routes`, real gateway or not. True when the list is non-empty afterwards.
+bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes);
+
+// The default route with a real gateway and the lowest metric (first listed
+// wins a tie); found is false when none qualifies. Pure.
+DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes);
+
+// Deletes every default route with a real gateway, in listing order, then
+// pauses kDeleteDefaultsPauseMs.
+void DeleteAllDefaultRoutes(HelperSystem& system);
+
+}  // namespace netsteer
