@@ -15,7 +15,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -eq 0 ]; then
     echo "== installing: ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
   else
     echo "Missing packages: ${missing[*]}" >&2
     echo "Install them with: sudo apt-get install ${missing[*]}" >&2
