@@ -1,11 +1,19 @@
 #pragma once
 // Every fixed path, pause, count and metric of netsteer, named once.
+#include <cstddef>
 #include <cstdint>
 
 namespace netsteer {
 
 inline constexpr wchar_t kHelperLogPath[] = L"C:\\ProgramData\\ravik_helper.log";
 inline constexpr wchar_t kStateFilePath[] = L"C:\\ProgramData\\ravik_route_state.txt";
+
+// Every command line runs through the command interpreter, named without a
+// directory so that the usual program search finds it.
+inline constexpr wchar_t kCommandInterpreterPrefix[] = L"cmd.exe /C ";
+// A child's output is read in chunks of at most this many bytes, so that a
+// terminating 0 always fits after the data in a buffer one byte larger.
+inline constexpr std::size_t kCommandReadChunkBytes = 4095;
 
 inline constexpr std::uint32_t kRouteCommandPauseMs = 300;
 inline constexpr std::uint32_t kDeleteDefaultsPauseMs = 400;
