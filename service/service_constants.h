@@ -16,6 +16,8 @@ inline constexpr wchar_t kHelperProgramName[] = L"netsteer.exe";
 
 inline constexpr std::uint32_t kHelperTimeoutMs = 70000;
 inline constexpr std::uint32_t kHelperTimeoutCode = 1460;  // ERROR_TIMEOUT
+// After ending a helper's process tree, the runner waits this long for it to go.
+inline constexpr std::uint32_t kHelperTreeEndWaitMs = 5000;
 inline constexpr std::uint32_t kCoreSettleMs = 700;
 inline constexpr std::uint32_t kCoreTerminateWaitMs = 5000;
 inline constexpr std::uint32_t kStillActiveCode = 259;  // STILL_ACTIVE

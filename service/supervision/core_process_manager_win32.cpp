@@ -1,0 +1,201 @@
+#include "service/supervision/core_process_manager.h"
+
+#include <utility>
+#include <vector>
+
+#include "common/wide_text.h"
+#include "service/supervision/command_lines.h"
+
+namespace velk {
+namespace {
+
+// Restricts what the core inherits to the handles it needs, so that a handle
+// another thread made inheritable at the same moment does not leak into it.
+// When the attribute list cannot be built, the start falls back to plain
+// inheritance.
+class InheritList {
+  public:
+    explicit InheritList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        if (size == 0) {
+            return;
+        }
+        buffer_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            return;
+        }
+        initialized_ = true;
+        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                      handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            list_ = list;
+        }
+    }
+    ~InheritList() {
+        if (initialized_) {
+            DeleteProcThreadAttributeList(
+                reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data()));
+        }
+    }
+    InheritList(const InheritList&) = delete;
+    InheritList& operator=(const InheritList&) = delete;
+
+    // Null when the list could not be built.
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
+
+  private:
+    std::vector<HANDLE> handles_;
+    std::vector<unsigned char> buffer_;
+    bool initialized_ = false;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+bool IsInheritable(HANDLE handle) {
+    DWORD flags = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0;
+}
+
+}  // namespace
+
+CoreProcessManager::CoreProcessManager(CoreProcessSettings settings)
+    : settings_(std::move(settings)) {}
+
+void CoreProcessManager::Log(const std::wstring& message) const {
+    if (settings_.log) {
+        settings_.log(message);
+    }
+}
+
+void CoreProcessManager::EmptySlot() {
+    slot_.thread.Reset();
+    slot_.process.Reset();
+    slot_.processId = 0;
+    slot_.threadId = 0;
+    slot_.running = false;
+}
+
+OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+
+    if (slot_.running) {
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(slot_.process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
+            Log(L"[XRAY] xray.exe already running.");
+            return {true, 0};
+        }
+        EmptySlot();
+    }
+
+    const std::wstring directory =
+        settings_.programDirectory ? settings_.programDirectory() : std::wstring();
+    const std::wstring commandLine =
+        ComposeCoreCommandLine(directory + kCoreProgramName, configPath);
+    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back(L'\0');
+
+    CreateDirectoryW(settings_.dataDirectory.c_str(), nullptr);
+
+    SECURITY_ATTRIBUTES inheritable{};
+    inheritable.nLength = sizeof(inheritable);
+    inheritable.bInheritHandle = TRUE;
+    UniqueHandle log(CreateFileW(settings_.runtimeLogPath.c_str(), FILE_APPEND_DATA,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log) {
+        return {false, GetLastError()};
+    }
+    SetFilePointer(log.Get(), 0, nullptr, FILE_END);
+
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<HANDLE> inherited{log.Get()};
+    if (IsInheritable(input) && input != log.Get()) {
+        inherited.push_back(input);
+    }
+    InheritList inheritList(inherited);
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdOutput = log.Get();
+    startup.StartupInfo.hStdError = log.Get();
+    DWORD flags = CREATE_NO_WINDOW;
+    if (inheritList.Get() != nullptr) {
+        startup.StartupInfo.cb = sizeof(startup);
+        startup.lpAttributeList = inheritList.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    } else {
+        startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+    }
+
+    PROCESS_INFORMATION info{};
+    const BOOL created = CreateProcessW(
+        nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags, nullptr,
+        directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
+    if (!created) {
+        const DWORD error = GetLastError();
+        log.Reset();
+        Log(L"[XRAY] CreateProcessW failed. Error=" + ToDecimal(error));
+        return {false, error};
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    // The core holds its own copy of the log now.
+    log.Reset();
+
+    Sleep(settings_.settleMs);
+
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE) {
+        thread.Reset();
+        process.Reset();
+        Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode));
+        return {false, exitCode};
+    }
+
+    slot_.process = std::move(process);
+    slot_.thread = std::move(thread);
+    slot_.processId = info.dwProcessId;
+    slot_.threadId = info.dwThreadId;
+    slot_.running = true;
+    Log(L"[XRAY] started successfully with config: " + configPath);
+    return {true, 0};
+}
+
+OpResult CoreProcessManager::StopXray() {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+    if (slot_.running) {
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(slot_.process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
+            Log(L"[XRAY] terminating xray.exe");
+            TerminateProcess(slot_.process.Get(), 0);
+            WaitForSingleObject(slot_.process.Get(), settings_.terminateWaitMs);
+        }
+        EmptySlot();
+        Log(L"[XRAY] stopped.");
+    } else {
+        Log(L"[XRAY] stop requested, but no xray process exists.");
+    }
+    return {true, 0};
+}
+
+XrayStatus CoreProcessManager::QueryXrayStatus() {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+    if (!slot_.running || !slot_.process) {
+        return {false, 0};
+    }
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(slot_.process.Get(), &exitCode)) {
+        return {false, GetLastError()};
+    }
+    return {exitCode == STILL_ACTIVE, exitCode};
+}
+
+DWORD CoreProcessManager::RecordedProcessId() {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+    return slot_.processId;
+}
+
+}  // namespace velk

@@ -1,0 +1,35 @@
+#pragma once
+// The route helper runner: one hidden run of a helper program, bounded in time.
+#ifdef _WIN32
+#include <cstdint>
+#include <string>
+
+#include "service/service_constants.h"
+#include "service/supervision/command_operations.h"
+#include "service/supervision/log_sink.h"
+
+namespace velk {
+
+struct HelperRunSettings {
+    // The helper's working directory; empty: the service's own.
+    std::wstring workingDirectory;
+    // How long the runner waits for the helper and everything it started to
+    // be gone after it has ended them.
+    std::uint32_t treeEndWaitMs = kHelperTreeEndWaitMs;
+    LogSink log;
+};
+
+// Runs "\"programPath\" arguments" hidden, with no inherited handles, inside a
+// job object, and waits at most timeoutMs. Results:
+//   ended with 0        -> (true, 0)
+//   ended with n        -> (false, n)
+//   still running       -> (false, 1460), "Process timeout." logged; the
+//                          helper and every process it started are ended
+//   could not be started -> (false, system error code),
+//                          "CreateProcessW failed. Error=<code>" logged
+// Processes the helper leaves behind when it ends by itself are ended too.
+OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring& programPath,
+                          const std::wstring& arguments, std::uint32_t timeoutMs);
+
+}  // namespace velk
+#endif

@@ -1,0 +1,127 @@
+#include "service/supervision/helper_runner.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
+#include "service/supervision/command_lines.h"
+
+namespace velk {
+namespace {
+
+// A job that ends all its processes when its last handle is closed, so that
+// nothing the helper started can outlive the run, even if the service dies.
+UniqueHandle CreateKillOnCloseJob() {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        return job;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof(limits))) {
+        job.Reset();
+    }
+    return job;
+}
+
+DWORD ActiveProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof(accounting), nullptr)) {
+        return 0;
+    }
+    return accounting.ActiveProcesses;
+}
+
+// Ends every process still in the job and waits, at most waitMs, until they
+// are gone, so that none of them changes anything after the caller reports.
+void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
+    if (ActiveProcesses(job) == 0) {
+        return;
+    }
+    TerminateJobObject(job, 1);
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    WaitForSingleObject(helper, waitMs);
+    while (ActiveProcesses(job) != 0 && GetTickCount64() < deadline) {
+        Sleep(10);
+    }
+}
+
+}  // namespace
+
+OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring& programPath,
+                          const std::wstring& arguments, std::uint32_t timeoutMs) {
+    auto log = [&settings](const std::wstring& message) {
+        if (settings.log) {
+            settings.log(message);
+        }
+    };
+
+    const std::wstring commandLine = ComposeHelperCommandLine(programPath, arguments);
+    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back(L'\0');
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+
+    // Started suspended so that it is inside the job before it can start
+    // anything of its own. Without a job (it could not be made) the run still
+    // goes ahead; only the helper itself is then ended on a time-out.
+    UniqueHandle job = CreateKillOnCloseJob();
+    const DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(
+            nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
+            settings.workingDirectory.empty() ? nullptr : settings.workingDirectory.c_str(),
+            &startup, &info)) {
+        const DWORD error = GetLastError();
+        log(L"CreateProcessW failed. Error=" + ToDecimal(error));
+        return {false, error};
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+
+    if (job) {
+        // Fails on Windows 7 when the service itself runs in a job that does
+        // not allow nesting; the helper then runs unguarded rather than not.
+        if (!AssignProcessToJobObject(job.Get(), process.Get())) {
+            job.Reset();
+        }
+        if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+            const DWORD error = GetLastError();
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), settings.treeEndWaitMs);
+            log(L"ResumeThread failed. Error=" + ToDecimal(error));
+            return {false, error};
+        }
+    }
+
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
+        if (job) {
+            EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
+        } else {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), settings.treeEndWaitMs);
+        }
+        log(L"Process timeout.");
+        return {false, kHelperTimeoutCode};
+    }
+
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.Get(), &exitCode);
+    // netsteer waits for every command it runs, so anything still in the job
+    // is a straggler that must not touch the routes after the client has been
+    // answered.
+    if (job) {
+        EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
+    }
+    return {exitCode == 0, exitCode};
+}
+
+}  // namespace velk

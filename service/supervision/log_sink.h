@@ -1,0 +1,11 @@
+#pragma once
+#include <functional>
+#include <string>
+
+namespace velk {
+
+// Where the supervision components hand their log messages: WriteServiceLog
+// in the service, a recorder in tests. An empty sink drops the messages.
+using LogSink = std::function<void(const std::wstring&)>;
+
+}  // namespace velk

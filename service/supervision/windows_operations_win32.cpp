@@ -1,0 +1,63 @@
+#include "service/supervision/windows_operations.h"
+
+#include "service/channel/service_log.h"
+#include "service/service_constants.h"
+#include "service/supervision/core_process_manager.h"
+#include "service/supervision/file_tail.h"
+#include "service/supervision/helper_runner.h"
+#include "service/supervision/module_directory.h"
+
+namespace velk {
+namespace {
+
+void LogToService(const std::wstring& message) {
+    WriteServiceLog(message);
+}
+
+CoreProcessSettings ServiceCoreSettings() {
+    CoreProcessSettings settings;
+    settings.programDirectory = [] { return velk::GetModuleDirectory(); };
+    settings.dataDirectory = kDataDirectory;
+    settings.runtimeLogPath = kCoreRuntimeLogPath;
+    settings.settleMs = kCoreSettleMs;
+    settings.terminateWaitMs = kCoreTerminateWaitMs;
+    settings.log = LogToService;
+    return settings;
+}
+
+class WindowsOperations final : public CommandOperations {
+  public:
+    WindowsOperations() : core_(ServiceCoreSettings()) {}
+
+    XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
+    OpResult StartXray(const std::wstring& configPath) override {
+        return core_.StartXray(configPath);
+    }
+    OpResult StopXray() override { return core_.StopXray(); }
+
+    OpResult RunHelperProcess(const std::wstring& programPath, const std::wstring& arguments,
+                              std::uint32_t timeoutMs) override {
+        HelperRunSettings settings;
+        settings.workingDirectory = velk::GetModuleDirectory();
+        settings.log = LogToService;
+        return velk::RunHelperProcess(settings, programPath, arguments, timeoutMs);
+    }
+
+    std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
+        return velk::ReadFileTail(path, maxBytes);
+    }
+
+    std::wstring GetModuleDirectory() override { return velk::GetModuleDirectory(); }
+
+  private:
+    CoreProcessManager core_;
+};
+
+}  // namespace
+
+CommandOperations& WindowsCommandOperations() {
+    static WindowsOperations operations;
+    return operations;
+}
+
+}  // namespace velk
