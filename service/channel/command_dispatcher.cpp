@@ -1,0 +1,144 @@
+#include "service/channel/command_dispatcher.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/wide_text.h"
+#include "service/service_constants.h"
+
+namespace velk {
+namespace {
+
+constexpr wchar_t kMissingAction[] = L"ok=false;exitCode=-1;message=missing action";
+constexpr wchar_t kUnknownAction[] = L"ok=false;exitCode=-2;message=unknown action";
+constexpr wchar_t kMissingConfigPath[] = L"ok=false;exitCode=-3;message=missing config path";
+constexpr wchar_t kMissingServerHost[] = L"ok=false;exitCode=-3;message=missing serverHost";
+constexpr wchar_t kServiceRunning[] = L"ok=true;exitCode=0;message=service running";
+
+// Words are separated by what the Windows C runtime's iswspace reports as
+// space in the C locale (measured under Wine for every code unit): the ASCII
+// blank, tab, LF, VT, FF and CR, the no-break space U+00A0 and the Unicode
+// space and line/paragraph separators. Spelling the class out keeps the
+// native build, whose C library knows only the ASCII ones, in step with the
+// Windows one. U+0085 is not in it, as on Windows. U+FFFF is an ordinary code
+// unit here although the Windows stream would mistake it for end-of-file.
+bool IsWhiteSpace(wchar_t unit) {
+    const auto value = static_cast<std::uint32_t>(unit);
+    return value == 0x20 || (value >= 0x09 && value <= 0x0D) || value == 0xA0 || value == 0x1680 ||
+           (value >= 0x2000 && value <= 0x200A) || value == 0x2028 || value == 0x2029 ||
+           value == 0x202F || value == 0x205F || value == 0x3000;
+}
+
+// Reads the next word from `position` on, leaving `position` just after it.
+std::wstring ExtractWord(const std::wstring& text, std::size_t& position) {
+    while (position < text.size() && IsWhiteSpace(text[position])) {
+        ++position;
+    }
+    const std::size_t start = position;
+    while (position < text.size() && !IsWhiteSpace(text[position])) {
+        ++position;
+    }
+    return text.substr(start, position - start);
+}
+
+// The configuration path of xray_start: the rest of the first line, with
+// leading blanks (only blanks) removed and one pair of enclosing quotes
+// dropped.
+std::wstring ExtractConfigPath(const std::wstring& text, std::size_t position) {
+    std::size_t end = text.find(L'\n', position);
+    if (end == std::wstring::npos) {
+        end = text.size();
+    }
+    while (position < end && text[position] == L' ') {
+        ++position;
+    }
+    std::wstring path = text.substr(position, end - position);
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+        path = path.substr(1, path.size() - 2);
+    }
+    return path;
+}
+
+const wchar_t* BoolText(bool value) {
+    return value ? L"true" : L"false";
+}
+
+std::wstring ResultLine(const OpResult& result, const wchar_t* message) {
+    return std::wstring(L"ok=") + BoolText(result.ok) + L";exitCode=" + ToDecimal(result.code) +
+           L";message=" + message;
+}
+
+// A log that fails must not cost the client its response.
+void Log(const ServiceLogFn& log, const std::wstring& message) {
+    if (!log) {
+        return;
+    }
+    try {
+        log(message);
+    } catch (...) {
+    }
+}
+
+// The four route actions run the helper with "start" or "stop" and the host
+// in quotes; the host is passed on exactly as received.
+const wchar_t* HelperActionOf(const std::wstring& action) {
+    if (action == L"start" || action == L"route_start") {
+        return L"start";
+    }
+    if (action == L"stop" || action == L"route_stop") {
+        return L"stop";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::wstring HandleCommand(const std::wstring& request, CommandOperations& operations,
+                           const ServiceLogFn& log) {
+    Log(log, L"Received command: " + request);
+
+    std::size_t position = 0;
+    const std::wstring action = ExtractWord(request, position);
+    if (action.empty()) {
+        return kMissingAction;
+    }
+
+    std::wstring response;
+    if (action == L"status") {
+        return kServiceRunning;
+    } else if (action == L"xray_status") {
+        const XrayStatus status = operations.QueryXrayStatus();
+        response = std::wstring(L"ok=true;exitCode=") + ToDecimal(status.code) + L";running=" +
+                   BoolText(status.running) + L";message=xray status";
+    } else if (action == L"xray_stop") {
+        response = ResultLine(operations.StopXray(), L"xray stopped");
+    } else if (action == L"xray_start") {
+        const std::wstring configPath = ExtractConfigPath(request, position);
+        if (configPath.empty()) {
+            return kMissingConfigPath;
+        }
+        response = ResultLine(operations.StartXray(configPath), L"xray start finished");
+    } else if (action == L"xray_last_error") {
+        std::wstring text = operations.ReadFileTail(kCoreRuntimeLogPath, kErrorLogTailBytes);
+        if (text.empty()) {
+            text = operations.ReadFileTail(kCoreErrorLogPath, kErrorLogTailBytes);
+        }
+        return L"ok=true;exitCode=0;message=" + text;
+    } else if (const wchar_t* helperAction = HelperActionOf(action)) {
+        const std::wstring host = ExtractWord(request, position);
+        if (host.empty()) {
+            return kMissingServerHost;
+        }
+        const std::wstring programPath = operations.GetModuleDirectory() + kHelperProgramName;
+        const std::wstring arguments = std::wstring(helperAction) + L" \"" + host + L"\"";
+        response = ResultLine(operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
+                              L"helper finished");
+    } else {
+        return kUnknownAction;
+    }
+
+    Log(log, L"Response: " + response);
+    return response;
+}
+
+}  // namespace velk
