@@ -1,0 +1,168 @@
+#include "tools/netsim/netsim_control.h"
+
+#include "tools/netsim/netsim_render.h"
+
+namespace netsim {
+namespace {
+
+constexpr wchar_t kCrLf[] = L"\r\n";
+
+Interface Loopback() {
+    Interface item;
+    item.index = 1;
+    item.metric = 75;
+    item.mtu = 4294967295u;
+    item.address = L"127.0.0.1";
+    item.mask = L"255.0.0.0";
+    item.name = L"Loopback Pseudo-Interface 1";
+    item.description = L"Software Loopback Interface 1";
+    return item;
+}
+
+Interface Uplink(int index, int metric, const wchar_t* mac, const wchar_t* address,
+                 const wchar_t* name, const wchar_t* description) {
+    Interface item;
+    item.index = index;
+    item.metric = metric;
+    item.mtu = 1500;
+    item.mac = mac;
+    item.address = address;
+    item.mask = L"255.255.255.0";
+    item.name = name;
+    item.description = description;
+    return item;
+}
+
+ToolResult Reply(const std::wstring& text) {
+    return ToolResult{text + kCrLf, L"", 0};
+}
+
+ToolResult Refuse(const std::wstring& text) {
+    return ToolResult{L"", L"netsim: " + text + kCrLf + ControlUsage(), 2};
+}
+
+}  // namespace
+
+Interface TunnelAdapter() {
+    Interface item;
+    item.index = 45;
+    item.metric = 5;
+    item.mtu = 1420;
+    item.address = L"10.8.0.2";
+    item.mask = L"255.255.255.0";
+    item.name = L"velk_vpn0";
+    item.description = L"Wintun Userspace Tunnel";
+    return item;
+}
+
+bool MakeScenario(const std::wstring& name, Machine& machine) {
+    Machine fresh;
+    // The loopback comes up first, so its routes lead among equal destinations.
+    AddInterface(fresh, Loopback());
+    if (name == L"home" || name == L"two-uplinks") {
+        AddInterface(fresh, Uplink(12, 25, L"00 15 5d 4a 10 23", L"192.168.1.23", L"Ethernet",
+                                   L"Intel(R) Ethernet Connection (7) I219-V"));
+        fresh.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", L"192.168.1.1", 12, 0, false});
+    }
+    if (name == L"two-uplinks") {
+        AddInterface(fresh, Uplink(17, 35, L"3c 6a a7 91 0e 5b", L"192.168.50.220", L"Wi-Fi",
+                                   L"Intel(R) Wi-Fi 6 AX201 160MHz"));
+        fresh.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", L"192.168.50.254", 17, 0, false});
+    }
+    if (fresh.interfaces.size() == 1) {
+        return false;
+    }
+    machine = std::move(fresh);
+    return true;
+}
+
+std::wstring ControlUsage() {
+    return L"usage: netsim COMMAND\r\n"
+           L"  reset [home|two-uplinks]       a fresh machine (default: home)\r\n"
+           L"  show                           interfaces, routes, pending adapter, failures\r\n"
+           L"  journal [clear]                the tool command lines run so far\r\n"
+           L"  tunnel-after N                 velk_vpn0 appears after N interface listings\r\n"
+           L"  tunnel-up | tunnel-down        add or remove velk_vpn0 at once\r\n"
+           L"  fail PATTERN MESSAGE [TIMES]   commands containing PATTERN print MESSAGE\r\n"
+           L"                                 (exists, parameter, mask, interface, notfound,\r\n"
+           L"                                 delete-parameter, elevation, silent, or a text)\r\n"
+           L"  clear-failures                 forget every injected failure\r\n"
+           L"  language en|de                 the language route prints in\r\n"
+           L"  hold [SECONDS] | release       keep a process alive in the prefix, end it\r\n";
+}
+
+ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
+    if (args.empty()) {
+        return Refuse(L"no command");
+    }
+    const std::wstring command = ToLower(args[0]);
+    if (command == L"reset" && args.size() <= 2) {
+        const std::wstring name = args.size() == 2 ? ToLower(args[1]) : L"home";
+        if (!MakeScenario(name, machine)) {
+            return Refuse(L"unknown scenario " + name);
+        }
+        return Reply(L"machine reset: " + name);
+    }
+    if (command == L"show" && args.size() == 1) {
+        return ToolResult{RenderMachine(machine), L"", 0};
+    }
+    if (command == L"journal" && args.size() == 1) {
+        std::wstring out;
+        for (const std::wstring& line : machine.journal) {
+            out += line + kCrLf;
+        }
+        return ToolResult{out, L"", 0};
+    }
+    if (command == L"journal" && args.size() == 2 && ToLower(args[1]) == L"clear") {
+        machine.journal.clear();
+        return Reply(L"journal cleared");
+    }
+    if (command == L"tunnel-after" && args.size() == 2) {
+        int count = 0;
+        if (!ParseCount(args[1], count)) {
+            return Refuse(L"tunnel-after needs a count");
+        }
+        RemoveInterface(machine, TunnelAdapter().index);
+        machine.tunnelPending = true;
+        machine.tunnelCountdown = count;
+        machine.pendingTunnel = TunnelAdapter();
+        return Reply(L"velk_vpn0 appears after " + args[1] + L" interface listing(s)");
+    }
+    if (command == L"tunnel-up" && args.size() == 1) {
+        machine.tunnelPending = false;
+        AddInterface(machine, TunnelAdapter());
+        return Reply(L"velk_vpn0 is up");
+    }
+    if (command == L"tunnel-down" && args.size() == 1) {
+        machine.tunnelPending = false;
+        RemoveInterface(machine, TunnelAdapter().index);
+        return Reply(L"velk_vpn0 is gone");
+    }
+    if (command == L"fail" && (args.size() == 3 || args.size() == 4)) {
+        Failure failure{args[1], FailureMessageByName(args[2]), -1};
+        if (args.size() == 4 &&
+            (!ParseCount(args[3], failure.remaining) || failure.remaining == 0)) {
+            return Refuse(L"fail needs a positive count of times");
+        }
+        if (failure.pattern.empty()) {
+            return Refuse(L"fail needs a pattern");
+        }
+        machine.failures.push_back(failure);
+        return Reply(L"commands containing \"" + failure.pattern + L"\" now fail");
+    }
+    if (command == L"clear-failures" && args.size() == 1) {
+        machine.failures.clear();
+        return Reply(L"failures cleared");
+    }
+    if (command == L"language" && args.size() == 2) {
+        const std::wstring language = ToLower(args[1]);
+        if (language != L"en" && language != L"de") {
+            return Refuse(L"languages: en, de");
+        }
+        machine.language = language;
+        return Reply(L"route prints in " + language);
+    }
+    return Refuse(L"cannot run \"" + JoinCommandLine(L"netsim", args) + L"\"");
+}
+
+}  // namespace netsim

@@ -1,0 +1,323 @@
+#include "tools/netsim/netsim_machine.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace netsim {
+namespace {
+
+constexpr wchar_t kTab = L'\t';
+
+std::vector<std::wstring> SplitFields(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find(kTab, start);
+        if (tab == std::wstring::npos) {
+            fields.push_back(line.substr(start));
+            return fields;
+        }
+        fields.push_back(line.substr(start, tab - start));
+        start = tab + 1;
+    }
+}
+
+// Tabs and line ends would break the record they are stored in.
+std::wstring Clean(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c == L'\t' || c == L'\r' || c == L'\n') {
+            c = L' ';
+        }
+    }
+    return text;
+}
+
+bool ParseSigned(const std::wstring& text, int& value) {
+    if (!text.empty() && text[0] == L'-') {
+        int magnitude = 0;
+        if (!ParseCount(text.substr(1), magnitude)) {
+            return false;
+        }
+        value = -magnitude;
+        return true;
+    }
+    return ParseCount(text, value);
+}
+
+bool ParseUnsigned32(const std::wstring& text, std::uint32_t& value) {
+    if (text.empty() || text.size() > 10) {
+        return false;
+    }
+    std::uint64_t result = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        result = result * 10 + static_cast<std::uint64_t>(c - L'0');
+    }
+    if (result > 0xFFFFFFFFull) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(result);
+    return true;
+}
+
+void AppendInterfaceFields(std::wstring& out, const Interface& item) {
+    out += std::to_wstring(item.index) + kTab + std::to_wstring(item.metric) + kTab +
+           std::to_wstring(item.mtu) + kTab + (item.connected ? L"connected" : L"disconnected") +
+           kTab + (item.mac.empty() ? L"-" : Clean(item.mac)) + kTab + Clean(item.address) + kTab +
+           Clean(item.mask) + kTab + Clean(item.name) + kTab + Clean(item.description);
+}
+
+bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first, Interface& item) {
+    if (f.size() != first + 9) {
+        return false;
+    }
+    std::uint32_t ignored = 0;
+    if (!ParseCount(f[first], item.index) || !ParseSigned(f[first + 1], item.metric) ||
+        !ParseUnsigned32(f[first + 2], item.mtu) || !ParseIpv4(f[first + 5], ignored) ||
+        !ParseIpv4(f[first + 6], ignored)) {
+        return false;
+    }
+    if (f[first + 3] != L"connected" && f[first + 3] != L"disconnected") {
+        return false;
+    }
+    item.connected = f[first + 3] == L"connected";
+    item.mac = f[first + 4] == L"-" ? L"" : f[first + 4];
+    item.address = f[first + 5];
+    item.mask = f[first + 6];
+    item.name = f[first + 7];
+    item.description = f[first + 8];
+    return true;
+}
+
+void AddOnLinkRoute(Machine& machine, std::uint32_t destination, std::uint32_t mask, int index) {
+    machine.routes.push_back(Route{FormatIpv4(destination), FormatIpv4(mask), kOnLink, index,
+                                   kOnLinkRouteMetric, false});
+}
+
+}  // namespace
+
+bool ParseIpv4(const std::wstring& text, std::uint32_t& value) {
+    std::uint32_t result = 0;
+    int parts = 0;
+    std::size_t i = 0;
+    while (parts < 4) {
+        std::uint32_t part = 0;
+        std::size_t digits = 0;
+        while (i < text.size() && text[i] >= L'0' && text[i] <= L'9' && digits < 4) {
+            part = part * 10 + static_cast<std::uint32_t>(text[i] - L'0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || part > 255) {
+            return false;
+        }
+        result = (result << 8) | part;
+        ++parts;
+        if (parts < 4) {
+            if (i >= text.size() || text[i] != L'.') {
+                return false;
+            }
+            ++i;
+        }
+    }
+    if (i != text.size()) {
+        return false;
+    }
+    value = result;
+    return true;
+}
+
+std::wstring FormatIpv4(std::uint32_t value) {
+    return std::to_wstring(value >> 24) + L"." + std::to_wstring((value >> 16) & 0xFF) + L"." +
+           std::to_wstring((value >> 8) & 0xFF) + L"." + std::to_wstring(value & 0xFF);
+}
+
+bool ParseCount(const std::wstring& text, int& value) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    int result = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        result = result * 10 + (c - L'0');
+    }
+    value = result;
+    return true;
+}
+
+std::wstring ToLower(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
+    return text;
+}
+
+const Interface* FindInterface(const Machine& machine, int index) {
+    for (const Interface& item : machine.interfaces) {
+        if (item.index == index) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+const Interface* FindInterfaceByAddress(const Machine& machine, const std::wstring& address) {
+    for (const Interface& item : machine.interfaces) {
+        if (item.address == address) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+const Interface* FindInterfaceForGateway(const Machine& machine, const std::wstring& address) {
+    std::uint32_t gateway = 0;
+    if (!ParseIpv4(address, gateway)) {
+        return nullptr;
+    }
+    for (const Interface& item : machine.interfaces) {
+        std::uint32_t own = 0;
+        std::uint32_t mask = 0;
+        if (item.connected && ParseIpv4(item.address, own) && ParseIpv4(item.mask, mask) &&
+            (own & mask) == (gateway & mask)) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+void AddInterface(Machine& machine, const Interface& added) {
+    RemoveInterface(machine, added.index);
+    machine.interfaces.push_back(added);
+    std::uint32_t address = 0;
+    std::uint32_t mask = 0;
+    if (!ParseIpv4(added.address, address) || !ParseIpv4(added.mask, mask)) {
+        return;
+    }
+    const std::uint32_t host = 0xFFFFFFFFu;
+    AddOnLinkRoute(machine, address & mask, mask, added.index);
+    if (mask != host) {
+        AddOnLinkRoute(machine, address, host, added.index);
+        AddOnLinkRoute(machine, (address & mask) | ~mask, host, added.index);
+    }
+    AddOnLinkRoute(machine, 0xE0000000u, 0xF0000000u, added.index);
+    AddOnLinkRoute(machine, host, host, added.index);
+}
+
+void RemoveInterface(Machine& machine, int index) {
+    auto& items = machine.interfaces;
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [index](const Interface& i) { return i.index == index; }),
+                items.end());
+    auto& routes = machine.routes;
+    routes.erase(std::remove_if(routes.begin(), routes.end(),
+                                [index](const Route& r) { return r.interfaceIndex == index; }),
+                 routes.end());
+}
+
+std::wstring SerializeMachine(const Machine& machine) {
+    std::wstring out = L"# velk-netsim machine\n";
+    out += L"language\t" + Clean(machine.language) + L"\n";
+    out += L"listings\t" + std::to_wstring(machine.interfaceListings) + L"\n";
+    for (const Interface& item : machine.interfaces) {
+        out += L"interface\t";
+        AppendInterfaceFields(out, item);
+        out += L"\n";
+    }
+    if (machine.tunnelPending) {
+        out += L"pending-interface\t" + std::to_wstring(machine.tunnelCountdown) + kTab;
+        AppendInterfaceFields(out, machine.pendingTunnel);
+        out += L"\n";
+    }
+    for (const Route& r : machine.routes) {
+        out += L"route\t" + r.destination + kTab + r.mask + kTab + r.gateway + kTab +
+               std::to_wstring(r.interfaceIndex) + kTab + std::to_wstring(r.metric) + kTab +
+               (r.persistent ? L"persistent" : L"active") + L"\n";
+    }
+    for (const Failure& f : machine.failures) {
+        out += L"fail\t" + std::to_wstring(f.remaining) + kTab + Clean(f.pattern) + kTab +
+               Clean(f.message) + L"\n";
+    }
+    for (const std::wstring& line : machine.journal) {
+        out += L"journal\t" + Clean(line) + L"\n";
+    }
+    return out;
+}
+
+bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& error) {
+    Machine parsed;
+    std::size_t start = 0;
+    int lineNumber = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == L'#') {
+            continue;
+        }
+        const std::vector<std::wstring> f = SplitFields(line);
+        bool ok = false;
+        if (f[0] == L"language" && f.size() == 2) {
+            parsed.language = f[1];
+            ok = true;
+        } else if (f[0] == L"listings" && f.size() == 2) {
+            ok = ParseCount(f[1], parsed.interfaceListings);
+        } else if (f[0] == L"interface") {
+            Interface item;
+            ok = ParseInterfaceFields(f, 1, item);
+            if (ok) {
+                parsed.interfaces.push_back(item);
+            }
+        } else if (f[0] == L"pending-interface" && f.size() > 2) {
+            ok = ParseCount(f[1], parsed.tunnelCountdown) &&
+                 ParseInterfaceFields(f, 2, parsed.pendingTunnel);
+            parsed.tunnelPending = ok;
+        } else if (f[0] == L"route" && f.size() == 7) {
+            Route r;
+            std::uint32_t ignored = 0;
+            ok = ParseIpv4(f[1], ignored) && ParseIpv4(f[2], ignored) &&
+                 (f[3] == kOnLink || ParseIpv4(f[3], ignored)) &&
+                 ParseCount(f[4], r.interfaceIndex) && ParseCount(f[5], r.metric) &&
+                 (f[6] == L"persistent" || f[6] == L"active");
+            if (ok) {
+                r.destination = f[1];
+                r.mask = f[2];
+                r.gateway = f[3];
+                r.persistent = f[6] == L"persistent";
+                parsed.routes.push_back(r);
+            }
+        } else if (f[0] == L"fail" && f.size() == 4) {
+            Failure failure;
+            ok = ParseSigned(f[1], failure.remaining);
+            failure.pattern = f[2];
+            failure.message = f[3];
+            if (ok) {
+                parsed.failures.push_back(failure);
+            }
+        } else if (f[0] == L"journal" && f.size() == 2) {
+            parsed.journal.push_back(f[1]);
+            ok = true;
+        }
+        if (!ok) {
+            error = L"line " + std::to_wstring(lineNumber) + L": cannot read \"" + line + L"\"";
+            return false;
+        }
+    }
+    machine = std::move(parsed);
+    return true;
+}
+
+}  // namespace netsim

@@ -1,0 +1,82 @@
+#pragma once
+// The simulated machine shared by the stand-ins for route, netsh and
+// powershell: its interfaces, its IPv4 route table, and the knobs a test
+// turns (a tunnel that appears later, injected failures, the language).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace netsim {
+
+inline constexpr wchar_t kOnLink[] = L"On-link";
+// Metric Windows gives the routes it creates for an interface's own addresses.
+inline constexpr int kOnLinkRouteMetric = 256;
+
+struct Interface {
+    int index = 0;
+    int metric = 0;  // the interface metric, added to each route's own metric
+    std::uint32_t mtu = 1500;
+    bool connected = true;
+    std::wstring mac;  // "00 15 5d 01 02 03", or empty for adapters without one
+    std::wstring address;
+    std::wstring mask;
+    std::wstring name;         // the alias netsh lists
+    std::wstring description;  // the adapter name route print lists
+};
+
+struct Route {
+    std::wstring destination;
+    std::wstring mask;
+    std::wstring gateway;  // a dotted address, or kOnLink
+    int interfaceIndex = 0;
+    int metric = 0;  // the route's own metric; 0 means automatic
+    bool persistent = false;
+};
+
+// A command whose lower-cased command line contains `pattern` prints
+// `message` instead of doing its work, `remaining` more times (-1: always).
+struct Failure {
+    std::wstring pattern;
+    std::wstring message;
+    int remaining = -1;
+};
+
+struct Machine {
+    std::wstring language = L"en";
+    std::vector<Interface> interfaces;
+    std::vector<Route> routes;
+    // The adapter that appears once `tunnelCountdown` more interface listings
+    // have been printed without it.
+    bool tunnelPending = false;
+    int tunnelCountdown = 0;
+    Interface pendingTunnel;
+    int interfaceListings = 0;
+    std::vector<Failure> failures;
+    std::vector<std::wstring> journal;  // every tool command line, in order
+};
+
+// IPv4 dotted text, strictly four decimal parts of 0..255.
+bool ParseIpv4(const std::wstring& text, std::uint32_t& value);
+std::wstring FormatIpv4(std::uint32_t value);
+// Decimal digits only, no sign, at most nine of them.
+bool ParseCount(const std::wstring& text, int& value);
+std::wstring ToLower(std::wstring text);
+
+const Interface* FindInterface(const Machine& machine, int index);
+// The interface whose address equals `address`, or null.
+const Interface* FindInterfaceByAddress(const Machine& machine, const std::wstring& address);
+// The connected interface whose subnet holds `address`, or null.
+const Interface* FindInterfaceForGateway(const Machine& machine, const std::wstring& address);
+
+// Adds the interface and the on-link routes Windows creates for its address
+// (its subnet, its host, its broadcast, multicast and limited broadcast).
+void AddInterface(Machine& machine, const Interface& added);
+// Removes the interface and every route through it.
+void RemoveInterface(Machine& machine, int index);
+
+// The state file: UTF-8 text, one record per line, fields separated by tabs.
+std::wstring SerializeMachine(const Machine& machine);
+// Returns false with a reason for a record it does not understand.
+bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& error);
+
+}  // namespace netsim

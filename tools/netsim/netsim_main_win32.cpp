@@ -1,0 +1,62 @@
+// netsim.exe: the control program of the network simulator.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/unique_handle.h"
+#include "tools/netsim/netsim_control.h"
+#include "tools/netsim/netsim_program.h"
+
+namespace {
+
+constexpr wchar_t kHoldEventName[] = L"Global\\velk-netsim-hold";
+constexpr DWORD kDefaultHoldSeconds = 600;
+
+// Wine ends a prefix's services when its last ordinary process exits; a
+// script that talks to a service keeps this one waiting until "release".
+int Hold(DWORD seconds) {
+    velk::UniqueHandle released(CreateEventW(nullptr, TRUE, FALSE, kHoldEventName));
+    if (!released) {
+        std::fprintf(stderr, "netsim: cannot create the hold event (error %lu)\n",
+                     static_cast<unsigned long>(GetLastError()));
+        return 3;
+    }
+    return WaitForSingleObject(released.Get(), seconds * 1000) == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+int Release() {
+    velk::UniqueHandle released(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHoldEventName));
+    if (!released) {
+        std::fprintf(stderr, "netsim: nothing holds\n");
+        return 1;
+    }
+    SetEvent(released.Get());
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring command = argv != nullptr && count > 1 ? netsim::ToLower(argv[1]) : L"";
+    std::wstring value = argv != nullptr && count > 2 ? argv[2] : L"";
+    if (argv != nullptr) {
+        LocalFree(argv);
+    }
+    if (command == L"hold" && count <= 3) {
+        int seconds = static_cast<int>(kDefaultHoldSeconds);
+        if (count == 3 && !netsim::ParseCount(value, seconds)) {
+            std::fprintf(stderr, "netsim: hold takes a number of seconds\n");
+            return 2;
+        }
+        return Hold(static_cast<DWORD>(seconds));
+    }
+    if (command == L"release" && count == 2) {
+        return Release();
+    }
+    return netsim::RunToolProgram(L"netsim", netsim::RunControl, false);
+}

@@ -1,0 +1,6 @@
+// powershell.exe of the network simulator.
+#include "tools/netsim/netsim_program.h"
+
+int main() {
+    return netsim::RunToolProgram(L"powershell", netsim::RunPowerShell, true);
+}
