@@ -41,7 +41,7 @@ class ServiceLogTest : public ::testing::Test {
         ServiceLogTarget().clock = [time] { return time; };
     }
 
-    testing::TempFile file_{"velk-service-log"};
+    test_files::TempFile file_{"velk-service-log"};
 
   private:
     LogTarget savedTarget_;

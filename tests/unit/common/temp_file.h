@@ -11,7 +11,7 @@
 #include <system_error>
 
 namespace velk {
-namespace testing {
+namespace test_files {
 
 class TempFile {
   public:
@@ -44,5 +44,5 @@ class TempFile {
     std::filesystem::path path_;
 };
 
-}  // namespace testing
+}  // namespace test_files
 }  // namespace velk
