@@ -1,0 +1,268 @@
+#include "service/supervision/core_process_manager.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "supervision_test_support.h"
+
+namespace velk {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using velk::testing::FakecoreDirectory;
+using velk::testing::FileExists;
+using velk::testing::LogRecorder;
+using velk::testing::ProcessGone;
+using velk::testing::ReadBytes;
+using velk::testing::TempDirectory;
+using velk::testing::WaitUntil;
+using velk::testing::WriteBytes;
+
+// Long enough for the fake core to start under Wine and, when told to exit at
+// once, to have ended before the manager looks.
+constexpr std::uint32_t kTestSettleMs = 400;
+
+class CoreProcessManagerTest : public ::testing::Test {
+  protected:
+    CoreProcessManagerTest() : manager_(Settings(FakecoreDirectory())) {}
+
+    ~CoreProcessManagerTest() override { manager_.StopXray(); }
+
+    CoreProcessSettings Settings(const std::wstring& programDirectory) {
+        CoreProcessSettings settings;
+        settings.programDirectory = [programDirectory] { return programDirectory; };
+        settings.dataDirectory = DataDirectory();
+        settings.runtimeLogPath = RuntimeLog();
+        settings.settleMs = kTestSettleMs;
+        settings.terminateWaitMs = 5000;
+        settings.log = log_.Sink();
+        return settings;
+    }
+
+    std::wstring DataDirectory() const { return temp_.Path() + L"VELK-VPN"; }
+    std::wstring RuntimeLog() const { return DataDirectory() + L"\\xray_runtime_error.log"; }
+
+    std::wstring Config(const std::wstring& name, const std::string& text) {
+        const std::wstring path = temp_.Path() + name;
+        EXPECT_TRUE(WriteBytes(path, text));
+        return path;
+    }
+
+    TempDirectory temp_;
+    LogRecorder log_;
+    CoreProcessManager manager_;
+};
+
+TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
+    const std::wstring first = Config(L"first.cfg", "stdout=core with first config\n");
+    const std::wstring second = Config(L"second.cfg", "stdout=core with second config\n");
+
+    const OpResult started = manager_.StartXray(first);
+    EXPECT_TRUE(started.ok);
+    EXPECT_EQ(started.code, 0u);
+    const DWORD processId = manager_.RecordedProcessId();
+    ASSERT_NE(processId, 0u);
+
+    const OpResult again = manager_.StartXray(second);
+    EXPECT_TRUE(again.ok);
+    EXPECT_EQ(again.code, 0u);
+    EXPECT_EQ(manager_.RecordedProcessId(), processId);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] started successfully with config: " + first,
+                                           L"[XRAY] xray.exe already running."));
+
+    const XrayStatus status = manager_.QueryXrayStatus();
+    EXPECT_TRUE(status.running);
+    EXPECT_EQ(status.code, 259u);
+
+    manager_.StopXray();
+    const std::string output = ReadBytes(RuntimeLog());
+    EXPECT_THAT(output, HasSubstr("core with first config"));
+    EXPECT_THAT(output, Not(HasSubstr("core with second config")));
+}
+
+TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilently) {
+    const std::wstring ending = Config(
+        L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 500) + "\nexit_code=7\n");
+    const std::wstring running = Config(L"running.cfg", "stdout=second core\n");
+
+    ASSERT_TRUE(manager_.StartXray(ending).ok);
+    const DWORD firstId = manager_.RecordedProcessId();
+    ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
+
+    // Nothing watches the core: it stays recorded and reports its exit code.
+    for (int i = 0; i < 3; ++i) {
+        const XrayStatus status = manager_.QueryXrayStatus();
+        EXPECT_FALSE(status.running) << "query " << i;
+        EXPECT_EQ(status.code, 7u) << "query " << i;
+    }
+    EXPECT_EQ(manager_.RecordedProcessId(), firstId);
+
+    log_.messages.clear();
+    const OpResult restarted = manager_.StartXray(running);
+    EXPECT_TRUE(restarted.ok);
+    EXPECT_EQ(restarted.code, 0u);
+    EXPECT_NE(manager_.RecordedProcessId(), firstId);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] started successfully with config: " + running));
+    const XrayStatus status = manager_.QueryXrayStatus();
+    EXPECT_TRUE(status.running);
+    EXPECT_EQ(status.code, 259u);
+}
+
+TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
+    const std::wstring ending = Config(
+        L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 300) + "\nexit_code=0\n");
+    ASSERT_TRUE(manager_.StartXray(ending).ok);
+    const DWORD processId = manager_.RecordedProcessId();
+    ASSERT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
+
+    log_.messages.clear();
+    const OpResult stopped = manager_.StopXray();
+    EXPECT_TRUE(stopped.ok);
+    EXPECT_EQ(stopped.code, 0u);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] stopped."));
+    EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    const XrayStatus status = manager_.QueryXrayStatus();
+    EXPECT_FALSE(status.running);
+    EXPECT_EQ(status.code, 0u);
+}
+
+TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
+    struct Case {
+        const char* name;
+        std::string config;  // empty: no config file at all
+        std::uint32_t code;
+    };
+    const Case cases[] = {
+        {"missing config file (the core's own error code)", "", 23},
+        {"exit code 23", "exit_after_ms=0\nexit_code=23\n", 23},
+        {"exit code 0", "exit_after_ms=0\nexit_code=0\n", 0},
+        {"exit code above 2^31", "exit_after_ms=0\nexit_code=3221225477\n", 3221225477u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::wstring path =
+            c.config.empty() ? temp_.Path() + L"absent.cfg" : Config(L"immediate.cfg", c.config);
+
+        const OpResult result = manager_.StartXray(path);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_THAT(log_.messages,
+                    ElementsAre(L"[XRAY] exited immediately. Code=" + std::to_wstring(c.code)));
+
+        const XrayStatus status = manager_.QueryXrayStatus();
+        EXPECT_FALSE(status.running);
+        EXPECT_EQ(status.code, 0u);
+        EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    }
+}
+
+TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo) {
+    ASSERT_FALSE(FileExists(DataDirectory()));
+    const std::wstring first =
+        Config(L"first.cfg", "stdout=first out\nstderr=first err\nexit_after_ms=0\nexit_code=1\n");
+    const std::wstring second = Config(L"second.cfg", "stdout=second out\n");
+
+    EXPECT_FALSE(manager_.StartXray(first).ok);
+    EXPECT_TRUE(FileExists(RuntimeLog()));
+    EXPECT_TRUE(manager_.StartXray(second).ok);
+    manager_.StopXray();
+
+    EXPECT_EQ(ReadBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
+}
+
+TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
+    const std::wstring path = Config(L"run.cfg", "stdout=serving\n");
+    ASSERT_TRUE(manager_.StartXray(path).ok);
+    UniqueHandle core(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, manager_.RecordedProcessId()));
+    ASSERT_TRUE(core);
+
+    log_.messages.clear();
+    const OpResult stopped = manager_.StopXray();
+    EXPECT_TRUE(stopped.ok);
+    EXPECT_EQ(stopped.code, 0u);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] terminating xray.exe", L"[XRAY] stopped."));
+    EXPECT_EQ(WaitForSingleObject(core.Get(), 0), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeProcess(core.Get(), &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+
+    const XrayStatus status = manager_.QueryXrayStatus();
+    EXPECT_FALSE(status.running);
+    EXPECT_EQ(status.code, 0u);
+}
+
+TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {
+    const OpResult stopped = manager_.StopXray();
+    EXPECT_TRUE(stopped.ok);
+    EXPECT_EQ(stopped.code, 0u);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] stop requested, but no xray process exists."));
+}
+
+TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleasesTheLog) {
+    CoreProcessManager manager(Settings(temp_.Path()));
+    const OpResult result = manager.StartXray(Config(L"run.cfg", "stdout=never\n"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.code, 2u);
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] CreateProcessW failed. Error=2"));
+    EXPECT_EQ(manager.RecordedProcessId(), 0u);
+
+    // No handle to the runtime log is left open: it can be opened exclusively.
+    UniqueHandle exclusive(CreateFileW(RuntimeLog().c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(exclusive);
+}
+
+TEST_F(CoreProcessManagerTest, UnopenableRuntimeLogFailsBeforeAnythingStarts) {
+    // A directory in place of the log file.
+    ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(RuntimeLog().c_str(), nullptr));
+    const std::wstring marker = temp_.Path() + L"started.txt";
+    const std::wstring path =
+        Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
+
+    const OpResult result = manager_.StartXray(path);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.code, 0u);
+    EXPECT_THAT(log_.messages, IsEmpty());
+    EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    Sleep(kTestSettleMs);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
+    ASSERT_TRUE(CreateDirectoryW((temp_.Path() + L"my configs").c_str(), nullptr));
+    const std::wstring marker = temp_.Path() + L"marker.txt";
+    const std::wstring path =
+        Config(L"my configs\\client config.json",
+               "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
+
+    ASSERT_TRUE(manager_.StartXray(path).ok);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
+    const std::wstring expected = L"config=" + path;
+    EXPECT_THAT(ReadBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
+}
+
+TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
+    // An unrelated inheritable handle of the service: the write end of a pipe.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    ASSERT_TRUE(CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0));
+
+    ASSERT_TRUE(manager_.StartXray(Config(L"run.cfg", "stdout=serving\n")).ok);
+    writeEnd.Reset();
+
+    // With no other writer the pipe reports itself broken; a core that had
+    // inherited the write end would keep it open.
+    DWORD available = 0;
+    EXPECT_FALSE(PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,123 @@
+#pragma once
+// Shared pieces of the supervision tests: a private temporary directory, file
+// helpers, a recording log sink and the fake core's location.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "service/supervision/log_sink.h"
+
+namespace velk::testing {
+
+// The directory of the fake core (xray.exe) with a trailing backslash.
+inline std::wstring FakecoreDirectory() {
+    std::string text = VELK_FAKECORE_DIR;
+    std::wstring directory(text.begin(), text.end());
+    for (wchar_t& c : directory) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return directory;
+}
+
+inline std::wstring FakecorePath() {
+    return FakecoreDirectory() + L"xray.exe";
+}
+
+class TempDirectory {
+  public:
+    TempDirectory() {
+        wchar_t base[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, base);
+        static int counter = 0;
+        path_ = std::wstring(base) + L"velk-supervision-" + std::to_wstring(GetCurrentProcessId()) +
+                L"-" + std::to_wstring(++counter) + L"\\";
+        std::error_code error;
+        std::filesystem::create_directories(path_, error);
+    }
+    ~TempDirectory() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+
+    // With its trailing backslash.
+    const std::wstring& Path() const { return path_; }
+
+  private:
+    std::wstring path_;
+};
+
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+inline std::string ReadBytes(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!file) {
+        return bytes;
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        bytes.append(chunk, read);
+    }
+    return bytes;
+}
+
+inline bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Polls until `done` holds or about `limitMs` have passed; true when it holds.
+inline bool WaitUntil(const std::function<bool()>& done, int limitMs = 10000) {
+    for (int waited = 0; waited < limitMs; waited += 20) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+// True when no process with this id is alive any more.
+inline bool ProcessGone(DWORD processId) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return !process || WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+}
+
+// The process id a fake core wrote to a pid_file; 0 when there is none yet.
+inline DWORD ReadPidFile(const std::wstring& path) {
+    const std::string text = ReadBytes(path);
+    if (text.empty()) {
+        return 0;
+    }
+    return static_cast<DWORD>(std::stoul(text));
+}
+
+struct LogRecorder {
+    std::vector<std::wstring> messages;
+    LogSink Sink() {
+        return [this](const std::wstring& message) { messages.push_back(message); };
+    }
+};
+
+}  // namespace velk::testing

@@ -1,0 +1,267 @@
+// fakecore: a stand-in for the proxy core xray.exe in tests and demos.
+//
+//   xray.exe run -config "<path>"
+//
+// The file at <path> says what to do, one key=value per line ("#" starts a
+// comment line; blank lines are skipped; keys may repeat where noted):
+//
+//   stdout=<text>          write <text> and a line feed to standard output
+//                          at start (repeatable, in order)
+//   stderr=<text>          the same to standard error
+//   pid_file=<path>        write this process's id (decimal) to <path> at start
+//   spawn=<command line>   start that command line hidden, without inherited
+//                          handles, and do not wait for it (repeatable)
+//   marker_file=<path>     write "pid=<id>" and "config=<path>" lines to <path>
+//   marker_after_ms=<n>    ... that many ms after start (default 0)
+//   exit_after_ms=<n>      exit that many ms after start; without it the
+//                          program runs until it is terminated
+//   exit_code=<n>          the exit code for exit_after_ms (default 0, any
+//                          32-bit unsigned value)
+//
+// A config file that cannot be read, or holds an unknown key or a bad number,
+// is reported on standard error and ends the program at once with exit code
+// 23, as the real core does for a configuration it cannot load. A wrong command
+// line is reported with usage and exit code 2; started from Explorer (no
+// arguments, alone on its console) it shows the usage until Enter is pressed.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
+
+namespace {
+
+constexpr int kConfigErrorCode = 23;
+constexpr int kUsageErrorCode = 2;
+
+struct CoreConfig {
+    std::vector<std::wstring> stdoutLines;
+    std::vector<std::wstring> stderrLines;
+    std::wstring pidFile;
+    std::vector<std::wstring> spawns;
+    std::wstring markerFile;
+    DWORD markerAfterMs = 0;
+    bool exits = false;
+    DWORD exitAfterMs = 0;
+    DWORD exitCode = 0;
+};
+
+void WriteText(DWORD stdHandle, const std::wstring& text) {
+    const std::string bytes = velk::WideToUtf8(text + L"\n");
+    const HANDLE handle = GetStdHandle(stdHandle);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::wstring& text) {
+    velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    const std::string bytes = velk::WideToUtf8(text);
+    DWORD written = 0;
+    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        bytes.append(chunk, read);
+    }
+    return true;
+}
+
+bool ParseNumber(const std::wstring& text, DWORD& value) {
+    if (text.empty() || text.size() > 10) {
+        return false;
+    }
+    std::uint64_t result = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        result = result * 10 + static_cast<std::uint64_t>(c - L'0');
+    }
+    if (result > 0xFFFFFFFFull) {
+        return false;
+    }
+    value = static_cast<DWORD>(result);
+    return true;
+}
+
+// Returns an empty text on success, else what is wrong.
+std::wstring ParseConfig(const std::string& bytes, CoreConfig& config) {
+    const std::wstring text = velk::Utf8ToWide(bytes);
+    std::size_t start = 0;
+    int lineNumber = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == L'#') {
+            continue;
+        }
+        const std::size_t equals = line.find(L'=');
+        if (equals == std::wstring::npos) {
+            return L"line " + std::to_wstring(lineNumber) + L" has no '='";
+        }
+        const std::wstring key = line.substr(0, equals);
+        const std::wstring value = line.substr(equals + 1);
+        bool numberOk = true;
+        if (key == L"stdout") {
+            config.stdoutLines.push_back(value);
+        } else if (key == L"stderr") {
+            config.stderrLines.push_back(value);
+        } else if (key == L"pid_file") {
+            config.pidFile = value;
+        } else if (key == L"spawn") {
+            config.spawns.push_back(value);
+        } else if (key == L"marker_file") {
+            config.markerFile = value;
+        } else if (key == L"marker_after_ms") {
+            numberOk = ParseNumber(value, config.markerAfterMs);
+        } else if (key == L"exit_after_ms") {
+            config.exits = true;
+            numberOk = ParseNumber(value, config.exitAfterMs);
+        } else if (key == L"exit_code") {
+            numberOk = ParseNumber(value, config.exitCode);
+        } else {
+            return L"unknown key '" + key + L"' on line " + std::to_wstring(lineNumber);
+        }
+        if (!numberOk) {
+            return L"bad number '" + value + L"' on line " + std::to_wstring(lineNumber);
+        }
+    }
+    return {};
+}
+
+void Spawn(const std::wstring& commandLine) {
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
+        WriteText(STD_ERROR_HANDLE, L"fakecore: cannot start: " + commandLine);
+        return;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+bool AloneOnConsole() {
+    DWORD processes[2] = {};
+    return GetConsoleWindow() != nullptr && GetConsoleProcessList(processes, 2) == 1;
+}
+
+int Usage(bool interactive) {
+    const wchar_t* text =
+        L"fakecore, a stand-in for the proxy core.\n"
+        L"Usage: xray.exe run -config \"<path>\"\n"
+        L"The config file holds key=value lines: stdout, stderr, pid_file, spawn,\n"
+        L"marker_file, marker_after_ms, exit_after_ms, exit_code.";
+    if (interactive) {
+        WriteText(STD_OUTPUT_HANDLE, text);
+        WriteText(STD_OUTPUT_HANDLE, L"Press Enter to close.");
+        std::getchar();
+        return kUsageErrorCode;
+    }
+    WriteText(STD_ERROR_HANDLE, text);
+    return kUsageErrorCode;
+}
+
+int Run(const std::wstring& configPath) {
+    std::string bytes;
+    if (!ReadWholeFile(configPath, bytes)) {
+        WriteText(STD_ERROR_HANDLE, L"fakecore: cannot read config file: " + configPath);
+        return kConfigErrorCode;
+    }
+    CoreConfig config;
+    const std::wstring problem = ParseConfig(bytes, config);
+    if (!problem.empty()) {
+        WriteText(STD_ERROR_HANDLE, L"fakecore: " + configPath + L": " + problem);
+        return kConfigErrorCode;
+    }
+
+    const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+    if (!config.pidFile.empty()) {
+        WriteWholeFile(config.pidFile, pid);
+    }
+    for (const std::wstring& line : config.stdoutLines) {
+        WriteText(STD_OUTPUT_HANDLE, line);
+    }
+    for (const std::wstring& line : config.stderrLines) {
+        WriteText(STD_ERROR_HANDLE, line);
+    }
+    for (const std::wstring& commandLine : config.spawns) {
+        Spawn(commandLine);
+    }
+
+    const ULONGLONG started = GetTickCount64();
+    auto sleepUntil = [started](DWORD offsetMs) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - started < offsetMs) {
+            Sleep(static_cast<DWORD>(offsetMs - (now - started)));
+        }
+    };
+    const bool markerFirst =
+        !config.markerFile.empty() && (!config.exits || config.markerAfterMs <= config.exitAfterMs);
+    if (markerFirst) {
+        sleepUntil(config.markerAfterMs);
+        WriteWholeFile(config.markerFile, L"pid=" + pid + L"\r\nconfig=" + configPath + L"\r\n");
+    }
+    if (config.exits) {
+        sleepUntil(config.exitAfterMs);
+        return static_cast<int>(config.exitCode);
+    }
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) {
+        return kUsageErrorCode;
+    }
+    std::vector<std::wstring> args(arguments, arguments + count);
+    LocalFree(arguments);
+
+    if (count == 4 && args[1] == L"run" && args[2] == L"-config") {
+        const int code = Run(args[3]);
+        ExitProcess(static_cast<UINT>(code));
+    }
+    return Usage(count == 1 && AloneOnConsole());
+}
