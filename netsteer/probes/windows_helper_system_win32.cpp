@@ -1,0 +1,22 @@
+#include "netsteer/probes/windows_helper_system.h"
+
+#include <windows.h>
+
+#include "netsteer/probes/command_runner.h"
+#include "netsteer/probes/helper_log.h"
+
+namespace netsteer {
+
+std::wstring WindowsHelperSystem::RunCommand(const std::wstring& command) {
+    return netsteer::RunCommand(command);
+}
+
+void WindowsHelperSystem::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+void WindowsHelperSystem::Log(const std::wstring& message) {
+    WriteLog(message);
+}
+
+}  // namespace netsteer
