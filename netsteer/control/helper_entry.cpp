@@ -1,0 +1,40 @@
+#include "netsteer/control/helper_entry.h"
+
+#include "netsteer/control/control_messages.h"
+#include "netsteer/netsteer_constants.h"
+
+namespace netsteer {
+
+int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
+    if (!system.StartWinsock()) {
+        return kExitBadCommandLine;
+    }
+    if (argc < 3 || argv == nullptr || argv[1] == nullptr || argv[2] == nullptr) {
+        system.CleanupWinsock();
+        return kExitBadCommandLine;
+    }
+    const std::wstring action(argv[1]);
+    const std::wstring host(argv[2]);
+
+    // Resolved for every action, before the action is looked at.
+    const std::wstring serverIp = system.ResolveServerHost(host);
+    if (serverIp.empty()) {
+        system.CleanupWinsock();
+        system.Log(kMsgReturnHostNotResolved);
+        return kExitHostNotResolved;
+    }
+    system.Log(kMsgResolvedServerIp + serverIp);
+    system.Log(kMsgResolvedServerHost + host);
+
+    if (action == L"start") {
+        return RunStart(system, serverIp);
+    }
+    if (action == L"stop") {
+        return RunStop(system);
+    }
+    system.CleanupWinsock();
+    system.Log(kMsgReturnUnknownAction);
+    return kExitUnknownAction;
+}
+
+}  // namespace netsteer

@@ -1,0 +1,151 @@
+#include "netsteer/control/route_state.h"
+
+#include <vector>
+
+#include "netsteer/control/state_file_io.h"
+#include "netsteer/probes/text_utils.h"
+
+namespace netsteer {
+namespace {
+
+// The three reads never take more units than their buffers allow, so nothing
+// past this many bytes can matter; a huge file costs no more than a small one.
+constexpr std::size_t kStateReadLimitBytes =
+    2 * ((kGatewayLineUnits - 1) + (kIndexLineUnits - 1) + (kServerLineUnits - 1));
+
+void AppendUnits(std::string& bytes, const std::wstring& text) {
+    for (const wchar_t c : text) {
+        const auto unit = static_cast<std::uint32_t>(c) & 0xFFFFu;
+        bytes += static_cast<char>(unit & 0xFFu);
+        bytes += static_cast<char>(unit >> 8);
+    }
+}
+
+std::wstring SignedDecimal(std::int32_t value) {
+    // Through 64 bits so that the most negative value has a positive twin.
+    const std::int64_t wide = value;
+    std::uint64_t magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return wide < 0 ? L"-" + digits : digits;
+}
+
+// One fgetws call on a binary-mode stream: two bytes per unit, low byte
+// first; stops after an LF, when the buffer is full but one, or at the end.
+// A lone trailing byte is no unit. The caller sees the buffer as a C string,
+// so a NUL unit ends the line's text.
+class UnitReader {
+  public:
+    explicit UnitReader(const std::string& bytes) : bytes_(bytes) {}
+
+    bool ReadLine(std::size_t bufferUnits, std::wstring& line) {
+        line.clear();
+        bool terminated = false;
+        std::size_t taken = 0;
+        while (taken + 1 < bufferUnits && offset_ + 1 < bytes_.size()) {
+            const auto low = static_cast<unsigned char>(bytes_[offset_]);
+            const auto high = static_cast<unsigned char>(bytes_[offset_ + 1]);
+            offset_ += 2;
+            ++taken;
+            const auto unit = static_cast<wchar_t>(low | (high << 8));
+            if (unit == L'\0') {
+                terminated = true;
+            }
+            if (!terminated) {
+                line += unit;
+            }
+            if (unit == L'\n') {
+                break;
+            }
+        }
+        return taken > 0;
+    }
+
+  private:
+    const std::string& bytes_;
+    std::size_t offset_ = 0;
+};
+
+bool ReadOctet(const std::wstring& text, std::size_t& pos) {
+    const std::size_t start = pos;
+    int value = 0;
+    while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9' && pos - start < 3) {
+        value = value * 10 + (text[pos] - L'0');
+        ++pos;
+    }
+    const std::size_t length = pos - start;
+    if (length == 0 || value > 255) {
+        return false;
+    }
+    return length == 1 || text[start] != L'0';
+}
+
+}  // namespace
+
+std::string EncodeRouteState(const RouteState& state) {
+    std::string bytes;
+    AppendUnits(bytes, state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
+                           state.serverIp + L"\n");
+    return bytes;
+}
+
+bool IsPlainDottedIPv4(const std::wstring& text) {
+    std::size_t pos = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        if (octet > 0) {
+            if (pos >= text.size() || text[pos] != L'.') {
+                return false;
+            }
+            ++pos;
+        }
+        if (!ReadOctet(text, pos)) {
+            return false;
+        }
+    }
+    return pos == text.size();
+}
+
+bool DecodeRouteState(const std::string& bytes, RouteState& state) {
+    UnitReader reader(bytes);
+    std::wstring gatewayLine;
+    std::wstring indexLine;
+    std::wstring serverLine;
+    if (!reader.ReadLine(kGatewayLineUnits, gatewayLine) ||
+        !reader.ReadLine(kIndexLineUnits, indexLine) ||
+        !reader.ReadLine(kServerLineUnits, serverLine)) {
+        return false;
+    }
+    std::int32_t index = 0;
+    if (!ParseLeadingInt(Trim(indexLine), index)) {
+        return false;
+    }
+    RouteState parsed{Trim(gatewayLine), index, Trim(serverLine)};
+    // The file lies where any local user may create files, and both texts go
+    // into command lines run with the service's rights.
+    if (!IsPlainDottedIPv4(parsed.gateway) || !IsPlainDottedIPv4(parsed.serverIp)) {
+        return false;
+    }
+    state = std::move(parsed);
+    return true;
+}
+
+bool SaveState(const std::wstring& path, const RouteState& state) {
+    return ReplaceFileAtomically(path, EncodeRouteState(state));
+}
+
+bool LoadState(const std::wstring& path, RouteState& state) {
+    std::string bytes;
+    if (!ReadFileHead(path, kStateReadLimitBytes, bytes)) {
+        return false;
+    }
+    return DecodeRouteState(bytes, state);
+}
+
+void DeleteState(const std::wstring& path) {
+    RemoveFile(path);
+}
+
+}  // namespace netsteer

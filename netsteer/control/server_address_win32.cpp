@@ -1,0 +1,63 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <memory>
+
+#include "netsteer/control/lookups.h"
+
+namespace netsteer {
+namespace {
+
+// Room for the longest IPv4 text form and its terminator.
+constexpr std::size_t kAddressTextUnits = 22;
+
+struct AddrInfoDeleter {
+    void operator()(ADDRINFOW* list) const { FreeAddrInfoW(list); }
+};
+using AddrInfoList = std::unique_ptr<ADDRINFOW, AddrInfoDeleter>;
+
+AddrInfoList Lookup(const std::wstring& host, int flags, int socketType, int protocol) {
+    ADDRINFOW hints{};
+    hints.ai_flags = flags;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = socketType;
+    hints.ai_protocol = protocol;
+    ADDRINFOW* list = nullptr;
+    if (GetAddrInfoW(host.c_str(), nullptr, &hints, &list) != 0) {
+        return AddrInfoList();
+    }
+    return AddrInfoList(list);
+}
+
+// The first IPv4 entry's address in dotted text; empty if there is none or
+// it cannot be formatted.
+std::wstring FirstAddressText(const AddrInfoList& list) {
+    for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET || entry->ai_addr == nullptr ||
+            entry->ai_addrlen < sizeof(sockaddr_in)) {
+            continue;
+        }
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+        wchar_t text[kAddressTextUnits] = {};
+        InetNtopW(AF_INET, &address->sin_addr, text, kAddressTextUnits);
+        return std::wstring(text);
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+std::wstring GetVpnServerIp(const std::wstring& host) {
+    // A numeric host is returned as the parsed address prints, so that only the
+    // canonical form ever reaches a command line.
+    if (AddrInfoList numeric = Lookup(host, AI_NUMERICHOST, 0, 0)) {
+        return FirstAddressText(numeric);
+    }
+    AddrInfoList named = Lookup(host, 0, SOCK_STREAM, IPPROTO_TCP);
+    if (!named) {
+        return std::wstring();
+    }
+    return FirstAddressText(named);
+}
+
+}  // namespace netsteer

@@ -1,0 +1,98 @@
+#include "netsteer/control/control_messages.h"
+#include "netsteer/control/helper_entry.h"
+#include "netsteer/control/lookups.h"
+#include "netsteer/control/route_state.h"
+#include "netsteer/netsteer_constants.h"
+#include "netsteer/probes/route_command.h"
+#include "netsteer/probes/route_table.h"
+#include "netsteer/probes/system_commands.h"
+#include "netsteer/probes/tunnel_finder.h"
+
+#include <vector>
+
+namespace netsteer {
+namespace {
+
+int EndStart(ControlSystem& system, int code, const wchar_t* message) {
+    system.Log(message);
+    system.CleanupWinsock();
+    return code;
+}
+
+// A previous `start` left its changes recorded: put the old default route
+// back before changing anything. Nothing here is checked or logged.
+void UndoLeftoverState(ControlSystem& system) {
+    RouteState leftover;
+    if (!LoadState(system.StateFilePath(), leftover)) {
+        return;
+    }
+    DeleteAllDefaultRoutes(system);
+    RunRouteCommand(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+    RunRouteCommand(system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
+    DeleteState(system.StateFilePath());
+    system.Sleep(kUndoLeftoverPauseMs);
+}
+
+// The tunnel adapter may still be coming up: try at once, then every pause.
+bool WaitForTunnelIndex(ControlSystem& system, int& tunnelIndex) {
+    for (int attempt = 0; attempt < kTunnelLookupAttempts; ++attempt) {
+        if (GetTunnelIndex(system, tunnelIndex)) {
+            return true;
+        }
+        system.Sleep(kTunnelRetryPauseMs);
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunStart(ControlSystem& system, const std::wstring& serverIp) {
+    system.Log(kMsgStartCalled);
+    UndoLeftoverState(system);
+
+    int tunnelIndex = 0;
+    if (!WaitForTunnelIndex(system, tunnelIndex)) {
+        return EndStart(system, kExitTunnelNotFound, kMsgReturnTunnelNotFound);
+    }
+    system.Log(kMsgTunnelIndexFound);
+
+    std::vector<DefaultRoute> defaults;
+    DefaultRoute active;
+    if (GetDefaultRoutes(system, defaults)) {
+        active = SelectActiveDefaultRoute(defaults);
+    }
+    if (!active.found) {
+        return EndStart(system, kExitNoDefaultRoute, kMsgReturnNoDefaultRoute);
+    }
+
+    int uplinkIndex = 0;
+    if (!GetUplinkInterfaceIndex(system, active.interfaceAddress, uplinkIndex)) {
+        return EndStart(system, kExitNoUplinkIndex, kMsgReturnNoUplinkIndex);
+    }
+
+    // The record goes down before any route changes, so that `stop` or the
+    // next `start` can repair a change that stops half-way.
+    DeleteState(system.StateFilePath());
+    system.Log(kMsgDeleteStateDone);
+    SaveState(system.StateFilePath(), RouteState{active.gateway, uplinkIndex, serverIp});
+    system.Log(kMsgSaveStateDone);
+
+    if (!RunRouteCommand(system,
+                         AddServerBypassRouteCommand(serverIp, active.gateway, uplinkIndex))) {
+        return EndStart(system, kExitBypassRouteFailed, kMsgReturnBypassRouteFailed);
+    }
+    system.Log(kMsgAddBypassDone);
+
+    DeleteAllDefaultRoutes(system);
+    system.Log(kMsgDeleteAllDefaultsDone);
+
+    if (!RunRouteCommand(system, AddTunnelDefaultRouteCommand(tunnelIndex))) {
+        return EndStart(system, kExitTunnelRouteFailed, kMsgReturnTunnelRouteFailed);
+    }
+    system.Log(kMsgAddTunnelDefaultDone);
+
+    system.Sleep(kFinishPauseMs);
+    return EndStart(system, kExitOk, kMsgReturnStartDone);
+}
+
+}  // namespace netsteer

@@ -1,0 +1,21 @@
+#pragma once
+// The platform part of the state file: whole-file reads, atomic replacement
+// and deletion, by wide path.
+#include <cstddef>
+#include <string>
+
+namespace netsteer {
+
+// Reads at most `maxBytes` from the start of the file. False when it cannot
+// be opened; a read error ends the read with what was read so far.
+bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& bytes);
+
+// Writes `bytes` to a new temporary file beside `path`, flushes it to disk and
+// moves it over `path` (write-through). The temporary file is never left
+// behind. False when any step failed; `path` then keeps its old content.
+bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes);
+
+// Deletes the file; the result is not reported.
+void RemoveFile(const std::wstring& path);
+
+}  // namespace netsteer

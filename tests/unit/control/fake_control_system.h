@@ -1,0 +1,96 @@
+#pragma once
+// A scripted machine for the control logic: recorded tool output goes in per
+// command line, and every command, sleep, log line and Winsock call comes out
+// in one ordered trace.
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "netsteer/control/control_system.h"
+
+namespace netsteer::testing {
+
+class FakeControlSystem : public ControlSystem {
+  public:
+    explicit FakeControlSystem(std::wstring statePath) : statePath_(std::move(statePath)) {}
+
+    // The outputs that the next runs of `command` print, in order; the last
+    // one keeps being printed. An unscripted command prints nothing.
+    void Script(const std::wstring& command, std::vector<std::wstring> outputs) {
+        scripts_[command] = std::deque<std::wstring>(outputs.begin(), outputs.end());
+    }
+
+    // What ResolveServerHost gives for `host`; unlisted hosts do not resolve.
+    void Resolve(const std::wstring& host, const std::wstring& address) { hosts_[host] = address; }
+
+    bool winsockStarts = true;
+
+    std::wstring RunCommand(const std::wstring& command) override {
+        commands.push_back(command);
+        trace.push_back(L"run: " + command);
+        auto it = scripts_.find(command);
+        if (it == scripts_.end() || it->second.empty()) {
+            return std::wstring();
+        }
+        std::wstring output = it->second.front();
+        if (it->second.size() > 1) {
+            it->second.pop_front();
+        }
+        return output;
+    }
+
+    void Sleep(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        trace.push_back(L"sleep: " + std::to_wstring(milliseconds));
+    }
+
+    void Log(const std::wstring& message) override {
+        logs.push_back(message);
+        trace.push_back(L"log: " + message);
+    }
+
+    bool StartWinsock() override {
+        trace.push_back(L"WSAStartup");
+        if (winsockStarts) {
+            ++winsockStartups;
+        }
+        return winsockStarts;
+    }
+
+    void CleanupWinsock() override {
+        ++winsockCleanups;
+        trace.push_back(L"WSACleanup");
+    }
+
+    std::wstring ResolveServerHost(const std::wstring& host) override {
+        auto it = hosts_.find(host);
+        return it == hosts_.end() ? std::wstring() : it->second;
+    }
+
+    std::wstring StateFilePath() override { return statePath_; }
+
+    void ClearRecords() {
+        commands.clear();
+        sleeps.clear();
+        logs.clear();
+        trace.clear();
+        winsockStartups = 0;
+        winsockCleanups = 0;
+    }
+
+    std::vector<std::wstring> commands;
+    std::vector<std::uint32_t> sleeps;
+    std::vector<std::wstring> logs;
+    std::vector<std::wstring> trace;
+    int winsockStartups = 0;
+    int winsockCleanups = 0;
+
+  private:
+    std::wstring statePath_;
+    std::map<std::wstring, std::deque<std::wstring>> scripts_;
+    std::map<std::wstring, std::wstring> hosts_;
+};
+
+}  // namespace netsteer::testing

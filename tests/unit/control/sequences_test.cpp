@@ -1,0 +1,456 @@
+// HelperMain, RunStart and RunStop against a scripted machine: the exact
+// command lines, sleeps and log lines of a normal start and stop, and every
+// exit code reached through its real cause.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "netsteer/control/helper_entry.h"
+#include "netsteer/control/route_state.h"
+#include "tests/unit/control/control_fixtures.h"
+#include "tests/unit/control/fake_control_system.h"
+
+namespace netsteer::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const std::wstring kNetsh = L"netsh interface ipv4 show interfaces";
+const std::wstring kRoutePrint = L"route print -4";
+const std::wstring kUplinkQuery =
+    L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress -AddressFamily "
+    L"IPv4 | Where-Object {$_.IPAddress -eq '192.168.1.23'} | Select-Object -First 1 "
+    L"-ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
+const std::wstring kAddBypass =
+    L"route add 203.0.113.7 mask 255.255.255.255 192.168.1.1 if 12 metric 1";
+const std::wstring kAddTunnelDefault = L"route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1";
+const std::wstring kDeleteWifiDefault = L"route delete 0.0.0.0 mask 0.0.0.0 10.0.0.1";
+const std::wstring kDeleteEthernetDefault = L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1";
+const std::wstring kDeleteTunnelDefault = L"route delete 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45";
+const std::wstring kDeleteBypass = L"route delete 203.0.113.7";
+const std::wstring kRestoreDefault = L"route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25";
+
+const RouteState kSavedState{L"192.168.1.1", 12, L"203.0.113.7"};
+
+class SequenceTest : public ::testing::Test {
+  protected:
+    SequenceTest() : system(stateFile.Path()) {
+        system.Resolve(L"vpn.example.com", L"203.0.113.7");
+        system.Resolve(L"203.0.113.7", L"203.0.113.7");
+        system.Resolve(L"10.0.0.1", L"10.0.0.1");
+    }
+
+    // The machine before `start`: tunnel up, Ethernet and Wi-Fi defaults.
+    void ScriptMachineBeforeStart() {
+        system.Script(kNetsh, {kNetshWithTunnel});
+        system.Script(kRoutePrint, {kRoutePrintBeforeStart});
+        system.Script(kUplinkQuery, {kPowerShellIndex12});
+        for (const auto& command :
+             {kAddBypass, kAddTunnelDefault, kDeleteWifiDefault, kDeleteEthernetDefault}) {
+            system.Script(command, {kRouteOk});
+        }
+    }
+
+    // The machine while the tunnel carries the traffic.
+    void ScriptMachineTunnelUp() {
+        system.Script(kNetsh, {kNetshWithTunnel});
+        system.Script(kRoutePrint, {kRoutePrintTunnelUp});
+        for (const auto& command : {kDeleteTunnelDefault, kDeleteBypass, kRestoreDefault}) {
+            system.Script(command, {kRouteOk});
+        }
+    }
+
+    int Run(const std::vector<std::wstring>& args) {
+        std::vector<const wchar_t*> argv{L"C:\\Program Files\\VelkVPN\\netsteer.exe"};
+        for (const auto& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        return HelperMain(system, static_cast<int>(argv.size()), argv.data());
+    }
+
+    bool StateFileExists() const {
+        return std::filesystem::exists(stateFile.Directory() / "route_state.txt");
+    }
+
+    RouteState LoadedState() {
+        RouteState state;
+        EXPECT_TRUE(LoadState(stateFile.Path(), state));
+        return state;
+    }
+
+    void ExpectWinsockReleasedOnce() {
+        EXPECT_EQ(system.winsockStartups, 1);
+        EXPECT_EQ(system.winsockCleanups, 1);
+    }
+
+    TempStateFile stateFile;
+    FakeControlSystem system;
+};
+
+void ExpectSameState(const RouteState& actual, const RouteState& expected) {
+    EXPECT_EQ(actual.gateway, expected.gateway);
+    EXPECT_EQ(actual.interfaceIndex, expected.interfaceIndex);
+    EXPECT_EQ(actual.serverIp, expected.serverIp);
+}
+
+TEST_F(SequenceTest, NormalStartRunsEveryStepInOrder) {
+    ScriptMachineBeforeStart();
+
+    EXPECT_EQ(Run({L"start", L"vpn.example.com"}), 0);
+
+    EXPECT_THAT(system.trace, ElementsAreArray(std::vector<std::wstring>{
+                                  L"WSAStartup",
+                                  L"log: Resolved server IP: 203.0.113.7",
+                                  L"log: Resolved server Host: vpn.example.com",
+                                  L"log: [HELPER] START CALLED",
+                                  L"run: " + kNetsh,
+                                  std::wstring(L"log: ") + kTunnelMatchedLog,
+                                  L"log: Tunnel index found",
+                                  L"run: " + kRoutePrint,
+                                  L"run: " + kUplinkQuery,
+                                  L"log: Delete State Done",
+                                  L"log: Save State Done",
+                                  L"run: " + kAddBypass,
+                                  L"sleep: 300",
+                                  L"log: Add Server Bypass Route Done",
+                                  L"run: " + kRoutePrint,
+                                  L"run: " + kDeleteWifiDefault,
+                                  L"sleep: 300",
+                                  L"run: " + kDeleteEthernetDefault,
+                                  L"sleep: 300",
+                                  L"sleep: 400",
+                                  L"log: Delete All Default Routes Done",
+                                  L"run: " + kAddTunnelDefault,
+                                  L"sleep: 300",
+                                  L"log: Add Tunnel Default Route Done",
+                                  L"sleep: 700",
+                                  L"log: RETURN 0: start done",
+                                  L"WSACleanup",
+                              }));
+    ExpectSameState(LoadedState(), kSavedState);
+}
+
+TEST_F(SequenceTest, NormalStopRestoresTheSavedRouteAndRemovesTheFile) {
+    ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+    ScriptMachineTunnelUp();
+
+    EXPECT_EQ(Run({L"stop", L"vpn.example.com"}), 0);
+
+    EXPECT_THAT(system.trace, ElementsAreArray(std::vector<std::wstring>{
+                                  L"WSAStartup",
+                                  L"log: Resolved server IP: 203.0.113.7",
+                                  L"log: Resolved server Host: vpn.example.com",
+                                  L"log: [HELPER] STOP CALLED",
+                                  L"run: " + kNetsh,
+                                  std::wstring(L"log: ") + kTunnelMatchedLog,
+                                  L"run: " + kDeleteTunnelDefault,
+                                  L"sleep: 300",
+                                  L"log: Delete Tunnel Default Route Done",
+                                  L"run: " + kRoutePrint,
+                                  L"sleep: 400",
+                                  L"log: Delete All Default Routes Done",
+                                  L"run: " + kDeleteBypass,
+                                  L"sleep: 300",
+                                  L"log: Delete Server Bypass Route Done",
+                                  L"run: " + kRestoreDefault,
+                                  L"sleep: 300",
+                                  L"log: Restore Default Route Done",
+                                  L"log: Delete State Done",
+                                  L"sleep: 700",
+                                  L"WSACleanup",
+                                  L"log: Stop Ended .... return 0",
+                              }));
+    EXPECT_FALSE(StateFileExists());
+}
+
+TEST_F(SequenceTest, StartThenStopLeavesNoStateBehind) {
+    ScriptMachineBeforeStart();
+    ASSERT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+    ScriptMachineTunnelUp();
+    system.ClearRecords();
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+    EXPECT_THAT(system.commands, ::testing::Contains(kRestoreDefault));
+    EXPECT_FALSE(StateFileExists());
+}
+
+TEST_F(SequenceTest, StopWithTheTunnelGoneSkipsOnlyTheTunnelRoute) {
+    ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+    ScriptMachineTunnelUp();
+    system.Script(kNetsh, {kNetshWithoutTunnel});
+
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+
+    EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint, kDeleteBypass, kRestoreDefault));
+    EXPECT_THAT(
+        system.logs,
+        ElementsAre(L"Resolved server IP: 203.0.113.7", L"Resolved server Host: 203.0.113.7",
+                    L"[HELPER] STOP CALLED", kNetshNoMatchLog, L"Delete All Default Routes Done",
+                    L"Delete Server Bypass Route Done", L"Restore Default Route Done",
+                    L"Delete State Done", L"Stop Ended .... return 0"));
+}
+
+TEST_F(SequenceTest, StopCarriesOnPastRefusedDeletions) {
+    ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+    ScriptMachineTunnelUp();
+    system.Script(kDeleteTunnelDefault, {kRouteDeleteNotFound});
+    system.Script(kDeleteBypass, {kRouteDeleteNotFound});
+
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+    EXPECT_FALSE(StateFileExists());
+}
+
+// ---- exit codes, each through its real cause ----
+
+TEST_F(SequenceTest, Code1WithoutActionOrHostAndNoLogLine) {
+    for (const auto& args : std::vector<std::vector<std::wstring>>{{}, {L"start"}, {L"stop"}}) {
+        system.ClearRecords();
+        EXPECT_EQ(Run(args), 1) << args.size() << " arguments";
+        EXPECT_TRUE(system.logs.empty());
+        EXPECT_TRUE(system.commands.empty());
+        ExpectWinsockReleasedOnce();
+    }
+}
+
+TEST_F(SequenceTest, Code1WhenWinsockDoesNotStartAndNoCleanup) {
+    system.winsockStarts = false;
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 1);
+    EXPECT_TRUE(system.logs.empty());
+    EXPECT_EQ(system.winsockCleanups, 0);
+}
+
+TEST_F(SequenceTest, Code2ForAnUnresolvableHostWhateverTheAction) {
+    for (const std::wstring action : {L"start", L"stop", L"START", L""}) {
+        system.ClearRecords();
+        EXPECT_EQ(Run({action, L"no-such-host.invalid"}), 2) << action;
+        EXPECT_THAT(system.trace, ElementsAre(L"WSAStartup", L"WSACleanup",
+                                              L"log: RETURN 2: GetVpnServerIp not found"))
+            << action;
+    }
+}
+
+TEST_F(SequenceTest, Code6ForAnyActionButTheTwoExactWords) {
+    for (const std::wstring action : {L"START", L"Stop", L" start", L"start ", L"", L"restart"}) {
+        system.ClearRecords();
+        EXPECT_EQ(Run({action, L"10.0.0.1", L"extra"}), 6) << action;
+        EXPECT_THAT(system.trace, ElementsAre(L"WSAStartup", L"log: Resolved server IP: 10.0.0.1",
+                                              L"log: Resolved server Host: 10.0.0.1", L"WSACleanup",
+                                              L"log: RETURN 6: unknown action"))
+            << action;
+    }
+}
+
+TEST_F(SequenceTest, TunnelFoundOnTheTwentyFirstAttempt) {
+    ScriptMachineBeforeStart();
+    std::vector<std::wstring> listings(20, kNetshWithoutTunnel);
+    listings.push_back(kNetshWithTunnel);
+    system.Script(kNetsh, listings);
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+
+    // 20 failed lookups, each logged and followed by 500 ms, then the match.
+    std::vector<std::wstring> expected{L"log: [HELPER] START CALLED"};
+    for (int i = 0; i < 20; ++i) {
+        expected.push_back(L"run: " + kNetsh);
+        expected.push_back(L"log: " + kNetshNoMatchLog);
+        expected.push_back(L"sleep: 500");
+    }
+    expected.push_back(L"run: " + kNetsh);
+    expected.push_back(std::wstring(L"log: ") + kTunnelMatchedLog);
+    expected.push_back(L"log: Tunnel index found");
+    const std::vector<std::wstring> head(system.trace.begin() + 3,
+                                         system.trace.begin() + 3 + expected.size());
+    EXPECT_EQ(head, expected);
+    EXPECT_THAT(system.commands, ::testing::Contains(kAddTunnelDefault));
+    ExpectWinsockReleasedOnce();
+}
+
+TEST_F(SequenceTest, Code3AfterOneHundredTwentyFailedLookups) {
+    ScriptMachineBeforeStart();
+    system.Script(kNetsh, {kNetshWithoutTunnel});
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 3);
+
+    EXPECT_EQ(system.commands, std::vector<std::wstring>(120, kNetsh));
+    EXPECT_EQ(system.sleeps, std::vector<std::uint32_t>(120, 500));
+    ASSERT_GE(system.trace.size(), 3u);
+    // The 120th attempt sleeps too before the code is given.
+    EXPECT_THAT(
+        std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
+        ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found", L"WSACleanup"));
+    EXPECT_FALSE(StateFileExists());
+    ExpectWinsockReleasedOnce();
+}
+
+TEST_F(SequenceTest, Code4WhenNoDefaultRouteHasARealGateway) {
+    const std::wstring onLinkOnly =
+        L"Active Routes:\r\n"
+        L"Network Destination        Netmask          Gateway       Interface  Metric\r\n"
+        L"          0.0.0.0          0.0.0.0         On-link       10.0.85.2      5\r\n"
+        L"          0.0.0.0          0.0.0.0         0.0.0.0       10.0.85.2      6\r\n"
+        L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331\r\n"
+        L"===========================================================================\r\n"
+        L"Persistent Routes:\r\n"
+        L"  None\r\n";
+    for (const std::wstring& listing : {onLinkOnly, std::wstring()}) {
+        system.ClearRecords();
+        ScriptMachineBeforeStart();
+        system.Script(kRoutePrint, {listing});
+        EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 4);
+        EXPECT_EQ(system.logs.back(), L"RETURN 4: active default route not found");
+        EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint));
+        EXPECT_FALSE(StateFileExists());
+        ExpectWinsockReleasedOnce();
+    }
+}
+
+TEST_F(SequenceTest, Code5WhenPowerShellFindsNoIndex) {
+    for (const std::wstring& answer :
+         {std::wstring(), std::wstring(L"\r\n"), kPowerShellNotRecognised,
+          std::wstring(L"99999999999\r\n")}) {
+        system.ClearRecords();
+        ScriptMachineBeforeStart();
+        system.Script(kUplinkQuery, {answer});
+        EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 5);
+        EXPECT_EQ(system.logs.back(), L"RETURN 5: uplink interface index not found");
+        EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery));
+        EXPECT_FALSE(StateFileExists());
+        ExpectWinsockReleasedOnce();
+    }
+}
+
+TEST_F(SequenceTest, UplinkAnswerWithFurtherLinesTakesTheLeadingNumber) {
+    ScriptMachineBeforeStart();
+    system.Script(kUplinkQuery, {L"12\r\n7\r\n"});
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+    EXPECT_EQ(LoadedState().interfaceIndex, 12);
+}
+
+TEST_F(SequenceTest, Code9WhenTheBypassRouteAlreadyExists) {
+    ScriptMachineBeforeStart();
+    system.Script(kAddBypass, {kRouteAddExists});
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 9);
+
+    EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery, kAddBypass));
+    EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 5, system.trace.end()),
+                ElementsAre(L"log: Save State Done", L"run: " + kAddBypass, L"sleep: 300",
+                            L"log: RETURN 9: AddServerBypassRoute failed", L"WSACleanup"));
+    // The default routes stay, and so does the record for `stop`.
+    ExpectSameState(LoadedState(), kSavedState);
+    ExpectWinsockReleasedOnce();
+}
+
+TEST_F(SequenceTest, Code8WhenTheTunnelDefaultRouteIsRefused) {
+    ScriptMachineBeforeStart();
+    system.Script(kAddTunnelDefault, {kRouteAddBadInterface});
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 8);
+
+    EXPECT_THAT(system.commands,
+                ElementsAre(kNetsh, kRoutePrint, kUplinkQuery, kAddBypass, kRoutePrint,
+                            kDeleteWifiDefault, kDeleteEthernetDefault, kAddTunnelDefault));
+    EXPECT_EQ(system.logs.back(), L"RETURN 8: AddTunnelDefaultRoute failed");
+    EXPECT_EQ(system.trace.back(), L"WSACleanup");
+    ExpectSameState(LoadedState(), kSavedState);
+    ExpectWinsockReleasedOnce();
+}
+
+TEST_F(SequenceTest, Code7TwiceInARow) {
+    ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+    ScriptMachineTunnelUp();
+    ASSERT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+
+    for (int run = 0; run < 2; ++run) {
+        system.ClearRecords();
+        EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 7) << "run " << run;
+        EXPECT_TRUE(system.commands.empty());
+        EXPECT_THAT(std::vector<std::wstring>(system.trace.begin() + 3, system.trace.end()),
+                    ElementsAre(L"log: [HELPER] STOP CALLED", L"WSACleanup",
+                                L"log: RETURN 7: state file missing on stop"));
+        ExpectWinsockReleasedOnce();
+    }
+}
+
+TEST_F(SequenceTest, Code10KeepsTheStateFileAndASecondStopRepeatsTheSteps) {
+    ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+    ScriptMachineTunnelUp();
+    system.Script(kRestoreDefault, {kRouteAddBadInterface});
+
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 10);
+    const std::vector<std::wstring> firstCommands = system.commands;
+    EXPECT_THAT(firstCommands, ElementsAre(kNetsh, kDeleteTunnelDefault, kRoutePrint, kDeleteBypass,
+                                           kRestoreDefault));
+    EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 2, system.trace.end()),
+                ElementsAre(L"log: RETURN 10: restore default route failed", L"WSACleanup"));
+    ExpectSameState(LoadedState(), kSavedState);
+    ExpectWinsockReleasedOnce();
+
+    system.ClearRecords();
+    system.Script(kRestoreDefault, {kRouteOk});
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+    EXPECT_EQ(system.commands, firstCommands);
+    EXPECT_FALSE(StateFileExists());
+}
+
+TEST_F(SequenceTest, LeftoverStateIsUndoneByTheNextStartWithoutALogLine) {
+    const RouteState leftover{L"10.0.0.1", 17, L"198.51.100.9"};
+    ASSERT_TRUE(SaveState(stateFile.Path(), leftover));
+    ScriptMachineBeforeStart();
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+
+    const std::vector<std::wstring> head(system.trace.begin() + 3, system.trace.begin() + 14);
+    EXPECT_THAT(head, ElementsAre(L"log: [HELPER] START CALLED", L"run: " + kRoutePrint,
+                                  L"run: " + kDeleteWifiDefault, L"sleep: 300",
+                                  L"run: " + kDeleteEthernetDefault, L"sleep: 300", L"sleep: 400",
+                                  L"run: route delete 198.51.100.9", L"sleep: 300",
+                                  L"run: route add 0.0.0.0 mask 0.0.0.0 10.0.0.1 if 17 metric 25",
+                                  L"sleep: 300"));
+    EXPECT_EQ(system.trace[14], L"sleep: 500");
+    EXPECT_EQ(system.trace[15], L"run: " + kNetsh);
+    // The new record replaces the leftover one.
+    ExpectSameState(LoadedState(), kSavedState);
+}
+
+TEST_F(SequenceTest, RejectedLeftoverStateIsNotUndoneButReplaced) {
+    {
+        // A gateway that would smuggle a second command into cmd.exe.
+        std::filesystem::create_directories(stateFile.Directory());
+        const std::string bytes = EncodeRouteState({L"1.2.3.4 & calc", 12, L"203.0.113.7"});
+        FILE* file = std::fopen((stateFile.Directory() / "route_state.txt").string().c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    ScriptMachineBeforeStart();
+
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+
+    EXPECT_EQ(system.commands.front(), kNetsh);
+    for (const auto& command : system.commands) {
+        EXPECT_EQ(command.find(L"calc"), std::wstring::npos) << command;
+    }
+    ExpectSameState(LoadedState(), kSavedState);
+}
+
+TEST_F(SequenceTest, StartGoesOnWhenTheStateFileCannotBeWritten) {
+    // The state path names a directory that does not exist.
+    FakeControlSystem unwritable((stateFile.Directory() / "missing" / "state.txt").wstring());
+    unwritable.Script(kNetsh, {kNetshWithTunnel});
+    unwritable.Script(kRoutePrint, {kRoutePrintBeforeStart});
+    unwritable.Script(kUplinkQuery, {kPowerShellIndex12});
+
+    EXPECT_EQ(RunStart(unwritable, L"203.0.113.7"), 0);
+    EXPECT_THAT(unwritable.logs, ::testing::Contains(L"Save State Done"));
+    EXPECT_EQ(unwritable.winsockCleanups, 1);
+
+    unwritable.ClearRecords();
+    EXPECT_EQ(RunStop(unwritable), 7);
+}
+
+}  // namespace
+}  // namespace netsteer::testing

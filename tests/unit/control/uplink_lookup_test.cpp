@@ -1,0 +1,55 @@
+// GetUplinkInterfaceIndex: the PowerShell query it sends and how it reads
+// the answer.
+#include <gtest/gtest.h>
+
+#include "netsteer/control/lookups.h"
+#include "tests/unit/control/control_fixtures.h"
+#include "tests/unit/control/fake_control_system.h"
+
+namespace netsteer::testing {
+namespace {
+
+const std::wstring kQueryFor23 =
+    L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress -AddressFamily "
+    L"IPv4 | Where-Object {$_.IPAddress -eq '192.168.1.23'} | Select-Object -First 1 "
+    L"-ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
+
+struct AnswerCase {
+    const char* name;
+    std::wstring output;
+    bool found;
+    int index;
+};
+
+class UplinkAnswer : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(UplinkAnswer, IsReadAsItsLeadingNumber) {
+    const AnswerCase& c = GetParam();
+    FakeControlSystem system(L"unused");
+    system.Script(kQueryFor23, {c.output});
+    int index = -12345;
+    EXPECT_EQ(GetUplinkInterfaceIndex(system, L"192.168.1.23", index), c.found) << c.name;
+    if (c.found) {
+        EXPECT_EQ(index, c.index) << c.name;
+    }
+    ASSERT_EQ(system.commands.size(), 1u);
+    EXPECT_EQ(system.commands[0], kQueryFor23);
+    EXPECT_EQ(system.commands[0].size(), 228u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UplinkAnswer,
+    ::testing::Values(AnswerCase{"number and CR LF", L"12\r\n", true, 12},
+                      AnswerCase{"further lines", L"7\r\n12\r\n", true, 7},
+                      AnswerCase{"blanks first", L"  \r\n 23\r\n", true, 23},
+                      AnswerCase{"zero is found", L"0\r\n", true, 0},
+                      AnswerCase{"negative is found", L"-3\r\n", true, -3},
+                      AnswerCase{"largest int", L"2147483647\r\n", true, 2147483647},
+                      AnswerCase{"nothing", L"", false, 0},
+                      AnswerCase{"only a line end", L"\r\n", false, 0},
+                      AnswerCase{"error text", kPowerShellNotRecognised, false, 0},
+                      AnswerCase{"too large", L"2147483648\r\n", false, 0},
+                      AnswerCase{"sign alone", L"-\r\n", false, 0}));
+
+}  // namespace
+}  // namespace netsteer::testing
