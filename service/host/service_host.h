@@ -1,0 +1,60 @@
+#pragma once
+// VelkVPNService as a Windows service of its own process: the program entry,
+// ServiceMain and the control handler, with the control manager's side
+// reachable through ServiceHostPlatform so that tests can stand in for it.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "service/channel/command_dispatcher.h"
+#include "service/supervision/command_operations.h"
+
+namespace velk {
+
+struct ServiceHostPlatform {
+    std::function<BOOL(const SERVICE_TABLE_ENTRYW*)> startDispatcher;
+    std::function<SERVICE_STATUS_HANDLE(const wchar_t*, LPHANDLER_FUNCTION_EX)> registerHandler;
+    std::function<void(SERVICE_STATUS_HANDLE, const SERVICE_STATUS&)> setStatus;
+    std::function<HANDLE()> createStopEvent;
+    // Serves the pipe until the stop event is set.
+    std::function<void(HANDLE stopEvent)> runPipeServer;
+    ServiceLogFn log;
+    // The pipe the control handler opens to wake the loop.
+    std::wstring pipeName;
+};
+
+// The real control manager, pipe and service log, with `operations` behind
+// the dispatcher and the core stop.
+ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
+
+// The process-wide host state. `serviceStatus`, `statusHandle` and
+// `stopEvent` are shared by ServiceMain's thread and the control manager's
+// thread without a lock; the order of events keeps their writes apart.
+struct ServiceHostState {
+    ServiceHostPlatform platform;
+    CommandOperations* operations = nullptr;
+    SERVICE_STATUS serviceStatus{};
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    HANDLE stopEvent = nullptr;
+};
+ServiceHostState& ServiceHost();
+
+// Hands the service table to the control manager and blocks for the life of
+// the service. 0 after the service has run and stopped; 1, after logging
+// "This executable must be run as a Windows Service.", when the process was
+// not started by the control manager.
+int RunServiceProgram(CommandOperations& operations);
+int RunServiceProgram(ServiceHostPlatform platform, CommandOperations& operations);
+
+// Installs `platform` and `operations` in ServiceHost() and resets its state
+// as at process start (for RunServiceProgram and for tests).
+void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations);
+
+void WINAPI ServiceMain(DWORD argumentCount, LPWSTR* arguments);
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventData,
+                                   LPVOID context);
+
+}  // namespace velk
+#endif

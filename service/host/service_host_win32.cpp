@@ -1,0 +1,133 @@
+#include "service/host/service_host.h"
+
+#include <cstdio>
+
+#include "common/unique_handle.h"
+#include "service/channel/pipe_server.h"
+#include "service/channel/service_log.h"
+#include "service/service_constants.h"
+
+namespace velk {
+namespace {
+
+void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD win32ExitCode,
+            DWORD waitHint) {
+    SERVICE_STATUS& status = host.serviceStatus;
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = controlsAccepted;
+    status.dwWin32ExitCode = win32ExitCode;
+    status.dwServiceSpecificExitCode = 0;
+    status.dwCheckPoint = 0;
+    status.dwWaitHint = waitHint;
+    host.platform.setStatus(host.statusHandle, status);
+}
+
+}  // namespace
+
+ServiceHostState& ServiceHost() {
+    static ServiceHostState state;
+    return state;
+}
+
+void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations) {
+    ServiceHostState& host = ServiceHost();
+    host.platform = std::move(platform);
+    host.operations = &operations;
+    host.serviceStatus = SERVICE_STATUS{};
+    host.statusHandle = nullptr;
+    host.stopEvent = nullptr;
+}
+
+ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
+    ServiceHostPlatform platform;
+    platform.startDispatcher = [](const SERVICE_TABLE_ENTRYW* table) {
+        return StartServiceCtrlDispatcherW(table);
+    };
+    platform.registerHandler = [](const wchar_t* name, LPHANDLER_FUNCTION_EX handler) {
+        return RegisterServiceCtrlHandlerExW(name, handler, nullptr);
+    };
+    platform.setStatus = [](SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
+        SERVICE_STATUS copy = status;
+        SetServiceStatus(handle, &copy);
+    };
+    platform.createStopEvent = [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); };
+    CommandOperations* ops = &operations;
+    platform.runPipeServer = [ops](HANDLE stopEvent) {
+        RunPipeServer(
+            stopEvent,
+            [ops](const std::wstring& request) {
+                return HandleCommand(request, *ops, WriteServiceLog);
+            },
+            WriteServiceLog);
+    };
+    platform.log = WriteServiceLog;
+    platform.pipeName = kPipeName;
+    return platform;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    ServiceHostState& host = ServiceHost();
+    host.statusHandle = host.platform.registerHandler(kServiceName, ServiceControlHandler);
+    if (host.statusHandle == nullptr) {
+        return;
+    }
+    Report(host, SERVICE_START_PENDING, 0, 0, kServicePendingWaitHintMs);
+
+    UniqueHandle stopEvent(host.platform.createStopEvent());
+    if (!stopEvent) {
+        const DWORD error = GetLastError();
+        Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, error, 0);
+        return;
+    }
+    host.stopEvent = stopEvent.Get();
+    host.platform.log(L"VelkVPNService started.");
+    Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
+
+    host.platform.runPipeServer(stopEvent.Get());
+
+    // A core still running is ended before the service says it has stopped.
+    host.operations->StopXray();
+    stopEvent.Reset();
+    host.stopEvent = INVALID_HANDLE_VALUE;
+    host.platform.log(L"VelkVPNService stopped.");
+    Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0);
+}
+
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+    if (control != SERVICE_CONTROL_STOP) {
+        return NO_ERROR;
+    }
+    ServiceHostState& host = ServiceHost();
+    host.platform.log(L"Service stop requested.");
+    Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, kServicePendingWaitHintMs);
+    const HANDLE stopEvent = host.stopEvent;
+    if (stopEvent != INVALID_HANDLE_VALUE && stopEvent != nullptr) {
+        SetEvent(stopEvent);
+        // The loop already waits on the event; this connection only matters
+        // to a server that does not, and does no harm to ours.
+        UniqueHandle wake(OpenPipeAsClient(host.platform.pipeName));
+    }
+    return NO_ERROR;
+}
+
+int RunServiceProgram(CommandOperations& operations) {
+    return RunServiceProgram(WindowsServiceHostPlatform(operations), operations);
+}
+
+int RunServiceProgram(ServiceHostPlatform platform, CommandOperations& operations) {
+    PrepareServiceHost(std::move(platform), operations);
+    SERVICE_TABLE_ENTRYW table[] = {
+        {const_cast<LPWSTR>(kServiceName), ServiceMain},
+        {nullptr, nullptr},
+    };
+    if (ServiceHost().platform.startDispatcher(table)) {
+        return 0;
+    }
+    const std::wstring message = L"This executable must be run as a Windows Service.";
+    ServiceHost().platform.log(message);
+    std::fwprintf(stderr, L"%ls\n", message.c_str());
+    return 1;
+}
+
+}  // namespace velk
