@@ -1,0 +1,25 @@
+#pragma once
+// The real operating system behind ControlSystem: the command runner, Sleep,
+// the helper log, Winsock and the fixed state file path.
+#ifdef _WIN32
+#include "netsteer/control/control_system.h"
+#include "netsteer/probes/windows_helper_system.h"
+
+namespace netsteer {
+
+class WindowsControlSystem final : public ControlSystem {
+  public:
+    std::wstring RunCommand(const std::wstring& command) override;
+    void Sleep(std::uint32_t milliseconds) override;
+    void Log(const std::wstring& message) override;
+    bool StartWinsock() override;
+    void CleanupWinsock() override;
+    std::wstring ResolveServerHost(const std::wstring& host) override;
+    std::wstring StateFilePath() override;
+
+  private:
+    WindowsHelperSystem helper_;
+};
+
+}  // namespace netsteer
+#endif
