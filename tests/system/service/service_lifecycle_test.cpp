@@ -1,0 +1,107 @@
+// Start, stop and the program entry of the real service.
+#include <future>
+
+#include "tests/system/service/service_scenario.h"
+
+namespace velk::scenario {
+namespace {
+
+using ServiceLifecycle = ServiceScenario;
+
+TEST_F(ServiceLifecycle, StartsToRunningAndStopsToStoppedWhileIdle) {
+    StartAndWait();
+    const SERVICE_STATUS_PROCESS running = Query();
+    EXPECT_EQ(running.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(running.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP));
+    EXPECT_EQ(running.dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(Send(L"status"), L"ok=true;exitCode=0;message=service running");
+    const DWORD pid = running.dwProcessId;
+    StopAndWait();
+    const SERVICE_STATUS_PROCESS stopped = Query();
+    EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
+    EXPECT_EQ(stopped.dwCheckPoint, 0u);
+    EXPECT_TRUE(Eventually([&] { return !ProcessAlive(pid); })) << "the service process ends";
+    // No pipe is left behind.
+    EXPECT_FALSE(UniqueHandle(OpenPipeAsClient(kPipeName)));
+}
+
+TEST_F(ServiceLifecycle, StopsWhileAClientIsConnectedAndSilent) {
+    StartAndWait();
+    UniqueHandle silent = ConnectToService();
+    ASSERT_TRUE(silent);
+    StopAndWait();
+    // The silent client was let go: its read fails rather than waits.
+    char byte = 0;
+    DWORD got = 0;
+    EXPECT_FALSE(ReadFile(silent.Get(), &byte, 1, &got, nullptr));
+}
+
+TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {
+    std::wstring commandLine = L"\"" + ServiceExe() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), kHangGuardMs), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    EXPECT_EQ(code, 1u);
+}
+
+// The scenario build writes the service log, so the order of the steps can be
+// read back.
+class ServiceLifecycleLogged : public ServiceScenario {
+  protected:
+    std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
+};
+
+TEST_F(ServiceLifecycleLogged, StopDuringALongHelperRunAnswersItFirst) {
+    StartAndWait();
+    auto answer = std::async(std::launch::async, [] { return Send(L"route_start sleep:2500"); });
+    ASSERT_TRUE(Eventually([] { return !StubCalls().empty(); })) << "the helper runs";
+    const SERVICE_STATUS pending = SendStop();
+    EXPECT_EQ(pending.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(pending.dwWaitHint, kServicePendingWaitHintMs);
+    EXPECT_EQ(pending.dwCheckPoint, 0u);
+    ASSERT_EQ(answer.wait_for(std::chrono::milliseconds(kHangGuardMs)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), L"ok=true;exitCode=0;message=helper finished");
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
+
+    const std::wstring log = ServiceLogText();
+    const wchar_t* const order[] = {
+        L"] VelkVPNService started.",
+        L"] Pipe server loop started.",
+        L"] Received command: route_start sleep:2500",
+        L"] Service stop requested.",
+        L"] Response: ok=true;exitCode=0;message=helper finished",
+        L"] Pipe server loop stopped.",
+        L"] [XRAY] stop requested, but no xray process exists.",
+        L"] VelkVPNService stopped.",
+    };
+    std::size_t at = 0;
+    for (const wchar_t* step : order) {
+        const std::size_t found = log.find(step, at);
+        ASSERT_NE(found, std::wstring::npos)
+            << "missing or out of order: " << std::string(step, step + wcslen(step));
+        at = found;
+    }
+}
+
+TEST_F(ServiceLifecycleLogged, StopWhileIdleLogsNoRequest) {
+    StartAndWait();
+    StopAndWait();
+    const std::wstring log = ServiceLogText();
+    const std::size_t requested = log.find(L"] Service stop requested.");
+    const std::size_t stopped = log.find(L"] Pipe server loop stopped.");
+    ASSERT_NE(requested, std::wstring::npos);
+    ASSERT_NE(stopped, std::wstring::npos);
+    EXPECT_LT(requested, stopped);
+    EXPECT_EQ(log.find(L"Received command: "), std::wstring::npos)
+        << "the control handler's wake-up connection is not a request";
+}
+
+}  // namespace
+}  // namespace velk::scenario

@@ -1,0 +1,302 @@
+#pragma once
+// The scenario fixture: installs VelkVPNService in Wine's service control
+// manager from a fresh service directory (the service, fakecore as xray.exe,
+// the stand-in netsteer.exe), starts and stops it, talks to its pipe, and
+// removes it again. The test process stays alive for the whole scenario,
+// because Wine ends services when the prefix's last ordinary process exits.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "service/channel/pipe_framing.h"
+#include "service/channel/pipe_server.h"
+#include "service/service_constants.h"
+#include "tests/system/service/service_scenario_paths.h"
+
+namespace velk::scenario {
+
+// Only guards against a hang; no scenario measures time.
+inline constexpr DWORD kHangGuardMs = 60000;
+
+inline std::wstring WindowsPath(const char* buildPath) {
+    std::string text = buildPath;
+    std::wstring path(text.begin(), text.end());
+    for (wchar_t& c : path) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    // Build outputs are Unix paths; Wine shows the Unix root as drive Z:.
+    return path.size() > 1 && path[0] == L'\\' ? L"Z:" + path : path;
+}
+
+struct ScHandleClose {
+    void operator()(SC_HANDLE handle) const {
+        if (handle != nullptr) {
+            CloseServiceHandle(handle);
+        }
+    }
+};
+using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
+
+inline std::string ReadFileBytes(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (file && ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+inline bool ProcessAlive(DWORD pid) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// Waits up to the hang guard for `condition`.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    const ULONGLONG until = GetTickCount64() + kHangGuardMs;
+    while (GetTickCount64() < until) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return condition();
+}
+
+struct Answer {
+    std::vector<std::string> messages;
+    std::string bytes;
+    bool complete = false;
+    std::wstring Line() const { return DecodeResponse(bytes).line; }
+};
+
+// Opens the service pipe, waiting while its one instance is busy or between
+// instances.
+inline UniqueHandle ConnectToService() {
+    const ULONGLONG until = GetTickCount64() + kHangGuardMs;
+    while (GetTickCount64() < until) {
+        UniqueHandle pipe(OpenPipeAsClient(kPipeName));
+        if (pipe) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+            return pipe;
+        }
+        if (GetLastError() == ERROR_PIPE_BUSY) {
+            WaitNamedPipeW(kPipeName, 1000);
+        } else {
+            Sleep(10);
+        }
+    }
+    return {};
+}
+
+inline bool WriteMessage(HANDLE pipe, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+inline Answer ReadAnswer(HANDLE pipe) {
+    Answer answer;
+    std::string message;
+    std::vector<char> buffer(kPipeBufferBytes);
+    for (;;) {
+        DWORD got = 0;
+        const BOOL ok =
+            ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+        const DWORD error = ok ? 0 : GetLastError();
+        message.append(buffer.data(), got);
+        answer.bytes.append(buffer.data(), got);
+        if (ok) {
+            answer.messages.push_back(message);
+            message.clear();
+        } else if (error != ERROR_MORE_DATA) {
+            return answer;
+        }
+        if (DecodeResponse(answer.bytes).found) {
+            answer.complete = true;
+            return answer;
+        }
+    }
+}
+
+inline Answer SendBytes(const std::string& bytes) {
+    UniqueHandle pipe = ConnectToService();
+    if (!pipe || !WriteMessage(pipe.Get(), bytes)) {
+        return {};
+    }
+    return ReadAnswer(pipe.Get());
+}
+
+inline std::wstring Send(const std::wstring& request) {
+    return SendBytes(EncodeRequest(request)).Line();
+}
+
+inline std::wstring ServiceExe() {
+    return WindowsPath(VELK_SERVICE_EXE);
+}
+inline std::wstring ScenarioServiceExe() {
+    return WindowsPath(VELK_SCENARIO_SERVICE_EXE);
+}
+
+class ServiceScenario : public ::testing::Test {
+  protected:
+    // The service program to install; the scenario build where a test needs
+    // the service log or a short helper time-out.
+    virtual std::wstring ServiceProgram() const { return ServiceExe(); }
+
+    void SetUp() override {
+        scm_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ASSERT_TRUE(scm_) << "OpenSCManagerW failed: " << GetLastError();
+        RemoveService();
+        ResetFiles();
+        ASSERT_TRUE(PrepareDirectory());
+        const std::wstring binaryPath =
+            L"\"" + std::wstring(kServiceDirectory) + L"VelkVPNService.exe\"";
+        service_.reset(CreateServiceW(scm_.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                      SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
+                                      nullptr, nullptr, nullptr));
+        ASSERT_TRUE(service_) << "CreateServiceW failed: " << GetLastError();
+    }
+
+    void TearDown() override {
+        service_.reset();
+        RemoveService();
+    }
+
+    SERVICE_STATUS_PROCESS Query() const {
+        SERVICE_STATUS_PROCESS status{};
+        DWORD needed = 0;
+        QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
+        return status;
+    }
+
+    bool WaitForState(DWORD state) const {
+        return Eventually([&] { return Query().dwCurrentState == state; });
+    }
+
+    void StartAndWait() {
+        ASSERT_TRUE(StartServiceW(service_.get(), 0, nullptr))
+            << "StartServiceW failed: " << GetLastError();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+        // RUNNING is reported just before the pipe exists.
+        ASSERT_TRUE(Eventually([] {
+            return WaitNamedPipeW(kPipeName, 0) != FALSE || GetLastError() != ERROR_FILE_NOT_FOUND;
+        }));
+    }
+
+    // Sends the stop control; the status the control manager answered with.
+    SERVICE_STATUS SendStop() {
+        SERVICE_STATUS status{};
+        EXPECT_TRUE(ControlService(service_.get(), SERVICE_CONTROL_STOP, &status))
+            << "ControlService failed: " << GetLastError();
+        return status;
+    }
+
+    void StopAndWait() {
+        SendStop();
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
+    }
+
+    static std::wstring ServiceLogText() {
+        // The log writes one byte per code unit up to U+00FF.
+        std::wstring text;
+        for (const char byte : ReadFileBytes(kServiceLogPath)) {
+            text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+        }
+        return text;
+    }
+
+    static std::vector<std::wstring> StubCalls() {
+        const std::string bytes = ReadFileBytes(kStubCallsPath);
+        std::vector<std::wstring> lines;
+        std::size_t start = 0;
+        while (start < bytes.size()) {
+            std::size_t end = bytes.find('\n', start);
+            if (end == std::string::npos) {
+                end = bytes.size();
+            }
+            lines.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(end));
+            start = end + 1;
+        }
+        return lines;
+    }
+
+    UniqueScHandle scm_;
+    UniqueScHandle service_;
+
+  private:
+    void RemoveService() {
+        UniqueScHandle old(OpenServiceW(scm_.get(), kServiceName, SERVICE_ALL_ACCESS));
+        if (!old) {
+            return;
+        }
+        SERVICE_STATUS status{};
+        ControlService(old.get(), SERVICE_CONTROL_STOP, &status);
+        Eventually([&] {
+            SERVICE_STATUS_PROCESS now{};
+            DWORD needed = 0;
+            return !QueryServiceStatusEx(old.get(), SC_STATUS_PROCESS_INFO,
+                                         reinterpret_cast<BYTE*>(&now), sizeof(now), &needed) ||
+                   now.dwCurrentState == SERVICE_STOPPED;
+        });
+        DeleteService(old.get());
+    }
+
+    static void ResetFiles() {
+        for (const wchar_t* path :
+             {kCoreRuntimeLogPath, kCoreErrorLogPath, kServiceLogPath, kStubCallsPath}) {
+            DeleteFileW(path);
+        }
+        RemoveDirectoryW(kDataDirectory);
+        CreateDirectoryW(kStubDirectory, nullptr);
+    }
+
+    bool PrepareDirectory() const {
+        CreateDirectoryW(kServiceDirectory, nullptr);
+        const struct {
+            std::wstring from;
+            const wchar_t* name;
+        } files[] = {
+            {ServiceProgram(), L"VelkVPNService.exe"},
+            {WindowsPath(VELK_FAKECORE_EXE), L"xray.exe"},
+            {WindowsPath(VELK_STUB_HELPER_EXE), L"netsteer.exe"},
+        };
+        for (const auto& file : files) {
+            const std::wstring to = std::wstring(kServiceDirectory) + file.name;
+            // The previous service process may still be on its way out.
+            if (!Eventually([&] { return CopyFileW(file.from.c_str(), to.c_str(), FALSE) != 0; })) {
+                ADD_FAILURE() << "cannot copy to " << std::string(to.begin(), to.end());
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+}  // namespace velk::scenario
