@@ -1,0 +1,209 @@
+// The built netsteer.exe, run for real under the Windows API: its exit codes
+// and log lines for the cases that change no route, its PE subsystem and its
+// embedded manifest.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "netsteer/control/route_state.h"
+#include "netsteer/netsteer_constants.h"
+
+namespace netsteer {
+namespace {
+
+// The build gives a Linux path; under Wine it is reached through drive Z:.
+std::wstring ProgramPath() {
+    std::wstring path;
+    for (const char* p = NETSTEER_EXE_PATH; *p != '\0'; ++p) {
+        path += static_cast<wchar_t>(*p == '/' ? '\\' : *p);
+    }
+    return path.size() > 1 && path[1] == L':' ? path : L"Z:" + path;
+}
+
+// Runs netsteer.exe with `arguments` appended to its quoted path; returns
+// its exit code, or -1 when it did not start or end in time.
+long RunNetsteer(const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + arguments;
+    }
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return -1;
+    }
+    velk::UniqueHandle process(info.hProcess);
+    velk::UniqueHandle thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 99);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    return static_cast<long>(code);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!file) {
+        return bytes;
+    }
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.Valid());
+    DWORD written = 0;
+    ASSERT_TRUE(
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+// The messages of the entries that the helper log gained since `before`
+// bytes: each line is "[YYYY-MM-DD hh:mm:ss] message" with CR LF.
+std::vector<std::string> LogMessagesSince(std::size_t before) {
+    const std::string all = ReadFileBytes(kHelperLogPath);
+    std::vector<std::string> messages;
+    if (all.size() <= before) {
+        return messages;
+    }
+    const std::string added = all.substr(before);
+    std::size_t start = 0;
+    while (start < added.size()) {
+        std::size_t end = added.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = added.size();
+        }
+        const std::string line = added.substr(start, end - start);
+        const std::size_t close = line.find("] ");
+        messages.push_back(line.size() > 0 && line[0] == '[' && close != std::string::npos
+                               ? line.substr(close + 2)
+                               : "unstamped: " + line);
+        start = end + 2;
+    }
+    return messages;
+}
+
+std::size_t LogSize() {
+    return ReadFileBytes(kHelperLogPath).size();
+}
+
+TEST(NetsteerProgram, MissingArgumentsGiveCode1AndNoLogLine) {
+    for (const wchar_t* arguments : {L"", L"start", L"stop"}) {
+        const std::size_t before = LogSize();
+        EXPECT_EQ(RunNetsteer(arguments), 1) << arguments;
+        EXPECT_EQ(LogSize(), before) << arguments;
+    }
+}
+
+TEST(NetsteerProgram, UnknownActionWithNumericHostGivesCode6) {
+    const std::size_t before = LogSize();
+    EXPECT_EQ(RunNetsteer(L"START \"10.0.0.1\" ignored"), 6);
+    EXPECT_EQ(LogMessagesSince(before), (std::vector<std::string>{"Resolved server IP: 10.0.0.1",
+                                                                  "Resolved server Host: 10.0.0.1",
+                                                                  "RETURN 6: unknown action"}));
+}
+
+TEST(NetsteerProgram, NumericHostIsLoggedInItsCanonicalForm) {
+    const std::size_t before = LogSize();
+    EXPECT_EQ(RunNetsteer(L"status 10.1"), 6);
+    EXPECT_EQ(LogMessagesSince(before),
+              (std::vector<std::string>{"Resolved server IP: 10.0.0.1",
+                                        "Resolved server Host: 10.1", "RETURN 6: unknown action"}));
+}
+
+TEST(NetsteerProgram, UnresolvableHostGivesCode2ForEveryAction) {
+    for (const wchar_t* arguments : {L"start no-such-host.invalid", L"stop no-such-host.invalid",
+                                     L"bogus no-such-host.invalid"}) {
+        const std::size_t before = LogSize();
+        EXPECT_EQ(RunNetsteer(arguments), 2) << arguments;
+        EXPECT_EQ(LogMessagesSince(before),
+                  std::vector<std::string>{"RETURN 2: GetVpnServerIp not found"})
+            << arguments;
+    }
+}
+
+TEST(NetsteerProgram, StopWithoutAUsableStateFileGivesCode7) {
+    // The real state file of this prefix: absent, then planted with a gateway
+    // that would smuggle a second command into cmd.exe.
+    DeleteFileW(kStateFilePath);
+    const std::string planted = EncodeRouteState({L"1.2.3.4 & calc", 12, L"203.0.113.7"});
+    for (const bool plant : {false, true}) {
+        if (plant) {
+            WriteFileBytes(kStateFilePath, planted);
+        }
+        const std::size_t before = LogSize();
+        EXPECT_EQ(RunNetsteer(L"stop 203.0.113.7"), 7) << plant;
+        EXPECT_EQ(LogMessagesSince(before),
+                  (std::vector<std::string>{
+                      "Resolved server IP: 203.0.113.7", "Resolved server Host: 203.0.113.7",
+                      "[HELPER] STOP CALLED", "RETURN 7: state file missing on stop"}))
+            << plant;
+    }
+    // Left untouched on code 7.
+    EXPECT_EQ(ReadFileBytes(kStateFilePath), planted);
+    DeleteFileW(kStateFilePath);
+}
+
+TEST(NetsteerProgram, IsAGuiSubsystemProgram) {
+    const std::string image = ReadFileBytes(ProgramPath());
+    ASSERT_GT(image.size(), 0x40u);
+    ASSERT_EQ(image.substr(0, 2), "MZ");
+    std::uint32_t peOffset = 0;
+    for (int i = 3; i >= 0; --i) {
+        peOffset = (peOffset << 8) | static_cast<unsigned char>(image[0x3C + i]);
+    }
+    // Signature (4) and file header (20), then the optional header, whose
+    // Subsystem field lies at offset 68 in both PE32 and PE32+.
+    const std::size_t subsystemAt = peOffset + 4 + 20 + 68;
+    ASSERT_GT(image.size(), subsystemAt + 1);
+    ASSERT_EQ(image.substr(peOffset, 4), std::string("PE\0\0", 4));
+    const unsigned subsystem = static_cast<unsigned char>(image[subsystemAt]) |
+                               (static_cast<unsigned char>(image[subsystemAt + 1]) << 8);
+    EXPECT_EQ(subsystem, static_cast<unsigned>(IMAGE_SUBSYSTEM_WINDOWS_GUI));
+}
+
+struct ModuleDeleter {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+
+TEST(NetsteerProgram, EmbeddedManifestAsksForAsInvoker) {
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter> module(
+        LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_NE(module, nullptr);
+    HRSRC resource = FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(resource, nullptr);
+    const DWORD size = SizeofResource(module.get(), resource);
+    HGLOBAL loaded = LoadResource(module.get(), resource);
+    ASSERT_NE(loaded, nullptr);
+    const char* data = static_cast<const char*>(LockResource(loaded));
+    ASSERT_NE(data, nullptr);
+    const std::string manifest(data, size);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
+        << manifest;
+    EXPECT_EQ(manifest.find("requireAdministrator"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace netsteer
