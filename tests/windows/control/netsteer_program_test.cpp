@@ -2,6 +2,7 @@
 // and log lines for the cases that change no route, its PE subsystem and its
 // embedded manifest.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -164,6 +166,48 @@ TEST(NetsteerProgram, StopWithoutAUsableStateFileGivesCode7) {
     // Left untouched on code 7.
     EXPECT_EQ(ReadFileBytes(kStateFilePath), planted);
     DeleteFileW(kStateFilePath);
+}
+
+// The words that netsteer.exe would see for `arguments`, split by the same
+// rules it uses.
+std::vector<std::wstring> SplitAsNetsteer(const std::wstring& arguments) {
+    const std::wstring commandLine = L"netsteer.exe " + arguments;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(commandLine.c_str(), &argc);
+    std::vector<std::wstring> words;
+    for (int i = 0; argv != nullptr && i < argc; ++i) {
+        words.emplace_back(argv[i]);
+    }
+    LocalFree(argv);
+    return words;
+}
+
+TEST(NetsteerProgram, RandomCommandLinesEndWithACodeOfTheTable) {
+    // Seeded and bounded; a line whose action is a real one is skipped, since
+    // that would change routes.
+    std::mt19937 rng(7031);
+    const std::wstring alphabet =
+        L"abcSTARTstop0123456789.. \"\"\\\\\t&|%^<>-/:"
+        L"\x00e9\x0416\x4e2d";
+    std::uniform_int_distribution<std::size_t> length(0, 40);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    int runs = 0;
+    for (int round = 0; round < 40 && runs < 12; ++round) {
+        std::wstring arguments;
+        const std::size_t n = length(rng);
+        for (std::size_t i = 0; i < n; ++i) {
+            arguments += alphabet[pick(rng)];
+        }
+        const std::vector<std::wstring> words = SplitAsNetsteer(arguments);
+        if (words.size() > 1 && (words[1] == L"start" || words[1] == L"stop")) {
+            continue;
+        }
+        ++runs;
+        const long code = RunNetsteer(arguments);
+        EXPECT_TRUE(code == 1 || code == 2 || code == 6) << arguments << " gave " << code;
+        EXPECT_EQ(code == 1, words.size() < 3) << arguments;
+    }
+    EXPECT_EQ(runs, 12);
 }
 
 TEST(NetsteerProgram, IsAGuiSubsystemProgram) {
