@@ -1,0 +1,214 @@
+// The core manager, the helper runner and the error log reader, reached
+// through the real service's pipe.
+#include "tests/system/service/service_scenario.h"
+
+namespace velk::scenario {
+namespace {
+
+const std::wstring kConfigDirectory = std::wstring(kServiceDirectory) + L"core configs\\";
+const std::wstring kCorePidPath = std::wstring(kStubDirectory) + L"\\core.pid";
+const std::wstring kCoreMarkerPath = std::wstring(kStubDirectory) + L"\\core.marker";
+
+class ServiceSupervision : public ServiceScenario {
+  protected:
+    void SetUp() override {
+        ServiceScenario::SetUp();
+        DeleteFileW(kCorePidPath.c_str());
+        DeleteFileW(kCoreMarkerPath.c_str());
+        CreateDirectoryW(kConfigDirectory.c_str(), nullptr);
+        if (!HasFatalFailure()) {
+            StartAndWait();
+        }
+    }
+
+    // Writes a fakecore config under a name with blanks; its full path.
+    static std::wstring CoreConfig(const std::wstring& name, const std::string& lines) {
+        const std::wstring path = kConfigDirectory + name + L".json";
+        EXPECT_TRUE(WriteFileBytes(path, lines));
+        return path;
+    }
+
+    static std::wstring StartCore(const std::wstring& configPath) {
+        return Send(L"xray_start \"" + configPath + L"\"");
+    }
+
+    static DWORD CorePid() {
+        DWORD pid = 0;
+        Eventually([&] {
+            pid =
+                static_cast<DWORD>(std::strtoul(ReadFileBytes(kCorePidPath).c_str(), nullptr, 10));
+            return pid != 0;
+        });
+        return pid;
+    }
+};
+
+constexpr wchar_t kStarted[] = L"ok=true;exitCode=0;message=xray start finished";
+constexpr wchar_t kRunningStatus[] = L"ok=true;exitCode=259;running=true;message=xray status";
+constexpr wchar_t kEmptyStatus[] = L"ok=true;exitCode=0;running=false;message=xray status";
+
+TEST_F(ServiceSupervision, CoreAlreadyRunningKeepsItsFirstConfig) {
+    const std::wstring first =
+        CoreConfig(L"run forever",
+                   "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n"
+                   "marker_file=C:\\ProgramData\\velk-stub-helper\\core.marker\n");
+    const std::wstring second = CoreConfig(L"other", "exit_after_ms=0\nexit_code=5\n");
+    EXPECT_EQ(StartCore(first), kStarted);
+    EXPECT_EQ(Send(L"xray_status"), kRunningStatus);
+    EXPECT_EQ(StartCore(second), kStarted) << "already running";
+    EXPECT_EQ(Send(L"xray_status"), kRunningStatus);
+    ASSERT_TRUE(Eventually([] { return !ReadFileBytes(kCoreMarkerPath).empty(); }));
+    const std::string marker = ReadFileBytes(kCoreMarkerPath);
+    const std::string firstPath(first.begin(), first.end());
+    EXPECT_NE(marker.find("config=" + firstPath), std::string::npos) << marker;
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+    EXPECT_EQ(Send(L"xray_status"), kEmptyStatus);
+}
+
+TEST_F(ServiceSupervision, CoreEndedByItselfIsReportedWithItsCode) {
+    const std::wstring config = CoreConfig(L"ends soon",
+                                           "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n"
+                                           "exit_after_ms=1500\nexit_code=3221225477\n");
+    EXPECT_EQ(StartCore(config), kStarted);
+    const DWORD pid = CorePid();
+    ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(Eventually([&] { return !ProcessAlive(pid); }));
+    const wchar_t ended[] = L"ok=true;exitCode=3221225477;running=false;message=xray status";
+    EXPECT_EQ(Send(L"xray_status"), ended);
+    EXPECT_EQ(Send(L"xray_status"), ended) << "the record is unchanged by a query";
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+    EXPECT_EQ(Send(L"xray_status"), kEmptyStatus);
+}
+
+TEST_F(ServiceSupervision, CoreEndingWithinTheSettleTimeFailsTheStart) {
+    struct Case {
+        const char* code;
+        const wchar_t* answer;
+    };
+    for (const Case c : {Case{"23", L"ok=false;exitCode=23;message=xray start finished"},
+                         Case{"0", L"ok=false;exitCode=0;message=xray start finished"}}) {
+        const std::wstring config =
+            CoreConfig(L"quick exit", std::string("exit_after_ms=0\nexit_code=") + c.code + "\n");
+        EXPECT_EQ(StartCore(config), c.answer) << c.code;
+        EXPECT_EQ(Send(L"xray_status"), kEmptyStatus) << c.code;
+    }
+}
+
+TEST_F(ServiceSupervision, RuntimeLogIsCreatedAndAppendedAcrossStarts) {
+    ASSERT_EQ(GetFileAttributesW(kDataDirectory), INVALID_FILE_ATTRIBUTES) << "starts missing";
+    EXPECT_EQ(StartCore(CoreConfig(L"first", "stdout=first run\nstderr=first error\n")), kStarted);
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+    EXPECT_EQ(StartCore(CoreConfig(L"second", "stdout=second run\n")), kStarted);
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+    const std::string log = ReadFileBytes(kCoreRuntimeLogPath);
+    const std::size_t first = log.find("first run\n");
+    const std::size_t error = log.find("first error\n");
+    const std::size_t second = log.find("second run\n");
+    ASSERT_NE(first, std::string::npos) << log;
+    ASSERT_NE(error, std::string::npos) << log;
+    ASSERT_NE(second, std::string::npos) << log;
+    EXPECT_LT(std::max(first, error), second) << log;
+}
+
+TEST_F(ServiceSupervision, RunningCoreIsEndedBeforeTheServiceStops) {
+    EXPECT_EQ(StartCore(CoreConfig(L"run forever",
+                                   "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n")),
+              kStarted);
+    const DWORD pid = CorePid();
+    ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(ProcessAlive(pid));
+    StopAndWait();
+    EXPECT_FALSE(ProcessAlive(pid)) << "still running when STOPPED was reported";
+}
+
+TEST_F(ServiceSupervision, HelperExitCodesComeBackUnchanged) {
+    struct Case {
+        const wchar_t* request;
+        const wchar_t* answer;
+        const wchar_t* call;  // what the helper was started with
+    };
+    const Case cases[] = {
+        {L"route_start exit:0", L"ok=true;exitCode=0;message=helper finished", L" start exit:0"},
+        {L"route_stop exit:4 extra words", L"ok=false;exitCode=4;message=helper finished",
+         L" stop exit:4"},
+        {L"start exit:7", L"ok=false;exitCode=7;message=helper finished", L" start exit:7"},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = StubCalls().size();
+        EXPECT_EQ(Send(c.request), c.answer) << c.request;
+        const auto calls = StubCalls();
+        ASSERT_EQ(calls.size(), before + 1) << c.request;
+        const std::wstring& call = calls.back();
+        EXPECT_EQ(call.substr(call.find(L' ')), c.call) << c.request;
+    }
+}
+
+TEST_F(ServiceSupervision, MissingHelperGivesFileNotFound) {
+    ASSERT_TRUE(DeleteFileW((std::wstring(kServiceDirectory) + L"netsteer.exe").c_str()));
+    EXPECT_EQ(Send(L"route_start 203.0.113.7"), L"ok=false;exitCode=2;message=helper finished");
+}
+
+TEST_F(ServiceSupervision, ErrorLogTailAndFallback) {
+    CreateDirectoryW(kDataDirectory, nullptr);
+    std::string accented;
+    for (int i = 0; i < 5000; ++i) {
+        accented += "\xC3\xA9";  // U+00E9 in UTF-8
+    }
+    accented += "a";
+    struct Case {
+        const char* name;
+        const char* runtimeLog;  // nullptr: missing
+        const char* errorLog;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {"both missing", nullptr, nullptr, L""},
+        {"runtime log missing", nullptr, "core failed; exitCode=9\r\nline two",
+         L"core failed; exitCode=9\r\nline two"},
+        {"runtime log empty", "", "from the second file", L"from the second file"},
+        {"runtime log wins", "from the runtime log", "from the second file",
+         L"from the runtime log"},
+        {"tail starts inside a character", accented.c_str(), nullptr,
+         L"\uFFFD" + std::wstring(4095, L'\u00e9') + L"a"},
+    };
+    for (const Case& c : cases) {
+        DeleteFileW(kCoreRuntimeLogPath);
+        DeleteFileW(kCoreErrorLogPath);
+        if (c.runtimeLog != nullptr) {
+            ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, c.runtimeLog)) << c.name;
+        }
+        if (c.errorLog != nullptr) {
+            ASSERT_TRUE(WriteFileBytes(kCoreErrorLogPath, c.errorLog)) << c.name;
+        }
+        EXPECT_EQ(Send(L"xray_last_error"), L"ok=true;exitCode=0;message=" + c.message) << c.name;
+    }
+}
+
+TEST_F(ServiceSupervision, ErrorLogIsReadWhileTheCoreAppendsToIt) {
+    EXPECT_EQ(StartCore(CoreConfig(L"talkative", "stderr=listening on 127.0.0.1:10808\n")),
+              kStarted);
+    EXPECT_EQ(Send(L"xray_last_error"),
+              L"ok=true;exitCode=0;message=listening on 127.0.0.1:10808\n");
+    EXPECT_EQ(Send(L"xray_status"), kRunningStatus) << "the core still holds its log";
+}
+
+// The scenario build: a 3-second helper time-out and the service log on.
+class ServiceHelperTimeout : public ServiceSupervision {
+  protected:
+    std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
+};
+
+TEST_F(ServiceHelperTimeout, TimeOutEndsTheHelperAndEverythingItStarted) {
+    EXPECT_EQ(Send(L"route_start tree:60000"), L"ok=false;exitCode=1460;message=helper finished");
+    const auto calls = StubCalls();
+    ASSERT_TRUE(Eventually([] { return StubCalls().size() == 2; })) << "helper and its child ran";
+    for (const std::wstring& call : StubCalls()) {
+        const DWORD pid = static_cast<DWORD>(std::wcstoul(call.c_str(), nullptr, 10));
+        EXPECT_FALSE(ProcessAlive(pid))
+            << "left running: " << std::string(call.begin(), call.end());
+    }
+    EXPECT_NE(ServiceLogText().find(L"] Process timeout."), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace velk::scenario
