@@ -88,7 +88,8 @@ std::wstring ControlUsage() {
            L"                                 delete-parameter, elevation, silent, or a text)\r\n"
            L"  clear-failures                 forget every injected failure\r\n"
            L"  language en|de                 the language route prints in\r\n"
-           L"  hold [SECONDS] | release       keep a process alive in the prefix, end it\r\n";
+           L"  hold [SECONDS] | held | release  keep a process alive in the prefix (default\r\n"
+           L"                                 600 s), ask whether one is, end it\r\n";
 }
 
 ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {

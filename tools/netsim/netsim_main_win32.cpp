@@ -27,6 +27,12 @@ int Hold(DWORD seconds) {
     return WaitForSingleObject(released.Get(), seconds * 1000) == WAIT_OBJECT_0 ? 0 : 1;
 }
 
+// Whether a "hold" is waiting, so a script can wait until its holder is up.
+int Held() {
+    velk::UniqueHandle released(OpenEventW(SYNCHRONIZE, FALSE, kHoldEventName));
+    return released ? 0 : 1;
+}
+
 int Release() {
     velk::UniqueHandle released(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHoldEventName));
     if (!released) {
@@ -54,6 +60,9 @@ int main() {
             return 2;
         }
         return Hold(static_cast<DWORD>(seconds));
+    }
+    if (command == L"held" && count == 2) {
+        return Held();
     }
     if (command == L"release" && count == 2) {
         return Release();

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The end-to-end demo: builds the Windows programs, makes a fresh Wine prefix
+# with the network simulator, runs VelkVPNService in Wine's service manager
+# and drives it with velkctl as a user would (status, the core, route_start
+# and route_stop with the routing table before and after, a refused start),
+# then stops and deletes the service and shows the helper's and the core's
+# logs. On a fresh Debian machine, run as root, it first installs what is
+# missing. Exits non-zero when a step does not give the expected answer.
+#
+# Usage: scripts/demo.sh [BUILD_DIR]   (default: build/windows; the prefix is
+#                                       made in BUILD_DIR/../demo/wineprefix)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "== installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  else
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 2
+  fi
+fi
+
+build=${1:-build/windows}
+prefix="$(dirname "$build")/demo/wineprefix"
+
+echo "== build the Windows programs in $build"
+cmake --preset windows -B "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target VelkVPNService netsteer fakecore velkctl \
+  netsim_route netsim_netsh netsim_powershell netsim_netsim >/dev/null
+
+start=$(date +%s)
+status=0
+tests/system/endtoend/endtoend.sh "$build" "$prefix" || status=$?
+echo "== demo took $(($(date +%s) - start)) s"
+exit $status

@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# The whole system under Wine: VelkVPNService in Wine's service manager,
+# netsteer changing the simulated machine's routes through route, netsh and
+# powershell of the network simulator, the fake core as xray.exe, and velkctl
+# talking to the pipe as a user would. Every answer and every routing table is
+# checked; the exit status is the number of failed checks (0: all passed).
+#
+# Usage: endtoend.sh BUILD_DIR PREFIX
+#   BUILD_DIR  the windows build directory with every program built
+#   PREFIX     a Wine prefix for this run; it is made afresh
+set -uo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 BUILD_DIR PREFIX" >&2
+  exit 2
+fi
+build=$(realpath "$1")
+prefix=$(realpath -m "$2")
+source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+
+service_dir='C:\VelkVPN'
+service_unix="$prefix/drive_c/VelkVPN"
+server=203.0.113.7
+failed=0
+
+heading() { printf '\n== %s\n' "$*"; }
+fail() {
+  echo "FAIL: $*"
+  failed=$((failed + 1))
+}
+# Runs a Windows program; its output without carriage returns.
+w() { wine "$@" 2>&1 | tr -d '\r'; }
+ctl() {
+  echo "\$ velkctl $*" >&2
+  local answer
+  answer=$(w "$service_dir\\velkctl.exe" "$@")
+  echo "$answer" >&2
+  printf '%s' "$answer"
+}
+expect_answer() {  # REQUEST... -- EXPECTED
+  local args=()
+  while [ "$1" != "--" ]; do args+=("$1"); shift; done
+  local answer
+  answer=$(ctl "${args[@]}")
+  [ "$answer" = "$2" ] || fail "${args[*]}: expected \"$2\", got \"$answer\""
+}
+expect_line() {  # TEXT LINE WHAT
+  grep -qxF -- "$2" <<<"$1" || fail "$3: missing line \"$2\""
+}
+expect_no_match() {  # TEXT PATTERN WHAT
+  if grep -qE -- "$2" <<<"$1"; then fail "$3: unexpected line matching \"$2\""; fi
+}
+expect_journal() {  # WHAT, then the expected command lines on standard input
+  local expected actual
+  expected=$(cat)
+  actual=$(w netsim.exe journal)
+  echo "commands netsteer ran:"
+  sed 's/^/    /' <<<"$actual"
+  if [ "$actual" != "$expected" ]; then
+    fail "$1: the commands run were not the expected ones"
+    diff <(echo "$expected") <(echo "$actual") | sed 's/^/    /'
+  fi
+  w netsim.exe journal clear >/dev/null
+}
+
+# --- the programs under test -------------------------------------------------
+declare -A programs=(
+  [VelkVPNService.exe]="$build/service/host/VelkVPNService.exe"
+  [netsteer.exe]="$build/netsteer/control/netsteer.exe"
+  [xray.exe]="$build/tools/fakecore/xray.exe"
+  [velkctl.exe]="$build/tools/velkctl/velkctl.exe"
+)
+missing=()
+for name in "${!programs[@]}"; do
+  [ -f "${programs[$name]}" ] || missing+=("${programs[$name]}")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "not built: ${missing[*]}" >&2
+  exit 1
+fi
+
+# --- a fresh prefix with the simulator, and the service directory ------------
+heading "fresh Wine prefix $prefix with the network simulator"
+wineserver -k 2>/dev/null || true
+rm -rf "$prefix"
+"$source_dir/scripts/netsim-install.sh" "$prefix" "$build" || exit 1
+mkdir -p "$service_unix"
+for name in "${!programs[@]}"; do
+  install -m 0755 "${programs[$name]}" "$service_unix/$name"
+done
+printf '%s\r\n' \
+  'stdout=fakecore: core started with the demo configuration' \
+  'stderr=fakecore: socks inbound listening on 127.0.0.1:10808' \
+  >"$service_unix/core-config.txt"
+
+# Wine ends the prefix's services when its last ordinary process exits: one
+# process holds the prefix open for the whole run.
+wine netsim.exe hold 900 </dev/null >/dev/null 2>&1 &
+holder=$!
+cleanup() {
+  wine netsim.exe release >/dev/null 2>&1
+  wait "$holder" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do
+  wine netsim.exe held >/dev/null 2>&1 && break
+  sleep 0.2
+done
+
+# --- the service -------------------------------------------------------------
+heading "install and start the service"
+w netsim.exe reset home
+w sc create VelkVPNService binPath= "$service_dir\\VelkVPNService.exe"
+w sc start VelkVPNService | grep -E 'STATE|SERVICE_NAME' || true
+for _ in $(seq 50); do
+  [ "$(w "$service_dir\\velkctl.exe" status)" = "ok=true;exitCode=0;message=service running" ] && break
+  sleep 0.2
+done
+
+heading "status and the core"
+expect_answer status -- "ok=true;exitCode=0;message=service running"
+expect_answer xray_start "$service_dir\\core-config.txt" -- "ok=true;exitCode=0;message=xray start finished"
+expect_answer xray_status -- "ok=true;exitCode=259;running=true;message=xray status"
+
+# --- route_start: the tunnel appears on the fourth interface listing ---------
+heading "routing table before route_start"
+w netsim.exe tunnel-after 3
+w netsim.exe journal clear >/dev/null
+before=$(w route.exe print -4)
+w netsim.exe journal clear >/dev/null
+echo "$before"
+expect_line "$before" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25" "before"
+
+heading "route_start $server"
+expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+query="powershell -NoProfile -WindowStyle Hidden -Command \$x = Get-NetIPAddress -AddressFamily IPv4 | Where-Object {\$_.IPAddress -eq '192.168.1.23'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if (\$x) { Write-Output \$x }"
+expect_journal "route_start" <<EOF2
+netsh interface ipv4 show interfaces
+netsh interface ipv4 show interfaces
+netsh interface ipv4 show interfaces
+netsh interface ipv4 show interfaces
+route print -4
+$query
+route add $server mask 255.255.255.255 192.168.1.1 if 12 metric 1
+route print -4
+route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1
+route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1
+EOF2
+
+heading "routing table after route_start"
+after=$(w route.exe print -4)
+w netsim.exe journal clear >/dev/null
+echo "$after"
+expect_line "$after" "          0.0.0.0          0.0.0.0         On-link          10.8.0.2      6" "after start"
+expect_line "$after" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "after start"
+expect_no_match "$after" "^ +0\.0\.0\.0 +0\.0\.0\.0 +192\.168\.1\.1 " "after start"
+
+# --- route_stop: the saved default route comes back with metric 25 -----------
+heading "route_stop $server"
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+expect_journal "route_stop" <<EOF2
+netsh interface ipv4 show interfaces
+route delete 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45
+route print -4
+route delete $server
+route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25
+EOF2
+
+heading "routing table after route_stop (route metric 25 + interface metric 25)"
+restored=$(w route.exe print -4)
+w netsim.exe journal clear >/dev/null
+echo "$restored"
+expect_line "$restored" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after stop"
+expect_no_match "$restored" "^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link" "after stop"
+expect_no_match "$restored" "^ +203\.0\.113\.7 " "after stop"
+
+# --- failure paths ------------------------------------------------------------
+heading "failure: the server's host route already exists"
+w route.exe add "$server" mask 255.255.255.255 192.168.1.1 if 12 metric 1
+w netsim.exe journal clear >/dev/null
+expect_answer route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
+refused=$(w route.exe print -4)
+expect_line "$refused" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after refused start"
+expect_no_match "$refused" "^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link" "after refused start"
+# The state file was written before the refusal, so stop puts things right.
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+expect_answer route_stop "$server" -- "ok=false;exitCode=7;message=helper finished"
+cleaned=$(w route.exe print -4)
+expect_no_match "$cleaned" "^ +203\.0\.113\.7 " "after stop of a refused start"
+
+heading "failure: route prints in German, so no active default route is found"
+w netsim.exe language de
+expect_answer route_start "$server" -- "ok=false;exitCode=4;message=helper finished"
+w netsim.exe language en
+w netsim.exe journal clear >/dev/null
+
+heading "the core stops"
+expect_answer xray_stop -- "ok=true;exitCode=0;message=xray stopped"
+expect_answer xray_status -- "ok=true;exitCode=0;running=false;message=xray status"
+last=$(ctl xray_last_error)
+grep -qF "socks inbound listening on 127.0.0.1:10808" <<<"$last" ||
+  fail "xray_last_error does not carry the core's output"
+
+heading "stop and delete the service"
+w sc stop VelkVPNService | grep -E 'STATE|SERVICE_NAME' || true
+for _ in $(seq 50); do
+  w sc query VelkVPNService | grep -q STOPPED && break
+  sleep 0.2
+done
+w sc query VelkVPNService | grep -q STOPPED || fail "the service did not stop"
+w sc delete VelkVPNService
+
+heading "tail of C:\\ProgramData\\ravik_helper.log"
+helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
+tail -n 20 "$helper_log" 2>/dev/null | tr -d '\r'
+for line in "RETURN 0: start done" "Stop Ended .... return 0" "RETURN 9: AddServerBypassRoute failed" \
+  "RETURN 4: active default route not found"; do
+  grep -qF "$line" "$helper_log" 2>/dev/null || fail "helper log: no \"$line\""
+done
+heading "tail of C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log"
+tail -n 10 "$prefix/drive_c/ProgramData/VELK-VPN/xray_runtime_error.log" 2>/dev/null | tr -d '\r'
+
+echo
+if [ "$failed" -eq 0 ]; then
+  echo "END TO END: all checks passed"
+else
+  echo "END TO END: $failed check(s) failed"
+fi
+exit "$failed"
