@@ -149,9 +149,8 @@ std::wstring RenderRoutePrint(const Machine& machine, const std::wstring& destin
         out += PadLeft(r->destination, 17) + PadLeft(r->mask, 17) + PadLeft(gateway, 17) + metric +
                kCrLf;
     }
-    if (!anyPersistent) {
-        out += std::wstring(t.none) + kCrLf;
-    }
+    // A table of persistent routes is closed by a ruler; "None" is not.
+    out += anyPersistent ? Ruler() + kCrLf : std::wstring(t.none) + kCrLf;
     return out;
 }
 

@@ -104,11 +104,15 @@ TEST(RenderRoutePrint, EnglishPersistentTableHeading) {
     Machine machine = Scenario(L"home");
     machine.routes.push_back(Route{L"10.20.0.0", L"255.255.0.0", L"192.168.1.1", 12, 0, true});
     const std::wstring listing = RenderRoutePrint(machine);
-    EXPECT_NE(listing.find(L"Persistent Routes:\r\n"
-                           L"  Network Address          Netmask  Gateway Address  Metric\r\n"
-                           L"        10.20.0.0      255.255.0.0      192.168.1.1  Default \r\n"),
-              std::wstring::npos);
+    EXPECT_NE(
+        listing.find(
+            L"Persistent Routes:\r\n"
+            L"  Network Address          Netmask  Gateway Address  Metric\r\n"
+            L"        10.20.0.0      255.255.0.0      192.168.1.1  Default \r\n"
+            L"===========================================================================\r\n"),
+        std::wstring::npos);
     EXPECT_EQ(listing.find(L"  None"), std::wstring::npos);
+    EXPECT_EQ(listing.size() - listing.rfind(L"Default \r\n"), 87u) << "ends with the ruler";
 }
 
 TEST(RenderInterfaceTable, MatchesTheRealLayoutByteForByte) {
