@@ -43,8 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"DeletionFailed", L"The route deletion failed: Element not found.\r\n\r\n",
                     false},
         OutcomeCase{"ElementNotFoundAlone", L"Element not found.\r\n", false},
-        OutcomeCase{"ChangeFailedWithElementNotFound",
-                    L"The route change failed: Element not found.\r\n", false},
         OutcomeCase{"PhraseAfterOtherLines", L" OK!\r\nsomething\r\nthe route addition failed",
                     false},
         OutcomeCase{"PhraseBrokenByLineBreak", L"Element not\r\nfound\r\n", true},
