@@ -12,4 +12,8 @@ set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/netsteer.rc APPEND PROPERTY
   OBJECT_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/netsteer.exe.manifest)
 if(MINGW)
   target_link_options(netsteer PRIVATE -municode)
+elseif(MSVC)
+  # The manifest comes from netsteer.rc; a second one from the linker would
+  # clash with it as resource 1.
+  target_link_options(netsteer PRIVATE /MANIFEST:NO)
 endif()

@@ -1,6 +1,6 @@
 #include "netsteer/control/route_state.h"
 
-#include <vector>
+#include <utility>
 
 #include "netsteer/control/state_file_io.h"
 #include "netsteer/probes/text_utils.h"
