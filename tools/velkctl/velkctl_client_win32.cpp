@@ -1,0 +1,140 @@
+#include "tools/velkctl/velkctl_client.h"
+
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
+#include "service/channel/pipe_framing.h"
+#include "service/channel/pipe_security.h"
+#include "service/service_constants.h"
+
+namespace velk::velkctl {
+namespace {
+
+struct ScHandleClose {
+    void operator()(SC_HANDLE handle) const {
+        if (handle != nullptr) {
+            CloseServiceHandle(handle);
+        }
+    }
+};
+using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
+
+// Between two instances the name is briefly absent; a busy instance is
+// waited for with WaitNamedPipeW. Both until `waitMs` has passed.
+UniqueHandle OpenPipe(const std::wstring& name, std::uint32_t waitMs, DWORD& lastError) {
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        UniqueHandle pipe(
+            CreateFileW(name.c_str(), kPipeClientAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (pipe) {
+            return pipe;
+        }
+        lastError = GetLastError();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline ||
+            (lastError != ERROR_PIPE_BUSY && lastError != ERROR_FILE_NOT_FOUND)) {
+            return {};
+        }
+        const DWORD remaining = static_cast<DWORD>(deadline - now);
+        if (lastError == ERROR_PIPE_BUSY) {
+            WaitNamedPipeW(name.c_str(), remaining < 1000 ? remaining : 1000);
+        } else {
+            Sleep(remaining < 50 ? remaining : 50);
+        }
+    }
+}
+
+std::wstring ErrorText(const std::wstring& what, DWORD error) {
+    return what + L" (error " + ToDecimal(error) + L")";
+}
+
+}  // namespace
+
+std::optional<DWORD> RunningServiceProcessId() {
+    UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        return std::nullopt;
+    }
+    UniqueScHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    if (!service) {
+        return std::nullopt;
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<BYTE*>(&status), sizeof(status), &needed) ||
+        status.dwCurrentState != SERVICE_RUNNING || status.dwProcessId == 0) {
+        return std::nullopt;
+    }
+    return status.dwProcessId;
+}
+
+ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request) {
+    ClientResult result;
+    DWORD error = 0;
+    UniqueHandle pipe = OpenPipe(settings.pipeName, settings.waitMs, error);
+    if (!pipe) {
+        if (error == ERROR_PIPE_BUSY) {
+            result.error = L"the service's pipe stayed busy; try again or raise --wait";
+        } else if (error == ERROR_FILE_NOT_FOUND) {
+            result.error = L"the service's pipe does not exist; is VelkVPNService running?";
+        } else {
+            result.error = ErrorText(L"cannot open the service's pipe", error);
+        }
+        return result;
+    }
+
+    // Talk only to the service itself: anyone could have created a pipe of
+    // this name while the service was not running.
+    ULONG serverPid = 0;
+    if (!GetNamedPipeServerProcessId(pipe.Get(), &serverPid)) {
+        result.error = ErrorText(L"cannot tell which process serves the pipe", GetLastError());
+        return result;
+    }
+    const std::optional<DWORD> expected =
+        settings.expectedServer ? settings.expectedServer() : std::nullopt;
+    if (!expected) {
+        result.error = L"refused: VelkVPNService is not running, but process " +
+                       ToDecimal(serverPid) + L" serves its pipe";
+        return result;
+    }
+    if (*expected != serverPid) {
+        result.error = L"refused: the pipe is served by process " + ToDecimal(serverPid) +
+                       L", not by VelkVPNService (process " + ToDecimal(*expected) + L")";
+        return result;
+    }
+
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+    const std::string bytes = EncodeRequest(request);
+    DWORD written = 0;
+    if (!WriteFile(pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        result.error = ErrorText(L"cannot send the request", GetLastError());
+        return result;
+    }
+    std::string received;
+    std::vector<char> chunk(kPipeBufferBytes);
+    for (;;) {
+        DWORD got = 0;
+        const BOOL ok =
+            ReadFile(pipe.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr);
+        const DWORD readError = ok ? 0 : GetLastError();
+        received.append(chunk.data(), got);
+        const DecodedResponse response = DecodeResponse(received);
+        if (response.found) {
+            result.answered = true;
+            result.line = response.line;
+            return result;
+        }
+        if (!ok && readError != ERROR_MORE_DATA) {
+            result.error = L"the service closed the connection without an answer";
+            return result;
+        }
+    }
+}
+
+}  // namespace velk::velkctl
