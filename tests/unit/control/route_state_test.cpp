@@ -8,6 +8,12 @@
 #include <iterator>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "netsteer/control/route_state.h"
 #include "tests/unit/control/control_fixtures.h"
 
@@ -194,6 +200,43 @@ TEST(RouteStateFile, RefusedReplacementKeepsTheTargetAndRemovesTheTemporaryFile)
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
+}
+
+#ifndef _WIN32
+// Replaced, not rewritten: a reader that opened the old file keeps seeing the
+// old content whole, as a crash in mid-write would leave it. (Windows refuses
+// to replace a file that a reader holds open without delete sharing.)
+TEST(RouteStateFile, SaveReplacesTheFileInsteadOfRewritingIt) {
+    TempStateFile file;
+    ASSERT_TRUE(SaveState(file.Path(), {L"10.0.0.1", 7, L"10.0.0.2"}));
+    std::ifstream oldReader(std::filesystem::path(file.Path()), std::ios::binary);
+
+    ASSERT_TRUE(SaveState(file.Path(), kExample));
+
+    const std::string seenByOldReader((std::istreambuf_iterator<char>(oldReader)),
+                                      std::istreambuf_iterator<char>());
+    EXPECT_EQ(seenByOldReader, Utf16Le(L"10.0.0.1\n7\n10.0.0.2\n"));
+    EXPECT_EQ(ReadAll(file.Path()), Utf16Le(L"192.168.1.1\n12\n203.0.113.7\n"));
+}
+#endif
+
+// A temporary name that someone else created first (in a directory that any
+// user may write to) is never written through.
+TEST(RouteStateFile, SaveLeavesAForeignTemporaryFileAlone) {
+    TempStateFile file;
+#ifdef _WIN32
+    const unsigned long pid = GetCurrentProcessId();
+#else
+    const unsigned long pid = static_cast<unsigned long>(::getpid());
+#endif
+    const std::filesystem::path planted =
+        std::filesystem::path(file.Path()).string() + "." + std::to_string(pid) + ".0.tmp";
+    WriteAll(planted, "planted");
+
+    ASSERT_TRUE(SaveState(file.Path(), kExample));
+
+    EXPECT_EQ(ReadAll(planted), "planted");
+    EXPECT_EQ(ReadAll(file.Path()), Utf16Le(L"192.168.1.1\n12\n203.0.113.7\n"));
 }
 
 TEST(RouteStateFile, SaveIntoAMissingDirectoryCreatesNothing) {
