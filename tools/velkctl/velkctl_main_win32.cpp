@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -25,6 +28,9 @@ void Print(FILE* stream, const std::wstring& text) {
 
 int wmain() {
     using namespace velk::velkctl;
+    // Binary output: a message with CR LF of its own must not become CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::wstring> arguments;
@@ -35,7 +41,7 @@ int wmain() {
 
     const Invocation invocation = ParseInvocation(arguments);
     if (!invocation.valid) {
-        Print(stderr, L"velkctl: " + invocation.error + L"\n" + UsageText());
+        Print(stderr, L"velkctl: " + invocation.error + L"\r\n" + UsageText());
         return kExitNoAnswer;
     }
     if (invocation.help) {
@@ -49,14 +55,14 @@ int wmain() {
     settings.expectedServer = RunningServiceProcessId;
     const ClientResult result = SendRequest(settings, invocation.request);
     if (!result.answered) {
-        Print(stderr, L"velkctl: no answer: " + result.error + L"\n");
+        Print(stderr, L"velkctl: no answer: " + result.error + L"\r\n");
         return kExitNoAnswer;
     }
     const ResponseFields fields = ParseResponseLine(result.line);
     if (!fields.valid) {
-        Print(stderr, L"velkctl: the answer is not a response line: " + result.line + L"\n");
+        Print(stderr, L"velkctl: the answer is not a response line: " + result.line + L"\r\n");
         return kExitNoAnswer;
     }
-    Print(stdout, (invocation.json ? ResponseJson(fields) : result.line) + L"\n");
+    Print(stdout, (invocation.json ? ResponseJson(fields) : result.line) + L"\r\n");
     return ExitCodeFor(fields);
 }

@@ -206,14 +206,14 @@ Invocation ParseInvocation(const std::vector<std::wstring>& arguments) {
 }
 
 std::wstring UsageText() {
-    return L"Usage: velkctl [--json] [--wait <ms>] <action> [<argument>]\n"
-           L"       velkctl [--json] [--wait <ms>] --raw \"<request text>\"\n"
-           L"Actions: status, xray_status, xray_stop, xray_last_error,\n"
-           L"         xray_start \"<config path>\", route_start <host>, route_stop <host>,\n"
-           L"         start <host>, stop <host>\n"
+    return L"Usage: velkctl [--json] [--wait <ms>] <action> [<argument>]\r\n"
+           L"       velkctl [--json] [--wait <ms>] --raw \"<request text>\"\r\n"
+           L"Actions: status, xray_status, xray_stop, xray_last_error,\r\n"
+           L"         xray_start \"<config path>\", route_start <host>, route_stop <host>,\r\n"
+           L"         start <host>, stop <host>\r\n"
            L"--wait: how long to wait for the service's pipe while it is busy (default "
-           L"10000 ms).\n"
-           L"Exit code: 0 for ok=true, 1 for ok=false, 2 when no answer was had.\n";
+           L"10000 ms).\r\n"
+           L"Exit code: 0 for ok=true, 1 for ok=false, 2 when no answer was had.\r\n";
 }
 
 ResponseFields ParseResponseLine(const std::wstring& line) {
