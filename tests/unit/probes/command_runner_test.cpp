@@ -25,6 +25,11 @@ struct ChunkCase {
     std::wstring expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ChunkCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class DecodeChunkTest : public ::testing::TestWithParam<ChunkCase> {};
 
 TEST_P(DecodeChunkTest, DecodesAsUtf8UpToTheFirstZeroByte) {

@@ -17,6 +17,11 @@ struct OutcomeCase {
     bool success;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class RouteOutcomeTest : public ::testing::TestWithParam<OutcomeCase> {};
 
 // Judged alone, and through RunRouteCommand, which must pause 300 ms after

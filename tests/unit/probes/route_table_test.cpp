@@ -29,6 +29,11 @@ struct ListingCase {
     std::vector<const wchar_t*> deletedGateways;  // in the order of the delete commands
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ListingCase& c, std::ostream* out) {
+    *out << c.file;
+}
+
 class RecordedListingTest : public ::testing::TestWithParam<ListingCase> {};
 
 TEST_P(RecordedListingTest, ReadsSelectsAndDeletesAsRecorded) {
@@ -132,6 +137,11 @@ struct LineRuleCase {
     std::vector<RouteEntry> expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const LineRuleCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const wchar_t kHead[] = L"IPv4 Route Table\r\nActive Routes:\r\n";
 
 std::vector<LineRuleCase> LineRuleCases() {
@@ -227,6 +237,11 @@ struct SelectCase {
     bool found;
     std::size_t chosenIndex;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SelectCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<SelectCase> SelectCases() {
     auto route = [](const wchar_t* gateway, std::int32_t metric, bool found = true) {

@@ -10,6 +10,11 @@ struct CommandCase {
     std::wstring expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CommandCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class CommandLineTest : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandLineTest, ComposedCharacterForCharacter) {

@@ -19,6 +19,11 @@ struct RecordedCase {
     const wchar_t* line;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RecordedCase& c, std::ostream* out) {
+    *out << c.file;
+}
+
 class RecordedInterfacesTest : public ::testing::TestWithParam<RecordedCase> {};
 
 TEST_P(RecordedInterfacesTest, FindsTheFirstTunnelLikeAdapterAndLogs) {
@@ -75,6 +80,11 @@ struct LineCase {
     std::int32_t index;
     std::wstring line;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class TunnelLineTest : public ::testing::TestWithParam<LineCase> {};
 
