@@ -194,7 +194,7 @@ TEST_F(NetsimPrograms, ControlProgramSetsUpTheTunnelAndTheLanguage) {
 }
 
 TEST_F(NetsimPrograms, ConcurrentCommandsLoseNoChange) {
-    const int kCommands = 6;
+    const int kCommands = 12;
     std::vector<velk::UniqueHandle> processes;
     for (int i = 0; i < kCommands; ++i) {
         std::wstring line = L"\"" + BinDir() + L"route.exe\" add 198.51.100." + std::to_wstring(i) +
