@@ -231,6 +231,9 @@ void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, cons
             ServeClient(io, stopEvent, handleRequest, options.clientStallTimeoutMs);
         }
 
+        if (IsSet(stopEvent)) {
+            break;
+        }
         // The next instance exists before this one goes, so the name is never
         // free for another process to take.
         UniqueHandle next = CreateInstance(options.pipeName, false);
