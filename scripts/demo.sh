@@ -2,7 +2,7 @@
 # The end-to-end demo: builds the Windows programs, makes a fresh Wine prefix
 # with the network simulator, runs VelkVPNService in Wine's service manager
 # and drives it with velkctl as a user would (status, the core, route_start
-# and route_stop with the routing table before and after, a refused start),
+# and route_stop with the routing table before and after, refused starts),
 # then stops and deletes the service and shows the helper's and the core's
 # logs. On a fresh Debian machine, run as root, it first installs what is
 # missing. Exits non-zero when a step does not give the expected answer.

@@ -201,6 +201,19 @@ expect_answer route_start "$server" -- "ok=false;exitCode=4;message=helper finis
 w netsim.exe language en
 w netsim.exe journal clear >/dev/null
 
+heading "failure: the tunnel's default route is refused (an injected failure)"
+w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0" exists 1
+expect_answer route_start "$server" -- "ok=false;exitCode=8;message=helper finished"
+half=$(w route.exe print -4)
+echo "$half" | grep -E '^ +(0\.0\.0\.0|203\.0\.113\.7) '
+expect_line "$half" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "after refused tunnel route"
+expect_no_match "$half" "^ +0\.0\.0\.0 +0\.0\.0\.0 " "after refused tunnel route"
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+repaired=$(w route.exe print -4)
+expect_line "$repaired" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after repairing stop"
+expect_no_match "$repaired" "^ +203\.0\.113\.7 " "after repairing stop"
+w netsim.exe journal clear >/dev/null
+
 heading "the core stops"
 expect_answer xray_stop -- "ok=true;exitCode=0;message=xray stopped"
 expect_answer xray_status -- "ok=true;exitCode=0;running=false;message=xray status"
@@ -221,7 +234,7 @@ heading "tail of C:\\ProgramData\\ravik_helper.log"
 helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
 tail -n 20 "$helper_log" 2>/dev/null | tr -d '\r'
 for line in "RETURN 0: start done" "Stop Ended .... return 0" "RETURN 9: AddServerBypassRoute failed" \
-  "RETURN 4: active default route not found"; do
+  "RETURN 4: active default route not found" "RETURN 8: AddTunnelDefaultRoute failed"; do
   grep -qF "$line" "$helper_log" 2>/dev/null || fail "helper log: no \"$line\""
 done
 heading "tail of C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log"
