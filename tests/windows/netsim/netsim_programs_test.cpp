@@ -40,7 +40,7 @@ DWORD WINAPI Drain(void* context) {
     return 0;
 }
 
-bool Start(const std::wstring& commandLine, ProgramRun& run, velk::UniqueHandle& process,
+bool Start(const std::wstring& commandLine, velk::UniqueHandle& process,
            velk::UniqueHandle& outRead, velk::UniqueHandle& errRead) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     velk::UniqueHandle outWrite;
@@ -63,9 +63,8 @@ bool Start(const std::wstring& commandLine, ProgramRun& run, velk::UniqueHandle&
                         nullptr, &startup, &info)) {
         return false;
     }
-    CloseHandle(info.hThread);
+    velk::UniqueHandle thread(info.hThread);
     process.Reset(info.hProcess);
-    (void)run;
     return true;
 }
 
@@ -74,7 +73,7 @@ ProgramRun RunProgram(const std::wstring& commandLine) {
     velk::UniqueHandle process;
     velk::UniqueHandle outRead;
     velk::UniqueHandle errRead;
-    if (!Start(commandLine, run, process, outRead, errRead)) {
+    if (!Start(commandLine, process, outRead, errRead)) {
         ADD_FAILURE() << "cannot start the program, error " << GetLastError();
         return run;
     }
@@ -204,7 +203,7 @@ TEST_F(NetsimPrograms, ConcurrentCommandsLoseNoChange) {
         PROCESS_INFORMATION info{};
         ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                    nullptr, nullptr, &startup, &info));
-        CloseHandle(info.hThread);
+        velk::UniqueHandle thread(info.hThread);
         processes.emplace_back(info.hProcess);
     }
     for (const velk::UniqueHandle& process : processes) {
