@@ -1,0 +1,119 @@
+#include "service/supervision/file_tail.h"
+
+#include <gtest/gtest.h>
+
+#include "supervision_test_support.h"
+
+namespace velk {
+namespace {
+
+using velk::testing::TempDirectory;
+using velk::testing::WriteBytes;
+
+// Bytes whose position can be read back from the text: a repeating alphabet
+// with a line break every 64 bytes.
+std::string PatternBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = (i % 64 == 63) ? '\n' : static_cast<char>('a' + i % 26);
+    }
+    return bytes;
+}
+
+std::wstring Widen(const std::string& ascii) {
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+std::wstring Repeat(const std::wstring& text, std::size_t times) {
+    std::wstring result;
+    for (std::size_t i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
+
+class FileTailTest : public ::testing::Test {
+  protected:
+    std::wstring File(const std::string& bytes) {
+        const std::wstring path = temp_.Path() + L"xray_runtime_error.log";
+        EXPECT_TRUE(WriteBytes(path, bytes));
+        return path;
+    }
+
+    TempDirectory temp_;
+};
+
+TEST_F(FileTailTest, ReadsAtMostTheLastMaxBytes) {
+    struct Case {
+        std::size_t size;
+        std::int64_t maxBytes;
+        std::size_t expectedStart;
+    };
+    const Case cases[] = {
+        {10000, 8192, 1808}, {8193, 8192, 1}, {8192, 8192, 0},
+        {5000, 8192, 0},     {1, 8192, 0},    {100, 7, 93},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.size << " bytes, max " << c.maxBytes);
+        const std::string bytes = PatternBytes(c.size);
+        EXPECT_EQ(ReadFileTail(File(bytes), c.maxBytes), Widen(bytes.substr(c.expectedStart)));
+    }
+}
+
+TEST_F(FileTailTest, NothingToShowGivesEmptyText) {
+    EXPECT_EQ(ReadFileTail(temp_.Path() + L"missing.log", 8192), L"");
+    EXPECT_EQ(ReadFileTail(File(""), 8192), L"");
+    EXPECT_EQ(ReadFileTail(File("abc"), 0), L"");
+    EXPECT_EQ(ReadFileTail(temp_.Path(), 8192), L"");  // a directory
+}
+
+TEST_F(FileTailTest, DecodesUtf8AndMarksBrokenSequences) {
+    // U+20AC is E2 82 AC.
+    std::string euros;
+    for (int i = 0; i < 4000; ++i) {
+        euros += "\xE2\x82\xAC";
+    }
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"multi-byte text, carriage returns kept",
+         "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0\r\nok",
+         L"\x041E\x0448\x0438\x0431\x043A\x0430\r\nok"},
+        // 12000 - 8192 = 3808 = 3 * 1269 + 1: the tail starts on the second
+        // byte of a character; each stray continuation byte is one U+FFFD.
+        {"tail starting inside a character", euros, L"\xFFFD\xFFFD" + Repeat(L"\x20AC", 2730)},
+        {"legacy single-byte code page", "Caf\xE9 na\xEFve\r\n", L"Caf\xFFFD na\xFFFDve\r\n"},
+        {"character cut off at the end", "abc\xE2\x82", L"abc\xFFFD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadFileTail(File(c.bytes), 8192), c.expected);
+    }
+}
+
+TEST_F(FileTailTest, ReadsWhileTheCoreKeepsTheLogOpenForAppending) {
+    const std::wstring path = temp_.Path() + L"xray_runtime_error.log";
+    // Opened the way the core's output handle is.
+    UniqueHandle writer(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    auto append = [&writer](const std::string& text) {
+        DWORD written = 0;
+        return WriteFile(writer.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                         nullptr) &&
+               written == text.size();
+    };
+
+    ASSERT_TRUE(append("first line\n"));
+    EXPECT_EQ(ReadFileTail(path, 8192), L"first line\n");
+    ASSERT_TRUE(append("second line\n"));
+    EXPECT_EQ(ReadFileTail(path, 8192), L"first line\nsecond line\n");
+    EXPECT_EQ(ReadFileTail(path, 12), L"second line\n");
+}
+
+}  // namespace
+}  // namespace velk
