@@ -13,6 +13,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using velk::testing::FakecoreDirectory;
+using velk::testing::FakecorePath;
 using velk::testing::FileExists;
 using velk::testing::LogRecorder;
 using velk::testing::ProcessGone;
@@ -245,6 +246,36 @@ TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     const std::wstring expected = L"config=" + path;
     EXPECT_THAT(ReadBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
+}
+
+TEST_F(CoreProcessManagerTest, CoreRunsInTheProgramDirectoryOrInheritsTheCurrentOne) {
+    // A copy of the core in a directory with a blank in its name, and one in
+    // the current directory for a service path without any directory.
+    const std::wstring programDirectory = temp_.Path() + L"service dir\\";
+    const std::wstring currentDirectory = temp_.Path() + L"current\\";
+    for (const std::wstring& directory : {programDirectory, currentDirectory}) {
+        ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(FakecorePath().c_str(), (directory + L"xray.exe").c_str(), FALSE));
+    }
+    wchar_t saved[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(currentDirectory.c_str()));
+
+    struct Case {
+        std::wstring programDirectory;
+        std::wstring expectedDirectory;
+    };
+    const Case cases[] = {{programDirectory, programDirectory}, {L"", currentDirectory}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.programDirectory);
+        CoreProcessManager manager(Settings(c.programDirectory));
+        // A relative marker path lands in the core's working directory.
+        ASSERT_TRUE(manager.StartXray(Config(L"cwd.cfg", "marker_file=cwd.txt\n")).ok);
+        EXPECT_TRUE(WaitUntil([&] { return FileExists(c.expectedDirectory + L"cwd.txt"); }));
+        manager.StopXray();
+        DeleteFileW((c.expectedDirectory + L"cwd.txt").c_str());
+    }
+    SetCurrentDirectoryW(saved);
 }
 
 TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
