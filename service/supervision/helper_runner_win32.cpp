@@ -36,13 +36,12 @@ DWORD ActiveProcesses(HANDLE job) {
     return accounting.ActiveProcesses;
 }
 
-// Ends every process still in the job and waits, at most waitMs, until they
-// are gone, so that none of them changes anything after the caller reports.
+// Ends every process in the job and waits, at most waitMs, until they are
+// gone, so that none of them changes anything after the caller reports.
 void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
-    if (ActiveProcesses(job) == 0) {
-        return;
+    if (!TerminateJobObject(job, 1)) {
+        TerminateProcess(helper, 1);
     }
-    TerminateJobObject(job, 1);
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     WaitForSingleObject(helper, waitMs);
     while (ActiveProcesses(job) != 0 && GetTickCount64() < deadline) {
@@ -118,7 +117,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     // netsteer waits for every command it runs, so anything still in the job
     // is a straggler that must not touch the routes after the client has been
     // answered.
-    if (job) {
+    if (job && ActiveProcesses(job.Get()) != 0) {
         EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
     }
     return {exitCode == 0, exitCode};
