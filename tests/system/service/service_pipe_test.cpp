@@ -105,6 +105,18 @@ TEST_F(ServicePipe, SilentClientDoesNotHoldTheNextBeyondItsBound) {
     EXPECT_FALSE(ReadFile(silent.Get(), &byte, 1, &got, nullptr)) << "the silent one was let go";
 }
 
+TEST_F(ServicePipe, ClientThatDoesNotReadItsAnswerIsLetGo) {
+    CreateDirectoryW(kDataDirectory, nullptr);
+    ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, std::string(8192, 'e')));
+    UniqueHandle greedy = ConnectToService();
+    ASSERT_TRUE(greedy);
+    // Asks for an answer larger than the pipe's buffer and never reads it.
+    ASSERT_TRUE(WriteMessage(greedy.Get(), EncodeRequest(L"xray_last_error")));
+    auto next = std::async(std::launch::async, [] { return Send(L"status"); });
+    ASSERT_EQ(next.wait_for(std::chrono::milliseconds(kHangGuardMs)), std::future_status::ready);
+    EXPECT_EQ(next.get(), kStatusLine);
+}
+
 TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
     UniqueHandle client = ConnectToService();
     ASSERT_TRUE(client);

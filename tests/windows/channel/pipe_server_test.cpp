@@ -97,6 +97,18 @@ class ServerRun {
     std::future<void> done_;
 };
 
+template <typename Condition>
+bool Eventually(Condition condition) {
+    const auto until = std::chrono::steady_clock::now() + kHangGuard;
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(5);
+    }
+    return condition();
+}
+
 // Opens the pipe, waiting while it is busy or between instances.
 UniqueHandle Connect(const std::wstring& name) {
     const auto until = std::chrono::steady_clock::now() + kHangGuard;
@@ -315,6 +327,26 @@ TEST(PipeServerTest, StopEndsTheLoopWhateverTheClientDoes) {
         silent.Reset();
         EXPECT_FALSE(UniqueHandle(OpenPipeAsClient(server.Name()))) << c.name;
     }
+}
+
+TEST(PipeServerTest, StopEndsTheLoopWhileClientsHammerThePipe) {
+    ServerRun server;
+    server.Start();
+    std::atomic<bool> done{false};
+    auto hammer = std::async(std::launch::async, [&] {
+        int answered = 0;
+        while (!done) {
+            UniqueHandle pipe(OpenPipeAsClient(server.Name()));
+            if (pipe && WriteMessage(pipe.Get(), EncodeRequest(L"status"))) {
+                answered += ReadAnswer(pipe.Get()).complete ? 1 : 0;
+            }
+        }
+        return answered;
+    });
+    ASSERT_TRUE(Eventually([&] { return server.Requests().size() >= 20; }));
+    EXPECT_TRUE(server.Stop());
+    done = true;
+    EXPECT_GE(hammer.get(), 20);
 }
 
 TEST(PipeServerTest, StopDuringARequestAnswersItFirst) {
