@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "service/channel/command_dispatcher.h"
 #include "service/supervision/command_operations.h"

@@ -1,6 +1,7 @@
 #include "tools/velkctl/velkctl_options.h"
 
 #include <cwctype>
+#include <cstddef>
 
 namespace velk::velkctl {
 namespace {

@@ -2,6 +2,7 @@
 // The portable part of velkctl: its command line, the request it sends, the
 // response fields it reads back and their JSON form.
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <vector>
 

@@ -9,8 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
+#include <algorithm>
+#include <iterator>
 
 #include "common/unique_handle.h"
 #include "service/channel/pipe_framing.h"

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <future>
+#include <functional>
+#include <optional>
 
 #include "common/unique_handle.h"
 #include "service/channel/pipe_server.h"
