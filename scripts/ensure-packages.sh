@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sourced by test.sh and demo.sh: makes sure the Debian packages the build
+# needs are installed. As root it installs what is missing; otherwise it says
+# exactly what to install and exits with 2.
+velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine)
+
+velk_missing=()
+for p in "${velk_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || velk_missing+=("$p")
+done
+if [ ${#velk_missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "== installing: ${velk_missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${velk_missing[@]}" >/dev/null
+  else
+    echo "Missing packages: ${velk_missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${velk_missing[*]}" >&2
+    exit 2
+  fi
+fi
