@@ -41,13 +41,13 @@ function(velk_add_module_library name)
   endif()
 endfunction()
 
-# velk_add_test_folder(NAME LIBS lib...): one GoogleTest executable from the
-# folder's *_test.cpp files (with the same platform suffix rules).
+# velk_add_test_folder(NAME LIBS lib... [RESOURCE_LOCK name]): one GoogleTest
+# executable from the folder's *_test.cpp files (same platform suffix rules).
 function(velk_add_test_folder name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "LIBS" ${ARGN})
   velk_collect_sources(sources "${CMAKE_CURRENT_SOURCE_DIR}")
   if(sources)
-    velk_add_gtest(${name} SOURCES ${sources} LIBS ${ARG_LIBS})
+    velk_add_gtest(${name} SOURCES ${sources} LIBS ${ARG_LIBS} RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
     target_compile_definitions(${name} PRIVATE
       VELK_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   endif()
