@@ -27,7 +27,21 @@ fi
 # between test processes: starting them afresh for every test costs seconds.
 # They are started here with their output on /dev/null; started by the test
 # itself, they would inherit its output pipe and hold ctest waiting until the
-# server ends. scripts/test.sh ends the server when the run is over.
-wineserver -p </dev/null >/dev/null 2>&1 || true
-wineboot </dev/null >/dev/null 2>&1 || true
+# server ends. The start is serialised: two servers started at once for one
+# prefix each record themselves in it, and the one overwritten is orphaned
+# (seen here), splitting the tests between two service managers.
+# scripts/test.sh ends the servers when the run is over.
+server_alive() {
+  [ -f "$prefix/wineserver" ] || return 1
+  ls "${TMPDIR:-/tmp}/$(cat "$prefix/wineserver")"/server-*/socket >/dev/null 2>&1
+}
+if ! server_alive; then
+  (
+    flock 9
+    if ! server_alive; then
+      wineserver -p </dev/null >/dev/null 2>&1 || true
+      wineboot </dev/null >/dev/null 2>&1 || true
+    fi
+  ) 9>"$prefix.lock"
+fi
 exec wine "$@"

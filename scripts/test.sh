@@ -18,6 +18,16 @@ for preset in native windows; do
   ctest --preset "$preset" -j"$jobs" || status=1
 done
 
-# Leave no wine server of the test prefix behind.
-WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+# Leave nothing of this build's Wine prefixes running (the test prefix and the
+# ones the end-to-end scenario makes): ask each server to end, then end any
+# process of those prefixes that is still there.
+for prefix in build/windows/wineprefix build/windows/tests/system/*/wineprefix; do
+  [ -d "$prefix" ] && WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+done
+for environ in /proc/[0-9]*/environ; do
+  if tr '\0' '\n' 2>/dev/null <"$environ" | grep -q "^WINEPREFIX=$PWD/build/"; then
+    pid=${environ#/proc/}
+    kill -9 "${pid%/environ}" 2>/dev/null || true
+  fi
+done
 exit $status
