@@ -4,53 +4,12 @@
 
 #include <vector>
 
+#include "common/inherit_handle_list.h"
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
 
 namespace netsteer {
 namespace {
-
-// A thread attribute list that names the one handle the child may inherit.
-// Without it, every inheritable handle of this process would pass to the
-// child, and a copy of another pipe's write end held by the child would keep
-// that pipe from ever reporting its end.
-class InheritOnly {
-  public:
-    explicit InheritOnly(HANDLE handle) : handles_{handle} {
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        if (size == 0) {
-            return;
-        }
-        storage_.resize((size + sizeof(void*) - 1) / sizeof(void*));
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            return;
-        }
-        initialized_ = list;
-        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
-                                      sizeof(handles_), nullptr, nullptr)) {
-            list_ = list;
-        }
-    }
-    ~InheritOnly() {
-        if (initialized_ != nullptr) {
-            DeleteProcThreadAttributeList(initialized_);
-        }
-    }
-    InheritOnly(const InheritOnly&) = delete;
-    InheritOnly& operator=(const InheritOnly&) = delete;
-
-    // Null when the list could not be built; the child then inherits every
-    // inheritable handle, as a plain CreateProcessW would.
-    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
-
-  private:
-    HANDLE handles_[1];
-    std::vector<void*> storage_;
-    LPPROC_THREAD_ATTRIBUTE_LIST initialized_ = nullptr;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
 
 // Reads the pipe to its end. The child can only finish once everything it
 // wrote has been read, so reading comes before the wait, never after it.
@@ -103,20 +62,11 @@ std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
 
-    InheritOnly inheritOnly(writeEnd.Get());
-    STARTUPINFOEXW startup = {};
-    startup.StartupInfo.cb = sizeof(startup.StartupInfo);
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = nullptr;
-    startup.StartupInfo.hStdOutput = writeEnd.Get();
-    startup.StartupInfo.hStdError = writeEnd.Get();
-    DWORD creationFlags = CREATE_NO_WINDOW;
-    if (inheritOnly.Get() != nullptr) {
-        startup.StartupInfo.cb = sizeof(startup);
-        startup.lpAttributeList = inheritOnly.Get();
-        creationFlags |= EXTENDED_STARTUPINFO_PRESENT;
-    }
+    // The child inherits the write end and nothing else.
+    velk::InheritHandleList inheritOnly({writeEnd.Get()});
+    STARTUPINFOEXW startup;
+    const DWORD creationFlags =
+        velk::PrepareHiddenStartup(inheritOnly, nullptr, writeEnd.Get(), &startup);
 
     PROCESS_INFORMATION info = {};
     const BOOL started =

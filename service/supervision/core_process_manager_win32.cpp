@@ -3,53 +3,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/inherit_handle_list.h"
 #include "common/wide_text.h"
 #include "service/supervision/command_lines.h"
 
 namespace velk {
 namespace {
-
-// Restricts what the core inherits to the handles it needs, so that a handle
-// another thread made inheritable at the same moment does not leak into it.
-// When the attribute list cannot be built, the start falls back to plain
-// inheritance.
-class InheritList {
-  public:
-    explicit InheritList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        if (size == 0) {
-            return;
-        }
-        buffer_.resize(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
-        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            return;
-        }
-        initialized_ = true;
-        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
-                                      handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
-            list_ = list;
-        }
-    }
-    ~InheritList() {
-        if (initialized_) {
-            DeleteProcThreadAttributeList(
-                reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data()));
-        }
-    }
-    InheritList(const InheritList&) = delete;
-    InheritList& operator=(const InheritList&) = delete;
-
-    // Null when the list could not be built.
-    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
-
-  private:
-    std::vector<HANDLE> handles_;
-    std::vector<unsigned char> buffer_;
-    bool initialized_ = false;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
 
 bool IsInheritable(HANDLE handle) {
     DWORD flags = 0;
@@ -113,22 +72,11 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     if (IsInheritable(input) && input != log.Get()) {
         inherited.push_back(input);
     }
-    InheritList inheritList(inherited);
-
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = input;
-    startup.StartupInfo.hStdOutput = log.Get();
-    startup.StartupInfo.hStdError = log.Get();
-    DWORD flags = CREATE_NO_WINDOW;
-    if (inheritList.Get() != nullptr) {
-        startup.StartupInfo.cb = sizeof(startup);
-        startup.lpAttributeList = inheritList.Get();
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
-    } else {
-        startup.StartupInfo.cb = sizeof(startup.StartupInfo);
-    }
+    // Only these, so that a handle another thread made inheritable at the same
+    // moment does not leak into the core.
+    InheritHandleList inheritList(inherited);
+    STARTUPINFOEXW startup;
+    const DWORD flags = PrepareHiddenStartup(inheritList, input, log.Get(), &startup);
 
     PROCESS_INFORMATION info{};
     const BOOL created = CreateProcessW(
