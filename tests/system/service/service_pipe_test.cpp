@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "service/channel/pipe_security.h"
+#include "tests/support/pipe_dacl_check.h"
 #include "tests/system/service/service_scenario.h"
 
 namespace velk::scenario {
@@ -136,32 +137,7 @@ TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
     ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
     EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited into the DACL";
 
-    struct Expected {
-        WELL_KNOWN_SID_TYPE sid;
-        BYTE type;
-        DWORD mask;
-    };
-    const Expected expected[] = {
-        {WinAnonymousSid, ACCESS_DENIED_ACE_TYPE, kPipeFullControl},
-        {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE, kPipeFullControl},
-        {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE, kPipeAdministratorRights},
-        {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE, kPipeUserRights},
-    };
-    ASSERT_EQ(dacl->AceCount, std::size(expected));
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, &ace));
-        const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // same layout when denied
-        BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD sidSize = sizeof(sid);
-        ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &sidSize));
-        EXPECT_EQ(entry->Header.AceType, expected[i].type) << "ACE " << i;
-        EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&entry->SidStart), sid)) << "ACE " << i;
-        EXPECT_EQ(entry->Mask, expected[i].mask) << "ACE " << i;
-        const bool createsInstances = entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-                                      (entry->Mask & kPipeCreateInstanceRight) != 0;
-        EXPECT_EQ(createsInstances, expected[i].sid == WinLocalSystemSid) << "ACE " << i;
-    }
+    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(dacl));
 }
 
 TEST_F(ServicePipe, RemotePathIsNotServed) {

@@ -23,24 +23,18 @@
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_server.h"
 #include "service/service_constants.h"
+#include "tests/support/pipe_client.h"
+#include "tests/support/win_files.h"
 #include "tests/system/service/service_scenario_paths.h"
 
 namespace velk::scenario {
 
+using test_support::ReadFileBytes;
+using test_support::WindowsPath;
+using test_support::WriteFileBytes;
+
 // Only guards against a hang; no scenario measures time.
 inline constexpr DWORD kHangGuardMs = 60000;
-
-inline std::wstring WindowsPath(const char* buildPath) {
-    std::string text = buildPath;
-    std::wstring path(text.begin(), text.end());
-    for (wchar_t& c : path) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    // Build outputs are Unix paths; Wine shows the Unix root as drive Z:.
-    return path.size() > 1 && path[0] == L'\\' ? L"Z:" + path : path;
-}
 
 struct ScHandleClose {
     void operator()(SC_HANDLE handle) const {
@@ -51,29 +45,6 @@ struct ScHandleClose {
 };
 using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
 
-inline std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (file && ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    return bytes;
-}
-
-inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
-}
-
 inline bool ProcessAlive(DWORD pid) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
@@ -82,79 +53,21 @@ inline bool ProcessAlive(DWORD pid) {
 // Waits up to the hang guard for `condition`.
 template <typename Condition>
 bool Eventually(Condition condition) {
-    const ULONGLONG until = GetTickCount64() + kHangGuardMs;
-    while (GetTickCount64() < until) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(20);
-    }
-    return condition();
+    return test_support::Eventually(condition, std::chrono::milliseconds(kHangGuardMs), 20);
 }
 
-struct Answer {
-    std::vector<std::string> messages;
-    std::string bytes;
-    bool complete = false;
-    std::wstring Line() const { return DecodeResponse(bytes).line; }
-};
+using Answer = test_support::PipeAnswer;
+using test_support::ReadAnswer;
+using test_support::WriteMessage;
 
 // Opens the service pipe, waiting while its one instance is busy or between
 // instances.
 inline UniqueHandle ConnectToService() {
-    const ULONGLONG until = GetTickCount64() + kHangGuardMs;
-    while (GetTickCount64() < until) {
-        UniqueHandle pipe(OpenPipeAsClient(kPipeName));
-        if (pipe) {
-            DWORD mode = PIPE_READMODE_MESSAGE;
-            SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
-            return pipe;
-        }
-        if (GetLastError() == ERROR_PIPE_BUSY) {
-            WaitNamedPipeW(kPipeName, 1000);
-        } else {
-            Sleep(10);
-        }
-    }
-    return {};
-}
-
-inline bool WriteMessage(HANDLE pipe, const std::string& bytes) {
-    DWORD written = 0;
-    return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-inline Answer ReadAnswer(HANDLE pipe) {
-    Answer answer;
-    std::string message;
-    std::vector<char> buffer(kPipeBufferBytes);
-    for (;;) {
-        DWORD got = 0;
-        const BOOL ok =
-            ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
-        const DWORD error = ok ? 0 : GetLastError();
-        message.append(buffer.data(), got);
-        answer.bytes.append(buffer.data(), got);
-        if (ok) {
-            answer.messages.push_back(message);
-            message.clear();
-        } else if (error != ERROR_MORE_DATA) {
-            return answer;
-        }
-        if (DecodeResponse(answer.bytes).found) {
-            answer.complete = true;
-            return answer;
-        }
-    }
+    return test_support::ConnectPipe(kPipeName, std::chrono::milliseconds(kHangGuardMs));
 }
 
 inline Answer SendBytes(const std::string& bytes) {
-    UniqueHandle pipe = ConnectToService();
-    if (!pipe || !WriteMessage(pipe.Get(), bytes)) {
-        return {};
-    }
-    return ReadAnswer(pipe.Get());
+    return test_support::Exchange(kPipeName, bytes, std::chrono::milliseconds(kHangGuardMs));
 }
 
 inline std::wstring Send(const std::wstring& request) {

@@ -18,6 +18,8 @@
 #include "common/unique_handle.h"
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_security.h"
+#include "tests/support/pipe_client.h"
+#include "tests/support/pipe_dacl_check.h"
 
 namespace velk {
 namespace {
@@ -102,79 +104,19 @@ class ServerRun {
 
 template <typename Condition>
 bool Eventually(Condition condition) {
-    const auto until = std::chrono::steady_clock::now() + kHangGuard;
-    while (std::chrono::steady_clock::now() < until) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(5);
-    }
-    return condition();
+    return test_support::Eventually(condition, kHangGuard, 5);
 }
 
-// Opens the pipe, waiting while it is busy or between instances.
+using test_support::ReadAnswer;
+using test_support::WriteMessage;
+using Answer = test_support::PipeAnswer;
+
 UniqueHandle Connect(const std::wstring& name) {
-    const auto until = std::chrono::steady_clock::now() + kHangGuard;
-    while (std::chrono::steady_clock::now() < until) {
-        UniqueHandle pipe(OpenPipeAsClient(name));
-        if (pipe) {
-            DWORD mode = PIPE_READMODE_MESSAGE;
-            SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
-            return pipe;
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_PIPE_BUSY) {
-            WaitNamedPipeW(name.c_str(), 1000);
-        } else {
-            Sleep(10);
-        }
-    }
-    return {};
-}
-
-bool WriteMessage(HANDLE pipe, const std::string& bytes) {
-    DWORD written = 0;
-    return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-struct Answer {
-    std::vector<std::string> messages;  // as received, one entry per message
-    std::string bytes;                  // all of them joined
-    bool complete = false;              // ended by a NUL code unit
-};
-
-// Reads until the NUL code unit that ends a response, or until the pipe
-// fails (the server closed it without answering).
-Answer ReadAnswer(HANDLE pipe, DWORD chunk = kPipeBufferBytes) {
-    Answer answer;
-    std::string message;
-    std::vector<char> buffer(chunk);
-    for (;;) {
-        DWORD got = 0;
-        const BOOL ok = ReadFile(pipe, buffer.data(), chunk, &got, nullptr);
-        const DWORD error = ok ? 0 : GetLastError();
-        message.append(buffer.data(), got);
-        answer.bytes.append(buffer.data(), got);
-        if (ok) {
-            answer.messages.push_back(message);
-            message.clear();
-        } else if (error != ERROR_MORE_DATA) {
-            return answer;
-        }
-        if (DecodeResponse(answer.bytes).found) {
-            answer.complete = true;
-            return answer;
-        }
-    }
+    return test_support::ConnectPipe(name, kHangGuard);
 }
 
 Answer Exchange(const std::wstring& name, const std::string& request) {
-    UniqueHandle pipe = Connect(name);
-    if (!pipe || !WriteMessage(pipe.Get(), request)) {
-        return {};
-    }
-    return ReadAnswer(pipe.Get());
+    return test_support::Exchange(name, request, kHangGuard);
 }
 
 struct FramingCase {
@@ -443,35 +385,7 @@ TEST(PipeServerTest, DescriptorRestrictsTheLiveInstance) {
               static_cast<DWORD>(ERROR_SUCCESS));
     std::unique_ptr<void, decltype(&LocalFree)> owner(descriptor, &LocalFree);
     ASSERT_NE(dacl, nullptr) << "never a NULL DACL";
-
-    struct Expected {
-        WELL_KNOWN_SID_TYPE sid;
-        BYTE type;
-        DWORD mask;
-    };
-    const Expected expected[] = {
-        {WinAnonymousSid, ACCESS_DENIED_ACE_TYPE, kPipeFullControl},
-        {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE, kPipeFullControl},
-        {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE, kPipeAdministratorRights},
-        {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE, kPipeUserRights},
-    };
-    ASSERT_EQ(dacl->AceCount, std::size(expected));
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, &ace));
-        const auto* header = static_cast<ACE_HEADER*>(ace);
-        // Allowed and denied ACEs share their layout.
-        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD sidSize = sizeof(sid);
-        ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &sidSize));
-        EXPECT_EQ(header->AceType, expected[i].type) << "ACE " << i;
-        EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid)) << "ACE " << i;
-        EXPECT_EQ(allowed->Mask, expected[i].mask) << "ACE " << i;
-        const bool grantsNewInstances = header->AceType == ACCESS_ALLOWED_ACE_TYPE &&
-                                        (allowed->Mask & kPipeCreateInstanceRight) != 0;
-        EXPECT_EQ(grantsNewInstances, expected[i].sid == WinLocalSystemSid) << "ACE " << i;
-    }
+    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(dacl));
     // Reported, not judged: whether this platform enforces the missing
     // FILE_CREATE_PIPE_INSTANCE right for a process that is not SYSTEM.
     UniqueHandle extra(CreateNamedPipeW(server.Name().c_str(), PIPE_ACCESS_DUPLEX,

@@ -17,6 +17,7 @@
 #include "common/unique_handle.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
+#include "tests/support/win_files.h"
 
 namespace netsteer {
 namespace {
@@ -57,21 +58,7 @@ long RunNetsteer(const std::wstring& arguments) {
     return static_cast<long>(code);
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-    velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file) {
-        return bytes;
-    }
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    return bytes;
-}
+using velk::test_support::ReadFileBytes;
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     velk::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -12,15 +12,15 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using velk::test_support::ReadFileBytes;
+using velk::test_support::WriteFileBytes;
 using velk::testing::FakecoreDirectory;
 using velk::testing::FakecorePath;
 using velk::testing::FileExists;
 using velk::testing::LogRecorder;
 using velk::testing::ProcessGone;
-using velk::testing::ReadBytes;
 using velk::testing::TempDirectory;
 using velk::testing::WaitUntil;
-using velk::testing::WriteBytes;
 
 // Long enough for the fake core to start under Wine and, when told to exit at
 // once, to have ended before the manager looks.
@@ -48,7 +48,7 @@ class CoreProcessManagerTest : public ::testing::Test {
 
     std::wstring Config(const std::wstring& name, const std::string& text) {
         const std::wstring path = temp_.Path() + name;
-        EXPECT_TRUE(WriteBytes(path, text));
+        EXPECT_TRUE(WriteFileBytes(path, text));
         return path;
     }
 
@@ -79,7 +79,7 @@ TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
     EXPECT_EQ(status.code, 259u);
 
     manager_.StopXray();
-    const std::string output = ReadBytes(RuntimeLog());
+    const std::string output = ReadFileBytes(RuntimeLog());
     EXPECT_THAT(output, HasSubstr("core with first config"));
     EXPECT_THAT(output, Not(HasSubstr("core with second config")));
 }
@@ -172,7 +172,7 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
     EXPECT_TRUE(manager_.StartXray(second).ok);
     manager_.StopXray();
 
-    EXPECT_EQ(ReadBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
+    EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
 }
 
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
@@ -245,7 +245,7 @@ TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
     ASSERT_TRUE(manager_.StartXray(path).ok);
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     const std::wstring expected = L"config=" + path;
-    EXPECT_THAT(ReadBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
+    EXPECT_THAT(ReadFileBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
 }
 
 TEST_F(CoreProcessManagerTest, CoreRunsInTheProgramDirectoryOrInheritsTheCurrentOne) {

@@ -7,8 +7,8 @@
 namespace velk {
 namespace {
 
+using velk::test_support::WriteFileBytes;
 using velk::testing::TempDirectory;
-using velk::testing::WriteBytes;
 
 // Bytes whose position can be read back from the text: a repeating alphabet
 // with a line break every 64 bytes.
@@ -36,7 +36,7 @@ class FileTailTest : public ::testing::Test {
   protected:
     std::wstring File(const std::string& bytes) {
         const std::wstring path = temp_.Path() + L"xray_runtime_error.log";
-        EXPECT_TRUE(WriteBytes(path, bytes));
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
         return path;
     }
 

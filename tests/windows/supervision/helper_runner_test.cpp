@@ -10,6 +10,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using velk::test_support::WriteFileBytes;
 using velk::testing::FakecorePath;
 using velk::testing::FileExists;
 using velk::testing::LogRecorder;
@@ -17,7 +18,6 @@ using velk::testing::ProcessGone;
 using velk::testing::ReadPidFile;
 using velk::testing::TempDirectory;
 using velk::testing::WaitUntil;
-using velk::testing::WriteBytes;
 
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
@@ -34,7 +34,7 @@ class HelperRunnerTest : public ::testing::Test {
     // Writes a fake core config and returns the helper arguments that use it.
     std::wstring Arguments(const std::wstring& name, const std::string& config) {
         const std::wstring path = temp_.Path() + name;
-        EXPECT_TRUE(WriteBytes(path, config));
+        EXPECT_TRUE(WriteFileBytes(path, config));
         return L"run -config \"" + path + L"\"";
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the supervision tests: a private temporary directory, file
-// helpers, a recording log sink and the fake core's location.
+// checks, a recording log sink and the fake core's location.
 #include <windows.h>
 
 #include <chrono>
@@ -13,19 +13,13 @@
 
 #include "common/unique_handle.h"
 #include "service/supervision/log_sink.h"
+#include "tests/support/win_files.h"
 
 namespace velk::testing {
 
 // The directory of the fake core (xray.exe) with a trailing backslash.
 inline std::wstring FakecoreDirectory() {
-    std::string text = VELK_FAKECORE_DIR;
-    std::wstring directory(text.begin(), text.end());
-    for (wchar_t& c : directory) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return directory;
+    return test_support::WindowsPath(VELK_FAKECORE_DIR);
 }
 
 inline std::wstring FakecorePath() {
@@ -57,32 +51,6 @@ class TempDirectory {
     std::wstring path_;
 };
 
-inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
-}
-
-inline std::string ReadBytes(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file) {
-        return bytes;
-    }
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    return bytes;
-}
-
 inline bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -106,7 +74,7 @@ inline bool ProcessGone(DWORD processId) {
 
 // The process id a fake core wrote to a pid_file; 0 when there is none yet.
 inline DWORD ReadPidFile(const std::wstring& path) {
-    const std::string text = ReadBytes(path);
+    const std::string text = test_support::ReadFileBytes(path);
     if (text.empty()) {
         return 0;
     }

@@ -8,10 +8,10 @@
 namespace velk {
 namespace {
 
+using velk::test_support::WriteFileBytes;
 using velk::testing::FakecorePath;
 using velk::testing::FileExists;
 using velk::testing::TempDirectory;
-using velk::testing::WriteBytes;
 
 std::wstring ThisProgramDirectory() {
     wchar_t path[MAX_PATH] = {};
@@ -42,7 +42,7 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
 
     TempDirectory temp;
     const std::wstring config = temp.Path() + L"exit4.cfg";
-    ASSERT_TRUE(WriteBytes(config, "exit_after_ms=0\nexit_code=4\n"));
+    ASSERT_TRUE(WriteFileBytes(config, "exit_after_ms=0\nexit_code=4\n"));
     const OpResult helper =
         operations.RunHelperProcess(FakecorePath(), L"run -config \"" + config + L"\"", 10000);
     EXPECT_FALSE(helper.ok);

@@ -1,0 +1,101 @@
+#pragma once
+// The client side of the pipe protocol for tests: open the pipe (waiting while
+// it is busy or between instances), write one request message, and read the
+// answer up to the NUL code unit that ends it.
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "service/channel/pipe_framing.h"
+#include "service/channel/pipe_server.h"
+#include "service/service_constants.h"
+
+namespace velk::test_support {
+
+// Polls `condition` every `pollMs` until it holds or `hangGuard` has passed
+// (only a guard against a hang; no test measures time). True when it holds.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds hangGuard, DWORD pollMs) {
+    const auto until = std::chrono::steady_clock::now() + hangGuard;
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(pollMs);
+    }
+    return condition();
+}
+
+struct PipeAnswer {
+    std::vector<std::string> messages;  // as received, one entry per message
+    std::string bytes;                  // all of them joined
+    bool complete = false;              // ended by a NUL code unit
+    std::wstring Line() const { return DecodeResponse(bytes).line; }
+};
+
+// Opens the pipe in message read mode; no handle when it did not open within
+// `hangGuard`.
+inline UniqueHandle ConnectPipe(const std::wstring& name, std::chrono::milliseconds hangGuard) {
+    const auto until = std::chrono::steady_clock::now() + hangGuard;
+    while (std::chrono::steady_clock::now() < until) {
+        UniqueHandle pipe(OpenPipeAsClient(name));
+        if (pipe) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+            return pipe;
+        }
+        if (GetLastError() == ERROR_PIPE_BUSY) {
+            WaitNamedPipeW(name.c_str(), 1000);
+        } else {
+            Sleep(10);
+        }
+    }
+    return {};
+}
+
+inline bool WriteMessage(HANDLE pipe, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// Reads with a buffer of `chunk` bytes until the NUL code unit that ends a
+// response, or until the pipe fails (the server closed it without answering).
+inline PipeAnswer ReadAnswer(HANDLE pipe, DWORD chunk = kPipeBufferBytes) {
+    PipeAnswer answer;
+    std::string message;
+    std::vector<char> buffer(chunk);
+    for (;;) {
+        DWORD got = 0;
+        const BOOL ok = ReadFile(pipe, buffer.data(), chunk, &got, nullptr);
+        const DWORD error = ok ? 0 : GetLastError();
+        message.append(buffer.data(), got);
+        answer.bytes.append(buffer.data(), got);
+        if (ok) {
+            answer.messages.push_back(message);
+            message.clear();
+        } else if (error != ERROR_MORE_DATA) {
+            return answer;
+        }
+        if (DecodeResponse(answer.bytes).found) {
+            answer.complete = true;
+            return answer;
+        }
+    }
+}
+
+// One request on a connection of its own; an empty answer when the pipe did
+// not open or the request could not be written.
+inline PipeAnswer Exchange(const std::wstring& name, const std::string& request,
+                           std::chrono::milliseconds hangGuard) {
+    UniqueHandle pipe = ConnectPipe(name, hangGuard);
+    if (!pipe || !WriteMessage(pipe.Get(), request)) {
+        return {};
+    }
+    return ReadAnswer(pipe.Get());
+}
+
+}  // namespace velk::test_support
