@@ -11,40 +11,29 @@
 #include <thread>
 #include <vector>
 
-#include "tests/unit/common/temp_file.h"
+#include "tests/unit/common/log_file_fixture.h"
 
 namespace velk {
 namespace {
 
-#ifdef _WIN32
-const std::string kEol = "\r\n";
-#else
-const std::string kEol = "\n";
-#endif
+using test_files::kEol;
 
-// Points the service log at a temporary file and a fixed clock, and puts the
-// process-wide target and switch back afterwards.
-class ServiceLogTest : public ::testing::Test {
+// The service log on a temporary file and a fixed clock; the process-wide
+// switch is put back afterwards as well.
+class ServiceLogTest : public test_files::LogFileTest {
   protected:
+    ServiceLogTest() : LogFileTest(ServiceLogTarget(), "velk-service-log", {2026, 3, 5, 7, 4, 9}) {}
+
     void SetUp() override {
-        savedTarget_ = ServiceLogTarget();
         savedEnabled_ = serviceLogEnabled.load();
-        ServiceLogTarget().path = file_.WidePath();
-        SetClock({2026, 3, 5, 7, 4, 9});
+        LogFileTest::SetUp();
     }
     void TearDown() override {
-        ServiceLogTarget() = savedTarget_;
+        LogFileTest::TearDown();
         serviceLogEnabled = savedEnabled_;
     }
 
-    void SetClock(LocalTime time) {
-        ServiceLogTarget().clock = [time] { return time; };
-    }
-
-    test_files::TempFile file_{"velk-service-log"};
-
   private:
-    LogTarget savedTarget_;
     bool savedEnabled_ = false;
 };
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/unit/common/temp_file.h"
+#include "tests/unit/common/log_file_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,35 +19,12 @@
 namespace netsteer {
 namespace {
 
-#ifdef _WIN32
-const std::string kEol = "\r\n";
-#else
-const std::string kEol = "\n";
-#endif
+using velk::test_files::kEol;
 
-// Points the helper log at a temporary file and a counting fixed clock; puts
-// the process-wide target back afterwards.
-class HelperLogTest : public ::testing::Test {
+// The helper log on a temporary file and a counting fixed clock.
+class HelperLogTest : public velk::test_files::LogFileTest {
   protected:
-    void SetUp() override {
-        saved_ = HelperLogTarget();
-        HelperLogTarget().path = file_.WidePath();
-        SetClock({2026, 3, 7, 9, 5, 3});
-    }
-    void TearDown() override { HelperLogTarget() = saved_; }
-
-    void SetClock(velk::LocalTime time) {
-        HelperLogTarget().clock = [this, time] {
-            ++clockReads_;
-            return time;
-        };
-    }
-
-    velk::test_files::TempFile file_{"velk-helper-log"};
-    int clockReads_ = 0;
-
-  private:
-    velk::LogTarget saved_;
+    HelperLogTest() : LogFileTest(HelperLogTarget(), "velk-helper-log", {2026, 3, 7, 9, 5, 3}) {}
 };
 
 TEST_F(HelperLogTest, EntryForEveryMessage) {
