@@ -33,6 +33,7 @@
 
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
+#include "tools/decimal_text.h"
 
 namespace {
 
@@ -45,10 +46,10 @@ struct CoreConfig {
     std::wstring pidFile;
     std::vector<std::wstring> spawns;
     std::wstring markerFile;
-    DWORD markerAfterMs = 0;
+    std::uint32_t markerAfterMs = 0;
     bool exits = false;
-    DWORD exitAfterMs = 0;
-    DWORD exitCode = 0;
+    std::uint32_t exitAfterMs = 0;
+    std::uint32_t exitCode = 0;
 };
 
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -90,24 +91,6 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     return true;
 }
 
-bool ParseNumber(const std::wstring& text, DWORD& value) {
-    if (text.empty() || text.size() > 10) {
-        return false;
-    }
-    std::uint64_t result = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') {
-            return false;
-        }
-        result = result * 10 + static_cast<std::uint64_t>(c - L'0');
-    }
-    if (result > 0xFFFFFFFFull) {
-        return false;
-    }
-    value = static_cast<DWORD>(result);
-    return true;
-}
-
 // Returns an empty text on success, else what is wrong.
 std::wstring ParseConfig(const std::string& bytes, CoreConfig& config) {
     const std::wstring text = velk::Utf8ToWide(bytes);
@@ -145,12 +128,12 @@ std::wstring ParseConfig(const std::string& bytes, CoreConfig& config) {
         } else if (key == L"marker_file") {
             config.markerFile = value;
         } else if (key == L"marker_after_ms") {
-            numberOk = ParseNumber(value, config.markerAfterMs);
+            numberOk = velk::tools::ParseUint32(value, config.markerAfterMs);
         } else if (key == L"exit_after_ms") {
             config.exits = true;
-            numberOk = ParseNumber(value, config.exitAfterMs);
+            numberOk = velk::tools::ParseUint32(value, config.exitAfterMs);
         } else if (key == L"exit_code") {
-            numberOk = ParseNumber(value, config.exitCode);
+            numberOk = velk::tools::ParseUint32(value, config.exitCode);
         } else {
             return L"unknown key '" + key + L"' on line " + std::to_wstring(lineNumber);
         }

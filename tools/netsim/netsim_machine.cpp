@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "tools/decimal_text.h"
+
 namespace netsim {
 namespace {
 
@@ -44,24 +46,6 @@ bool ParseSigned(const std::wstring& text, int& value) {
     return ParseCount(text, value);
 }
 
-bool ParseUnsigned32(const std::wstring& text, std::uint32_t& value) {
-    if (text.empty() || text.size() > 10) {
-        return false;
-    }
-    std::uint64_t result = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') {
-            return false;
-        }
-        result = result * 10 + static_cast<std::uint64_t>(c - L'0');
-    }
-    if (result > 0xFFFFFFFFull) {
-        return false;
-    }
-    value = static_cast<std::uint32_t>(result);
-    return true;
-}
-
 void AppendInterfaceFields(std::wstring& out, const Interface& item) {
     out += std::to_wstring(item.index) + kTab + std::to_wstring(item.metric) + kTab +
            std::to_wstring(item.mtu) + kTab + (item.connected ? L"connected" : L"disconnected") +
@@ -75,7 +59,7 @@ bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first,
     }
     std::uint32_t ignored = 0;
     if (!ParseCount(f[first], item.index) || !ParseSigned(f[first + 1], item.metric) ||
-        !ParseUnsigned32(f[first + 2], item.mtu) || !ParseIpv4(f[first + 5], ignored) ||
+        !velk::tools::ParseUint32(f[first + 2], item.mtu) || !ParseIpv4(f[first + 5], ignored) ||
         !ParseIpv4(f[first + 6], ignored)) {
         return false;
     }
