@@ -33,7 +33,7 @@
 
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
-#include "tools/decimal_text.h"
+#include "tools/config_text.h"
 
 namespace {
 
@@ -94,22 +94,9 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
 // Returns an empty text on success, else what is wrong.
 std::wstring ParseConfig(const std::string& bytes, CoreConfig& config) {
     const std::wstring text = velk::Utf8ToWide(bytes);
-    std::size_t start = 0;
-    int lineNumber = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = text.size();
-        }
-        std::wstring line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == L'\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] == L'#') {
-            continue;
-        }
+    for (const velk::tools::ConfigLine& configLine : velk::tools::ConfigLines(text)) {
+        const std::wstring& line = configLine.text;
+        const int lineNumber = configLine.number;
         const std::size_t equals = line.find(L'=');
         if (equals == std::wstring::npos) {
             return L"line " + std::to_wstring(lineNumber) + L" has no '='";

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "tools/decimal_text.h"
+#include "tools/config_text.h"
 
 namespace netsim {
 namespace {
@@ -236,23 +236,8 @@ std::wstring SerializeMachine(const Machine& machine) {
 
 bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& error) {
     Machine parsed;
-    std::size_t start = 0;
-    int lineNumber = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = text.size();
-        }
-        std::wstring line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == L'\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] == L'#') {
-            continue;
-        }
-        const std::vector<std::wstring> f = SplitFields(line);
+    for (const velk::tools::ConfigLine& line : velk::tools::ConfigLines(text)) {
+        const std::vector<std::wstring> f = SplitFields(line.text);
         bool ok = false;
         if (f[0] == L"language" && f.size() == 2) {
             parsed.language = f[1];
@@ -296,7 +281,8 @@ bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& erro
             ok = true;
         }
         if (!ok) {
-            error = L"line " + std::to_wstring(lineNumber) + L": cannot read \"" + line + L"\"";
+            error =
+                L"line " + std::to_wstring(line.number) + L": cannot read \"" + line.text + L"\"";
             return false;
         }
     }
