@@ -2,14 +2,33 @@
 // The access list every instance of the service pipe must carry, checked entry
 // by entry in its order.
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <memory>
 
 #include "service/channel/pipe_security.h"
 
 namespace velk::test_support {
+
+// The security descriptor of the pipe instance behind a client handle, and
+// its DACL; `error` is what GetSecurityInfo answered.
+struct PipeSecurity {
+    DWORD error = ERROR_SUCCESS;
+    PACL dacl = nullptr;
+    std::unique_ptr<void, decltype(&LocalFree)> descriptor{nullptr, &LocalFree};
+};
+
+inline PipeSecurity ReadPipeSecurity(HANDLE pipe) {
+    PipeSecurity security;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    security.error = GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                     nullptr, &security.dacl, nullptr, &descriptor);
+    security.descriptor.reset(descriptor);
+    return security;
+}
 
 // Anonymous denied everything first, then SYSTEM full control, Administrators
 // and authenticated users their narrower rights; only SYSTEM may add

@@ -125,19 +125,15 @@ TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
     ASSERT_TRUE(GetNamedPipeServerProcessId(client.Get(), &serverPid));
     EXPECT_EQ(serverPid, Query().dwProcessId) << "the pipe is served by the service process";
 
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(client.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    std::unique_ptr<void, decltype(&LocalFree)> owner(descriptor, &LocalFree);
-    ASSERT_NE(dacl, nullptr) << "never a NULL DACL";
+    const test_support::PipeSecurity security = test_support::ReadPipeSecurity(client.Get());
+    ASSERT_EQ(security.error, static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(security.dacl, nullptr) << "never a NULL DACL";
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    ASSERT_TRUE(GetSecurityDescriptorControl(security.descriptor.get(), &control, &revision));
     EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited into the DACL";
 
-    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(dacl));
+    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(security.dacl));
 }
 
 TEST_F(ServicePipe, RemotePathIsNotServed) {

@@ -378,14 +378,10 @@ TEST(PipeServerTest, DescriptorRestrictsTheLiveInstance) {
     server.Start();
     UniqueHandle client = Connect(server.Name());
     ASSERT_TRUE(client);
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(client.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    std::unique_ptr<void, decltype(&LocalFree)> owner(descriptor, &LocalFree);
-    ASSERT_NE(dacl, nullptr) << "never a NULL DACL";
-    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(dacl));
+    const test_support::PipeSecurity security = test_support::ReadPipeSecurity(client.Get());
+    ASSERT_EQ(security.error, static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(security.dacl, nullptr) << "never a NULL DACL";
+    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(security.dacl));
     // Reported, not judged: whether this platform enforces the missing
     // FILE_CREATE_PIPE_INSTANCE right for a process that is not SYSTEM.
     UniqueHandle extra(CreateNamedPipeW(server.Name().c_str(), PIPE_ACCESS_DUPLEX,

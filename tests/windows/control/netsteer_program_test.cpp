@@ -24,11 +24,7 @@ namespace {
 
 // The build gives a Linux path; under Wine it is reached through drive Z:.
 std::wstring ProgramPath() {
-    std::wstring path;
-    for (const char* p = NETSTEER_EXE_PATH; *p != '\0'; ++p) {
-        path += static_cast<wchar_t>(*p == '/' ? '\\' : *p);
-    }
-    return path.size() > 1 && path[1] == L':' ? path : L"Z:" + path;
+    return velk::test_support::WindowsPath(NETSTEER_EXE_PATH);
 }
 
 // Runs netsteer.exe with `arguments` appended to its quoted path; returns
