@@ -69,20 +69,6 @@ class UnitReader {
     std::size_t offset_ = 0;
 };
 
-bool ReadOctet(const std::wstring& text, std::size_t& pos) {
-    const std::size_t start = pos;
-    int value = 0;
-    while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9' && pos - start < 3) {
-        value = value * 10 + (text[pos] - L'0');
-        ++pos;
-    }
-    const std::size_t length = pos - start;
-    if (length == 0 || value > 255) {
-        return false;
-    }
-    return length == 1 || text[start] != L'0';
-}
-
 }  // namespace
 
 std::string EncodeRouteState(const RouteState& state) {
@@ -90,22 +76,6 @@ std::string EncodeRouteState(const RouteState& state) {
     AppendUnits(bytes, state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
                            state.serverIp + L"\n");
     return bytes;
-}
-
-bool IsPlainDottedIPv4(const std::wstring& text) {
-    std::size_t pos = 0;
-    for (int octet = 0; octet < 4; ++octet) {
-        if (octet > 0) {
-            if (pos >= text.size() || text[pos] != L'.') {
-                return false;
-            }
-            ++pos;
-        }
-        if (!ReadOctet(text, pos)) {
-            return false;
-        }
-    }
-    return pos == text.size();
 }
 
 bool DecodeRouteState(const std::string& bytes, RouteState& state) {

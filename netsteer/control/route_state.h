@@ -30,10 +30,6 @@ std::string EncodeRouteState(const RouteState& state);
 // plain dotted IPv4 address. `state` is written only on success.
 bool DecodeRouteState(const std::string& bytes, RouteState& state);
 
-// Four decimal numbers 0 to 255 separated by dots, nothing else. A number
-// with a leading zero ("010") is refused: Windows tools may read it as octal.
-bool IsPlainDottedIPv4(const std::wstring& text);
-
 // Writes the file at `path`: a temporary file in the same directory, flushed
 // to disk, then moved over the old one in one step, so a crash leaves either
 // the old or the new content. Failures are silent; true tells tests it landed.

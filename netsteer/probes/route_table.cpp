@@ -32,6 +32,13 @@ bool IsRealGateway(const std::wstring& gateway) {
     return gateway != kOnLink && gateway != kAnyAddress;
 }
 
+// The gateway and interface address of a chosen or deleted route go into
+// command lines that cmd.exe and PowerShell run with the service's rights, so
+// whatever the listing holds, only a plain address may get there.
+bool IsUsableGateway(const std::wstring& gateway) {
+    return IsRealGateway(gateway) && IsPlainDottedIPv4(gateway);
+}
+
 // One route line: four text columns and an integer metric; text after the
 // metric is ignored.
 bool ReadRouteLine(const std::wstring& line, RouteEntry& entry) {
@@ -91,7 +98,8 @@ DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
     const DefaultRoute* choice = nullptr;
     std::int32_t bestMetric = std::numeric_limits<std::int32_t>::max();
     for (const DefaultRoute& route : routes) {
-        if (!route.found || !IsRealGateway(route.gateway)) {
+        if (!route.found || !IsUsableGateway(route.gateway) ||
+            !IsPlainDottedIPv4(route.interfaceAddress)) {
             continue;
         }
         // Strictly less: the first listed wins a tie.
@@ -114,7 +122,7 @@ void DeleteAllDefaultRoutes(HelperSystem& system) {
         // Routes without a real gateway stay, among them the tunnel's own
         // default route (gateway 0.0.0.0). Each result is ignored so that one
         // refused deletion does not keep the others.
-        if (IsDefaultRoute(entry) && IsRealGateway(entry.gateway)) {
+        if (IsDefaultRoute(entry) && IsUsableGateway(entry.gateway)) {
             RunRouteCommand(system, DeleteDefaultRouteCommand(entry.gateway));
         }
     }

@@ -32,11 +32,12 @@ std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing);
 bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes);
 
 // The default route with a real gateway and the lowest metric (first listed
-// wins a tie); found is false when none qualifies. Pure.
+// wins a tie); found is false when none qualifies. A route whose gateway or
+// interface address is not a plain dotted IPv4 address never qualifies. Pure.
 DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes);
 
-// Deletes every default route with a real gateway, in listing order, then
-// pauses kDeleteDefaultsPauseMs.
+// Deletes every default route with a real gateway that is a plain dotted IPv4
+// address, in listing order, then pauses kDeleteDefaultsPauseMs.
 void DeleteAllDefaultRoutes(HelperSystem& system);
 
 }  // namespace netsteer

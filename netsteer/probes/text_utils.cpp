@@ -23,6 +23,20 @@ void SkipSeparators(const std::wstring& line, FieldCursor& cursor) {
     }
 }
 
+bool ReadOctet(const std::wstring& text, std::size_t& pos) {
+    const std::size_t start = pos;
+    int value = 0;
+    while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9' && pos - start < 3) {
+        value = value * 10 + (text[pos] - L'0');
+        ++pos;
+    }
+    const std::size_t length = pos - start;
+    if (length == 0 || value > 255) {
+        return false;
+    }
+    return length == 1 || text[start] != L'0';
+}
+
 }  // namespace
 
 std::wstring Trim(const std::wstring& text) {
@@ -121,6 +135,22 @@ bool ReadIntField(const std::wstring& line, FieldCursor& cursor, std::int32_t& v
 bool ParseLeadingInt(const std::wstring& text, std::int32_t& value) {
     FieldCursor cursor;
     return ReadIntField(text, cursor, value);
+}
+
+bool IsPlainDottedIPv4(const std::wstring& text) {
+    std::size_t pos = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        if (octet > 0) {
+            if (pos >= text.size() || text[pos] != L'.') {
+                return false;
+            }
+            ++pos;
+        }
+        if (!ReadOctet(text, pos)) {
+            return false;
+        }
+    }
+    return pos == text.size();
 }
 
 }  // namespace netsteer

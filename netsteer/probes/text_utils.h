@@ -38,4 +38,9 @@ bool ReadIntField(const std::wstring& line, FieldCursor& cursor, std::int32_t& v
 // out of the 32-bit signed range.
 bool ParseLeadingInt(const std::wstring& text, std::int32_t& value);
 
+// Four decimal numbers 0 to 255 separated by dots, nothing else. A number
+// with a leading zero ("010") is refused: Windows tools may read it as octal.
+// Every address that goes into a command line passes this first.
+bool IsPlainDottedIPv4(const std::wstring& text);
+
 }  // namespace netsteer

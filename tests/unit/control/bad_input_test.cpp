@@ -10,6 +10,7 @@
 
 #include "netsteer/control/helper_entry.h"
 #include "netsteer/control/route_state.h"
+#include "netsteer/probes/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
 

@@ -15,6 +15,7 @@
 #endif
 
 #include "netsteer/control/route_state.h"
+#include "netsteer/probes/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"
 
 namespace netsteer::testing {
@@ -162,13 +163,6 @@ INSTANTIATE_TEST_SUITE_P(Rejected, AddressCheck,
                                            L"1.2.3.04", L"0x7f.0.0.1", L"+1.2.3.4", L"1.2.3.-4",
                                            L"1.2.3.4|x", L"1.2.3.4\"x", L"1 .2.3.4", L"1000.1.1.1",
                                            L"\x0661.2.3.4", L"localhost", L"%TEMP%"));
-
-TEST(RouteStateFile, PlainAddressesAtTheEdgesAreAccepted) {
-    for (const wchar_t* text :
-         {L"0.0.0.0", L"255.255.255.255", L"10.0.0.1", L"192.168.100.200", L"1.0.10.100"}) {
-        EXPECT_TRUE(IsPlainDottedIPv4(text)) << std::wstring(text).size();
-    }
-}
 
 TEST(RouteStateFile, SaveReplacesTheOldContentAndLeavesNoTemporaryFile) {
     TempStateFile file;

@@ -245,7 +245,10 @@ void PrintTo(const SelectCase& c, std::ostream* out) {
 
 std::vector<SelectCase> SelectCases() {
     auto route = [](const wchar_t* gateway, std::int32_t metric, bool found = true) {
-        return DefaultRoute{gateway, std::wstring(L"if-") + gateway, metric, found};
+        return DefaultRoute{gateway, L"192.168.7.2", metric, found};
+    };
+    auto via = [](const wchar_t* gateway, const wchar_t* interfaceAddress, std::int32_t metric) {
+        return DefaultRoute{gateway, interfaceAddress, metric, true};
     };
     return {
         {"Empty", {}, false, 0},
@@ -260,6 +263,19 @@ std::vector<SelectCase> SelectCases() {
         {"NotFoundEntriesSkipped", {route(L"1.1.1.1", 1, false), route(L"2.2.2.2", 9)}, true, 1},
         {"MaximumMetricNeverChosen", {route(L"1.1.1.1", 2147483647)}, false, 0},
         {"NegativeMetricWins", {route(L"1.1.1.1", 0), route(L"2.2.2.2", -5)}, true, 1},
+        // Both texts go into command lines: anything but a plain address is
+        // passed over, however low its metric.
+        {"GatewayWithShellTextSkipped", {route(L"1.1.1.1&calc", 1), route(L"2.2.2.2", 9)}, true, 1},
+        {"GatewayWithLeadingZeroSkipped", {route(L"010.0.0.1", 1), route(L"2.2.2.2", 9)}, true, 1},
+        {"InterfaceWithQuoteSkipped",
+         {via(L"1.1.1.1", L"1.1.1.2'}; calc; {'", 1), via(L"2.2.2.2", L"2.2.2.3", 9)},
+         true,
+         1},
+        {"InterfaceNotAnAddressSkipped",
+         {via(L"1.1.1.1", L"fe80::1", 1), via(L"2.2.2.2", L"2.2.2.3", 9)},
+         true,
+         1},
+        {"OnlyUnplainRoutes", {via(L"1.1.1.1", L"1.1.1.256", 1), route(L"1.1.1", 2)}, false, 0},
     };
 }
 
@@ -298,6 +314,22 @@ TEST(DeleteAllDefaultRoutesTest, SharedGatewayGetsOneCommandPerRouteAndFailuresD
     EXPECT_EQ(system.calls, (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
                                                    RunCall(del), SleepCall(300), RunCall(del),
                                                    SleepCall(300), SleepCall(400)}));
+}
+
+TEST(DeleteAllDefaultRoutesTest, GatewaysThatAreNotPlainAddressesGetNoCommand) {
+    RecordingHelperSystem system;
+    system.outputs[netsteer::RoutePrintCommand()] =
+        std::wstring(kHead) +
+        L"0.0.0.0 0.0.0.0 1.2.3.4&calc 192.168.1.20 25\r\n"
+        L"0.0.0.0 0.0.0.0 192.168.1.1 192.168.1.20 30\r\n"
+        L"0.0.0.0 0.0.0.0 %COMSPEC% 192.168.1.20 35\r\n"
+        L"0.0.0.0 0.0.0.0 192.168.001.1 192.168.1.20 40\r\n"
+        L"0.0.0.0 0.0.0.0 10.0.0.1|x 192.168.1.20 45\r\n";
+    netsteer::DeleteAllDefaultRoutes(system);
+    EXPECT_EQ(system.calls,
+              (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
+                                     RunCall(netsteer::DeleteDefaultRouteCommand(L"192.168.1.1")),
+                                     SleepCall(300), SleepCall(400)}));
 }
 
 TEST(DeleteAllDefaultRoutesTest, NoOutputStillPausesOnce) {

@@ -163,5 +163,41 @@ TEST(ParseLeadingIntTest, ReadsLikeTheStandardConversion) {
     }
 }
 
+// The one rule for every address that reaches a command line.
+TEST(PlainDottedIPv4Test, AcceptsOnlyFourPlainDecimalNumbers) {
+    const struct {
+        std::wstring text;
+        bool plain;
+    } cases[] = {
+        {L"0.0.0.0", true},
+        {L"255.255.255.255", true},
+        {L"10.0.0.1", true},
+        {L"192.168.100.200", true},
+        {L"1.0.10.100", true},
+        {L"", false},
+        {L"1.2.3", false},
+        {L"1.2.3.4.5", false},
+        {L"256.1.1.1", false},
+        {L"1.2.3.256", false},
+        {L"1000.1.1.1", false},
+        {L"010.0.0.1", false},
+        {L"1.2.3.04", false},
+        {L"0x7f.0.0.1", false},
+        {L"1..2.3", false},
+        {L"1.2.3.", false},
+        {L" 1.2.3.4", false},
+        {L"1.2.3.4 ", false},
+        {L"1.2.3.4&calc", false},
+        {L"1.2.3.4'", false},
+        {L"On-link", false},
+        {L"::1", false},
+        {std::wstring{L'1', L'.', L'2', L'.', L'3', L'.', wchar_t(0x0664)}, false},
+        {std::wstring(L"1.2.3.4\0x", 9), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsPlainDottedIPv4(c.text), c.plain) << testing::PrintToString(c.text);
+    }
+}
+
 }  // namespace
 }  // namespace netsteer
