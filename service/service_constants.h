@@ -11,6 +11,11 @@ inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service
 inline constexpr wchar_t kDataDirectory[] = L"C:\\ProgramData\\VELK-VPN";
 inline constexpr wchar_t kCoreRuntimeLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log";
 inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
+// The data directory's own security, not inherited from C:\ProgramData (where
+// any user may add files): SYSTEM and Administrators full control, passed on
+// to everything inside; Users read and execute.
+inline constexpr wchar_t kDataDirectorySddl[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 inline constexpr wchar_t kCoreProgramName[] = L"xray.exe";
 inline constexpr wchar_t kHelperProgramName[] = L"netsteer.exe";
 

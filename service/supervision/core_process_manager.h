@@ -44,7 +44,9 @@ class CoreProcessManager {
     // Starts "<dir>xray.exe" run -config "<configPath>" unless the recorded
     // core still runs, which then keeps its configuration: (true, 0). A core
     // that ends within the settle time gives (false, its exit code); a log
-    // that cannot be opened or a failed creation gives (false, system error).
+    // that cannot be opened or a failed creation gives (false, system error);
+    // a data directory or runtime log that is a link, or lies elsewhere than
+    // its path says, gives (false, ERROR_ACCESS_DENIED) with nothing started.
     OpResult StartXray(const std::wstring& configPath);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits

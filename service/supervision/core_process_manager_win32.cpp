@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/inherit_handle_list.h"
+#include "common/trusted_path.h"
 #include "common/wide_text.h"
 #include "service/supervision/command_lines.h"
 
@@ -54,16 +55,29 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
 
-    CreateDirectoryW(settings_.dataDirectory.c_str(), nullptr);
+    // A directory that could not be made shows up as a failed log open below.
+    if (EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl) ==
+        DirectoryCheck::kRefused) {
+        Log(L"[XRAY] data directory refused (a link or not ours): " + settings_.dataDirectory);
+        return {false, ERROR_ACCESS_DENIED};
+    }
 
     SECURITY_ATTRIBUTES inheritable{};
     inheritable.nLength = sizeof(inheritable);
     inheritable.bInheritHandle = TRUE;
-    UniqueHandle log(CreateFileW(settings_.runtimeLogPath.c_str(), FILE_APPEND_DATA,
+    UniqueHandle log(CreateFileW(settings_.runtimeLogPath.c_str(),
+                                 FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
     if (!log) {
         return {false, GetLastError()};
+    }
+    // The core's output would otherwise go, as SYSTEM, wherever a link at the
+    // log's path points.
+    if (!IsFileAtPath(log.Get(), settings_.runtimeLogPath)) {
+        log.Reset();
+        Log(L"[XRAY] runtime log refused (a link or not at its path): " + settings_.runtimeLogPath);
+        return {false, ERROR_ACCESS_DENIED};
     }
     SetFilePointer(log.Get(), 0, nullptr, FILE_END);
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "common/trusted_path.h"
 #include "common/unique_handle.h"
 #include "service/supervision/command_lines.h"
 
@@ -15,8 +16,10 @@ std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
     // everything so that neither side is refused.
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
+    // Any client may ask for this text: a link at the path must not let it
+    // read some other file SYSTEM can open.
+    if (!file || !IsFileAtPath(file.Get(), path)) {
         return {};
     }
     LARGE_INTEGER size{};
