@@ -7,7 +7,12 @@
 namespace netsteer {
 
 // Reads at most `maxBytes` from the start of the file. False when it cannot
-// be opened; a read error ends the read with what was read so far.
+// be opened or is not to be trusted: any local user may create files in the
+// state file's directory, so only a plain file with one name, owned by the
+// account this process runs as or by the system (SYSTEM, Administrators;
+// root), is read. The checks look at the open file itself, so no swap between
+// check and read can slip through. A read error ends the read with what was
+// read so far.
 bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& bytes);
 
 // Writes `bytes` to a new temporary file beside `path`, flushes it to disk and
@@ -17,5 +22,14 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes);
 
 // Deletes the file; the result is not reported.
 void RemoveFile(const std::wstring& path);
+
+// For tests, which cannot make a file belong to another account everywhere:
+// the file now at `path` is read as if an untrusted account owned it, until
+// it is replaced or removed through this seam.
+void MarkOwnedByOtherAccountForTesting(const std::wstring& path);
+
+// The platform files' side of that mark.
+bool IsMarkedOwnedByOtherAccount(const std::wstring& path);
+void ForgetOtherAccountMark(const std::wstring& path);
 
 }  // namespace netsteer

@@ -1,6 +1,7 @@
 #include "netsteer/control/state_file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,12 +56,25 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A regular file (not a FIFO or device, and with O_NOFOLLOW no symbolic link)
+// with one name, owned by this process's user or root.
+bool IsTrustedFile(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return false;
+    }
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+           (info.st_uid == ::geteuid() || info.st_uid == 0);
+}
+
 }  // namespace
 
 bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& bytes) {
     bytes.clear();
-    FileDescriptor file(::open(velk::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid()) {
+    // O_NONBLOCK: opening a planted FIFO must not wait for a writer.
+    FileDescriptor file(
+        ::open(velk::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!file.Valid() || !IsTrustedFile(file.Get()) || IsMarkedOwnedByOtherAccount(path)) {
         return false;
     }
     char buffer[4096];
@@ -95,6 +109,7 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
         ::unlink(temporary.c_str());
         return false;
     }
+    ForgetOtherAccountMark(path);
     // Make the rename itself durable.
     FileDescriptor directory(::open(DirectoryOf(target).c_str(), O_RDONLY | O_CLOEXEC));
     if (directory.Valid()) {
@@ -105,6 +120,7 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
 
 void RemoveFile(const std::wstring& path) {
     ::unlink(velk::WideToUtf8(path).c_str());
+    ForgetOtherAccountMark(path);
 }
 
 }  // namespace netsteer

@@ -11,10 +11,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "netsteer/control/route_state.h"
+#include "netsteer/control/state_file_io.h"
 #include "netsteer/probes/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"
 
@@ -258,6 +260,76 @@ TEST(RouteStateFile, HugeFileIsReadOnlyAsFarAsTheLinesReach) {
     ASSERT_TRUE(LoadState(file.Path(), loaded));
     EXPECT_EQ(loaded.serverIp, L"203.0.113.7");
 }
+
+// The directory lets any local user create files, so only a plain file with
+// one name that this account (or the system) wrote is read.
+const RouteState kTrustedState{L"192.168.1.1", 12, L"203.0.113.7"};
+
+TEST(StateFileTrust, FileOfAnotherAccountIsRejectedUntilReplaced) {
+    TempStateFile file;
+    ASSERT_TRUE(SaveState(file.Path(), kTrustedState));
+    MarkOwnedByOtherAccountForTesting(file.Path());
+    RouteState loaded;
+    EXPECT_FALSE(LoadState(file.Path(), loaded));
+    EXPECT_TRUE(loaded.gateway.empty());
+
+    ASSERT_TRUE(SaveState(file.Path(), kTrustedState));
+    EXPECT_TRUE(LoadState(file.Path(), loaded));
+    EXPECT_EQ(loaded.gateway, kTrustedState.gateway);
+}
+
+TEST(StateFileTrust, FileWithASecondNameIsRejected) {
+    TempStateFile file;
+    ASSERT_TRUE(SaveState(file.Path(), kTrustedState));
+    const std::filesystem::path second = file.Directory() / "second_name.txt";
+    std::error_code error;
+    std::filesystem::create_hard_link(file.Path(), second, error);
+    ASSERT_FALSE(error) << error.message();
+    RouteState loaded;
+    EXPECT_FALSE(LoadState(file.Path(), loaded));
+
+    std::filesystem::remove(second);
+    EXPECT_TRUE(LoadState(file.Path(), loaded));
+}
+
+TEST(StateFileTrust, LinkAtThePathIsNotFollowed) {
+    TempStateFile file;
+    const std::filesystem::path target = file.Directory() / "elsewhere.txt";
+    ASSERT_TRUE(SaveState(target.wstring(), kTrustedState));
+    std::error_code error;
+    std::filesystem::create_symlink(target, file.Path(), error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
+    RouteState loaded;
+    EXPECT_FALSE(LoadState(file.Path(), loaded));
+    EXPECT_TRUE(LoadState(target.wstring(), loaded));
+}
+
+#ifndef _WIN32
+TEST(StateFileTrust, FileOwnedByAnotherUserIsRejected) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    TempStateFile file;
+    ASSERT_TRUE(SaveState(file.Path(), kTrustedState));
+    const std::string path = std::filesystem::path(file.Path()).string();
+    ASSERT_EQ(::chown(path.c_str(), 4242, static_cast<gid_t>(-1)), 0);
+    RouteState loaded;
+    EXPECT_FALSE(LoadState(file.Path(), loaded));
+
+    ASSERT_EQ(::chown(path.c_str(), 0, static_cast<gid_t>(-1)), 0);
+    EXPECT_TRUE(LoadState(file.Path(), loaded));
+}
+
+TEST(StateFileTrust, PipeAtThePathIsNeitherWaitedForNorRead) {
+    TempStateFile file;
+    const std::string path = std::filesystem::path(file.Path()).string();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    RouteState loaded;
+    EXPECT_FALSE(LoadState(file.Path(), loaded));
+}
+#endif
 
 }  // namespace
 }  // namespace netsteer::testing

@@ -10,6 +10,7 @@
 
 #include "netsteer/control/helper_entry.h"
 #include "netsteer/control/route_state.h"
+#include "netsteer/control/state_file_io.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
 
@@ -435,6 +436,40 @@ TEST_F(SequenceTest, RejectedLeftoverStateIsNotUndoneButReplaced) {
         EXPECT_EQ(command.find(L"calc"), std::wstring::npos) << command;
     }
     ExpectSameState(LoadedState(), kSavedState);
+}
+
+// Any local user may create the state file while the tunnel is off. One that
+// another account wrote, naming that user's own host as gateway, must not
+// steer the routes of the machine.
+TEST_F(SequenceTest, PlantedStateFileOfAnotherAccountIsIgnoredByStopAndStart) {
+    const RouteState planted{L"192.168.1.66", 12, L"198.51.100.9"};
+    ASSERT_TRUE(SaveState(stateFile.Path(), planted));
+    MarkOwnedByOtherAccountForTesting(stateFile.Path());
+    ScriptMachineBeforeStart();
+
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 7);
+    EXPECT_TRUE(system.commands.empty());
+    EXPECT_EQ(system.logs.back(), L"RETURN 7: state file missing on stop");
+    EXPECT_TRUE(StateFileExists());
+
+    system.ClearRecords();
+    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+    // No undo: the first command is the tunnel lookup, and neither address of
+    // the planted file reaches any command line.
+    EXPECT_EQ(system.commands.front(), kNetsh);
+    for (const auto& command : system.commands) {
+        EXPECT_EQ(command.find(L"192.168.1.66"), std::wstring::npos) << command;
+        EXPECT_EQ(command.find(L"198.51.100.9"), std::wstring::npos) << command;
+    }
+    // The record of this start replaced the planted file, so stop restores
+    // the real route.
+    ExpectSameState(LoadedState(), kSavedState);
+
+    system.ClearRecords();
+    ScriptMachineTunnelUp();
+    EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+    EXPECT_THAT(system.commands, ::testing::Contains(kRestoreDefault));
+    EXPECT_FALSE(StateFileExists());
 }
 
 TEST_F(SequenceTest, StartGoesOnWhenTheStateFileCannotBeWritten) {

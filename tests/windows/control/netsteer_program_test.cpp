@@ -151,6 +151,27 @@ TEST(NetsteerProgram, StopWithoutAUsableStateFileGivesCode7) {
     DeleteFileW(kStateFilePath);
 }
 
+TEST(NetsteerProgram, StopRefusesAWellFormedStateFileWithASecondName) {
+    // A second name could make a file of someone else's choosing read as the
+    // state file; Wine, which reports every file as its user's own, shows the
+    // name count for real.
+    const std::wstring secondName = L"C:\\ProgramData\\netsteer_test_second_name.txt";
+    DeleteFileW(secondName.c_str());
+    const std::string planted = EncodeRouteState({L"192.168.1.66", 12, L"203.0.113.7"});
+    WriteFileBytes(kStateFilePath, planted);
+    ASSERT_TRUE(CreateHardLinkW(secondName.c_str(), kStateFilePath, nullptr)) << GetLastError();
+
+    const std::size_t before = LogSize();
+    EXPECT_EQ(RunNetsteer(L"stop 203.0.113.7"), 7);
+    EXPECT_EQ(LogMessagesSince(before),
+              (std::vector<std::string>{"Resolved server IP: 203.0.113.7",
+                                        "Resolved server Host: 203.0.113.7", "[HELPER] STOP CALLED",
+                                        "RETURN 7: state file missing on stop"}));
+    EXPECT_EQ(ReadFileBytes(kStateFilePath), planted);
+    DeleteFileW(secondName.c_str());
+    DeleteFileW(kStateFilePath);
+}
+
 // The words that netsteer.exe would see for `arguments`, split by the same
 // rules it uses.
 std::vector<std::wstring> SplitAsNetsteer(const std::wstring& arguments) {
