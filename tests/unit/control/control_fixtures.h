@@ -1,5 +1,7 @@
 #pragma once
-// Tool output as the Windows tools print it (CR LF line ends, real layouts),
+// Tool output as the Windows tools print it (CR LF line ends, real layouts:
+// route rows in right-aligned columns ending at 17, 34, 51, 68 and 75, where
+// "On-link" keeps a blank before the column end as the real tool prints it),
 // for a machine with Ethernet 192.168.1.23 behind gateway 192.168.1.1 on
 // interface 12, Wi-Fi 10.0.0.50 behind 10.0.0.1, and the tunnel velk_vpn0 at
 // index 45.
@@ -50,12 +52,12 @@ inline const std::wstring kRoutePrintBeforeStart =
     L"===========================================================================\r\n"
     L"Active Routes:\r\n"
     L"Network Destination        Netmask          Gateway       Interface  Metric\r\n"
-    L"          0.0.0.0          0.0.0.0      10.0.0.1       10.0.0.50     50\r\n"
+    L"          0.0.0.0          0.0.0.0         10.0.0.1        10.0.0.50     50\r\n"
     L"          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link       10.0.85.2      5\r\n"
-    L"         10.0.0.0    255.255.255.0         On-link       10.0.0.50    306\r\n"
+    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5\r\n"
+    L"         10.0.0.0    255.255.255.0         On-link         10.0.0.50    306\r\n"
     L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331\r\n"
-    L"      192.168.1.0    255.255.255.0         On-link    192.168.1.23    281\r\n"
+    L"      192.168.1.0    255.255.255.0          On-link     192.168.1.23    281\r\n"
     L"===========================================================================\r\n"
     L"Persistent Routes:\r\n"
     L"  None\r\n";
@@ -73,10 +75,10 @@ inline const std::wstring kRoutePrintTunnelUp =
     L"===========================================================================\r\n"
     L"Active Routes:\r\n"
     L"Network Destination        Netmask          Gateway       Interface  Metric\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link       10.0.85.2      6\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link       10.0.85.2      5\r\n"
+    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      6\r\n"
+    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5\r\n"
     L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331\r\n"
-    L"      203.0.113.7  255.255.255.255      192.168.1.1    192.168.1.23     26\r\n"
+    L"      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26\r\n"
     L"===========================================================================\r\n"
     L"Persistent Routes:\r\n"
     L"  None\r\n";
