@@ -3,6 +3,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -14,6 +15,8 @@ namespace {
 
 constexpr wchar_t kHoldEventName[] = L"Global\\velk-netsim-hold";
 constexpr DWORD kDefaultHoldSeconds = 600;
+// The longest finite wait (INFINITE is 0xFFFFFFFF): about 49.7 days.
+constexpr DWORD kLongestHoldMs = INFINITE - 1;
 
 // Wine ends a prefix's services when its last ordinary process exits; a
 // script that talks to a service keeps this one waiting until "release".
@@ -24,7 +27,12 @@ int Hold(DWORD seconds) {
                      static_cast<unsigned long>(GetLastError()));
         return 3;
     }
-    return WaitForSingleObject(released.Get(), seconds * 1000) == WAIT_OBJECT_0 ? 0 : 1;
+    // In 64 bits: a large count must not wrap to a short wait, and stays
+    // below INFINITE so that the hold still ends on its own.
+    const unsigned long long milliseconds = static_cast<unsigned long long>(seconds) * 1000u;
+    const DWORD timeout =
+        static_cast<DWORD>(std::min<unsigned long long>(milliseconds, kLongestHoldMs));
+    return WaitForSingleObject(released.Get(), timeout) == WAIT_OBJECT_0 ? 0 : 1;
 }
 
 // Whether a "hold" is waiting, so a script can wait until its holder is up.

@@ -68,6 +68,10 @@ bool Start(const std::wstring& commandLine, velk::UniqueHandle& process,
     return true;
 }
 
+std::string Narrow(const std::wstring& ascii) {
+    return std::string(ascii.begin(), ascii.end());
+}
+
 ProgramRun RunProgram(const std::wstring& commandLine) {
     ProgramRun run;
     velk::UniqueHandle process;
@@ -81,9 +85,29 @@ ProgramRun RunProgram(const std::wstring& commandLine) {
     std::pair<HANDLE, std::string*> errJob{errRead.Get(), &run.err};
     velk::UniqueHandle outThread(CreateThread(nullptr, 0, Drain, &outJob, 0, nullptr));
     velk::UniqueHandle errThread(CreateThread(nullptr, 0, Drain, &errJob, 0, nullptr));
-    WaitForSingleObject(process.Get(), 60000);
-    WaitForSingleObject(outThread.Get(), 60000);
-    WaitForSingleObject(errThread.Get(), 60000);
+    if (!outThread || !errThread) {
+        ADD_FAILURE() << "cannot start the pipe readers, error " << GetLastError();
+        TerminateProcess(process.Get(), 1);
+    }
+    bool hung = WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0;
+    if (hung) {
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), INFINITE);
+    }
+    // The readers write into this frame's objects, so both are joined before
+    // it ends. They finish when the last write end closes; one that a
+    // grandchild still holds is cut off by cancelling the blocked read.
+    for (const velk::UniqueHandle* reader : {&outThread, &errThread}) {
+        if (*reader && WaitForSingleObject(reader->Get(), 60000) != WAIT_OBJECT_0) {
+            hung = true;
+            CancelSynchronousIo(reader->Get());
+            WaitForSingleObject(reader->Get(), INFINITE);
+        }
+    }
+    if (hung) {
+        ADD_FAILURE() << "the program did not end within a minute: " << Narrow(commandLine);
+        return ProgramRun();
+    }
     GetExitCodeProcess(process.Get(), &run.exitCode);
     return run;
 }
@@ -116,10 +140,6 @@ class NetsimPrograms : public testing::Test {
     }
     std::wstring statePath_;
 };
-
-std::string Narrow(const std::wstring& ascii) {
-    return std::string(ascii.begin(), ascii.end());
-}
 
 TEST_F(NetsimPrograms, RoutePrintWritesTheListingWithSingleCrLf) {
     const ProgramRun run = RunProgram(L"\"" + BinDir() + L"route.exe\" print -4");
