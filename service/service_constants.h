@@ -33,6 +33,9 @@ inline constexpr std::uint32_t kMaxRequestBytes = 4094;
 inline constexpr std::uint32_t kPipeCreateRetryMs = 1000;
 // A client gets this long to write its request and to read its response.
 inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
+// Once a stop has been asked for, a client gets only this long to take a
+// response already written before it is disconnected.
+inline constexpr std::uint32_t kPipeStopGraceMs = 250;
 
 inline constexpr std::uint32_t kServicePendingWaitHintMs = 3000;
 

@@ -21,7 +21,7 @@ std::wstring Ace(const wchar_t* type, std::uint32_t rights, const wchar_t* accou
 
 std::wstring PipeSecurityDescriptorSddl() {
     return L"D:P" + Ace(L"D", kPipeFullControl, L"AN") + Ace(L"A", kPipeFullControl, L"SY") +
-           Ace(L"A", kPipeAdministratorRights, L"BA") + Ace(L"A", kPipeUserRights, L"AU");
+           Ace(L"A", kPipeFullControl, L"BA") + Ace(L"A", kPipeUserRights, L"AU");
 }
 
 }  // namespace velk

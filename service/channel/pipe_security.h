@@ -1,29 +1,31 @@
 #pragma once
 // The security of the service pipe: who may open it and how, and the
-// descriptor every instance is created with.
+// descriptor its instance is created with.
 #include <cstdint>
 #include <string>
 
 namespace velk {
 
-// Access masks of the pipe's DACL. A pipe's FILE_CREATE_PIPE_INSTANCE is the
-// same bit as FILE_APPEND_DATA, which GENERIC_WRITE and FILE_GENERIC_WRITE
-// include; so only SYSTEM gets it, and users get their rights spelled out.
-inline constexpr std::uint32_t kPipeCreateInstanceRight = 0x00000004;  // FILE_CREATE_PIPE_INSTANCE
-inline constexpr std::uint32_t kPipeFullControl = 0x001F01FF;          // FILE_ALL_ACCESS
-inline constexpr std::uint32_t kPipeAdministratorRights =
-    kPipeFullControl & ~kPipeCreateInstanceRight;
-// FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES: read and write
-// messages and switch the read mode, nothing more.
-inline constexpr std::uint32_t kPipeUserRights = 0x00120089 | 0x00000002 | 0x00000100;
+// Access masks of the pipe's DACL (the file rights; a pipe uses the file
+// generic mapping).
+inline constexpr std::uint32_t kPipeFullControl = 0x001F01FF;   // FILE_ALL_ACCESS
+inline constexpr std::uint32_t kFileGenericRead = 0x00120089;   // FILE_GENERIC_READ
+inline constexpr std::uint32_t kFileGenericWrite = 0x00120116;  // FILE_GENERIC_WRITE
+// Exactly what a client opening the pipe for reading and writing is given
+// for GENERIC_READ | GENERIC_WRITE: read and write messages, switch the read
+// mode. FILE_GENERIC_WRITE includes FILE_APPEND_DATA, which on a pipe is
+// FILE_CREATE_PIPE_INSTANCE; that no one else can add an instance is kept by
+// the pipe allowing only one, not by the DACL. No WRITE_DAC, WRITE_OWNER or
+// DELETE.
+inline constexpr std::uint32_t kPipeUserRights = kFileGenericRead | kFileGenericWrite;
 
-// What a client of the pipe asks for when it opens it. Not GENERIC_WRITE: that
-// includes FILE_CREATE_PIPE_INSTANCE, which the DACL gives to nobody but SYSTEM.
-inline constexpr std::uint32_t kPipeClientAccess = 0x80000000 | 0x00000002 | 0x00000100;
+// What a client of the pipe asks for when it opens it: GENERIC_READ |
+// GENERIC_WRITE, as any ordinary read/write client does.
+inline constexpr std::uint32_t kPipeClientAccess = 0x80000000u | 0x40000000u;
 
 // The pipe's descriptor in SDDL: a protected DACL that denies anonymous
-// logons everything, gives SYSTEM full control, Administrators full control
-// except creating instances, and authenticated users kPipeUserRights.
+// logons everything, gives SYSTEM and Administrators full control and
+// authenticated users kPipeUserRights.
 std::wstring PipeSecurityDescriptorSddl();
 
 }  // namespace velk

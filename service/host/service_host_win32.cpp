@@ -105,8 +105,10 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     if (stopEvent != INVALID_HANDLE_VALUE && stopEvent != nullptr) {
         SetEvent(stopEvent);
         // The loop already waits on the event; this connection only matters
-        // to a server that does not, and does no harm to ours.
-        UniqueHandle wake(OpenPipeAsClient(host.platform.pipeName));
+        // to a server that does not, and does no harm to ours. It is opened
+        // at identification level: whoever serves the name must not act as
+        // SYSTEM.
+        UniqueHandle wake(OpenPipeAsClient(host.platform.pipeName, kPipeClientOpenFlags));
     }
     return NO_ERROR;
 }

@@ -30,21 +30,32 @@ inline PipeSecurity ReadPipeSecurity(HANDLE pipe) {
     return security;
 }
 
-// Anonymous denied everything first, then SYSTEM full control, Administrators
-// and authenticated users their narrower rights; only SYSTEM may add
-// instances. `dacl` is not null. Use as ASSERT_NO_FATAL_FAILURE(ExpectServicePipeDacl(dacl)).
+// `mask` with its generic rights mapped as for a file (and so a pipe).
+inline DWORD MappedFileRights(DWORD mask) {
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    MapGenericMask(&mask, &mapping);
+    return mask;
+}
+
+// Anonymous denied everything first, then SYSTEM and Administrators full
+// control, and authenticated users everything an ordinary client opening for
+// reading and writing asks for, but not the rights to change the pipe's
+// security or delete it. `dacl` is not null. Use as
+// ASSERT_NO_FATAL_FAILURE(ExpectServicePipeDacl(dacl)).
 inline void ExpectServicePipeDacl(PACL dacl) {
     struct Expected {
         WELL_KNOWN_SID_TYPE sid;
         BYTE type;
-        DWORD mask;
     };
     const Expected expected[] = {
-        {WinAnonymousSid, ACCESS_DENIED_ACE_TYPE, kPipeFullControl},
-        {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE, kPipeFullControl},
-        {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE, kPipeAdministratorRights},
-        {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE, kPipeUserRights},
+        {WinAnonymousSid, ACCESS_DENIED_ACE_TYPE},
+        {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE},
+        {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE},
+        {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE},
     };
+    const DWORD readWriteClient = MappedFileRights(GENERIC_READ | GENERIC_WRITE);
+    const DWORD securityRights = WRITE_DAC | WRITE_OWNER | DELETE;
     ASSERT_EQ(dacl->AceCount, std::size(expected));
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
@@ -55,10 +66,14 @@ inline void ExpectServicePipeDacl(PACL dacl) {
         ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &sidSize));
         EXPECT_EQ(entry->Header.AceType, expected[i].type) << "ACE " << i;
         EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&entry->SidStart), sid)) << "ACE " << i;
-        EXPECT_EQ(entry->Mask, expected[i].mask) << "ACE " << i;
-        const bool createsInstances = entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-                                      (entry->Mask & kPipeCreateInstanceRight) != 0;
-        EXPECT_EQ(createsInstances, expected[i].sid == WinLocalSystemSid) << "ACE " << i;
+        const DWORD rights = MappedFileRights(entry->Mask);
+        if (expected[i].sid == WinAuthenticatedUserSid) {
+            EXPECT_EQ(rights & readWriteClient, readWriteClient)
+                << "a client opening with GENERIC_READ | GENERIC_WRITE is let in";
+            EXPECT_EQ(rights & securityRights, 0u) << "users may not rewrite or delete the pipe";
+        } else {
+            EXPECT_EQ(rights, static_cast<DWORD>(FILE_ALL_ACCESS)) << "ACE " << i;
+        }
     }
 }
 

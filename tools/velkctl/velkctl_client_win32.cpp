@@ -7,7 +7,7 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "service/channel/pipe_framing.h"
-#include "service/channel/pipe_security.h"
+#include "service/channel/pipe_server.h"
 #include "service/service_constants.h"
 
 namespace velk::velkctl {
@@ -27,8 +27,9 @@ using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandl
 UniqueHandle OpenPipe(const std::wstring& name, std::uint32_t waitMs, DWORD& lastError) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
-        UniqueHandle pipe(
-            CreateFileW(name.c_str(), kPipeClientAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        // Read and write like any client, at identification level, so that a
+        // process squatting the name cannot act as the user running velkctl.
+        UniqueHandle pipe(OpenPipeAsClient(name, kPipeClientOpenFlags));
         if (pipe) {
             return pipe;
         }

@@ -7,6 +7,7 @@
 
 #include "common/unique_handle.h"
 #include "service/channel/pipe_server.h"
+#include "tests/support/pipe_impersonation_probe.h"
 #include "tools/velkctl/velkctl_client.h"
 #include "tools/velkctl/velkctl_options.h"
 
@@ -213,6 +214,26 @@ TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
     SetEvent(release.Get());
     EXPECT_TRUE(holder.get().answered);
     EXPECT_TRUE(patient.get().answered);
+}
+
+TEST(VelkctlClientTest, OpensThePipeAtIdentificationLevel) {
+    // Whoever serves the pipe may learn who velkctl's user is, not act as them.
+    test_support::ImpersonationProbe probe(
+        L"\\\\.\\pipe\\velkctl_test_level_" + std::to_wstring(GetCurrentProcessId()),
+        L"ok=true;exitCode=0;message=probed");
+    ASSERT_TRUE(probe.Ready());
+    const ClientResult result =
+        SendRequest(ClientSettings{probe.Name(), 10000,
+                                   [] { return std::optional<DWORD>(GetCurrentProcessId()); }},
+                    L"status");
+    EXPECT_TRUE(result.answered) << std::string(result.error.begin(), result.error.end());
+    const test_support::ImpersonationSeen seen = probe.Seen();
+    ASSERT_TRUE(seen.known);
+    if (test_support::RunningUnderWine() && seen.level != SecurityIdentification) {
+        GTEST_SKIP() << "this Wine ignores the client's quality of service (level " << seen.level
+                     << ")";
+    }
+    EXPECT_EQ(seen.level, SecurityIdentification);
 }
 
 TEST(VelkctlClientTest, NoPipeIsNoAnswer) {
