@@ -29,17 +29,6 @@ TEST_F(ServiceLifecycle, StartsToRunningAndStopsToStoppedWhileIdle) {
     EXPECT_FALSE(UniqueHandle(OpenPipeAsClient(kPipeName)));
 }
 
-TEST_F(ServiceLifecycle, StopsWhileAClientIsConnectedAndSilent) {
-    StartAndWait();
-    UniqueHandle silent = ConnectToService();
-    ASSERT_TRUE(silent);
-    StopAndWait();
-    // The silent client was let go: its read fails rather than waits.
-    char byte = 0;
-    DWORD got = 0;
-    EXPECT_FALSE(ReadFile(silent.Get(), &byte, 1, &got, nullptr));
-}
-
 TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {
     std::wstring commandLine = L"\"" + ServiceExe() + L"\"";
     STARTUPINFOW startup{};
@@ -56,11 +45,46 @@ TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {
 }
 
 // The scenario build writes the service log, so the order of the steps can be
-// read back.
+// read back, and sets no stall bound on clients.
 class ServiceLifecycleLogged : public ServiceScenario {
   protected:
     std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
 };
+
+// True while the service still holds the connection of `client`; never
+// blocks.
+bool StillConnected(HANDLE client) {
+    DWORD available = 0;
+    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
+}
+
+TEST_F(ServiceLifecycleLogged, StopsWhileAClientHoldsItsConnection) {
+    // This build has no stall bound, so the client's wait can end only by the
+    // stop: a service that ignored it would never reach STOPPED.
+    struct Case {
+        const char* name;
+        bool sendsRequest;
+    };
+    for (const Case c :
+         {Case{"connected and silent", false}, Case{"took its answer and stays connected", true}}) {
+        StartAndWait();
+        UniqueHandle client = ConnectToService();
+        ASSERT_TRUE(client) << c.name;
+        if (c.sendsRequest) {
+            ASSERT_TRUE(WriteMessage(client.Get(), EncodeRequest(L"status"))) << c.name;
+            EXPECT_EQ(ReadAnswer(client.Get()).Line(),
+                      L"ok=true;exitCode=0;message=service running")
+                << c.name;
+        }
+        EXPECT_TRUE(StillConnected(client.Get())) << c.name << ": held until the stop";
+        SendStop();
+        const bool stopped = WaitForState(SERVICE_STOPPED);
+        const bool droppedByService = !StillConnected(client.Get());
+        client.Reset();
+        ASSERT_TRUE(stopped) << c.name << ": STOPPED reached while the client held on";
+        EXPECT_TRUE(droppedByService) << c.name << ": the service let the client go";
+    }
+}
 
 TEST_F(ServiceLifecycleLogged, StopDuringALongHelperRunAnswersItFirst) {
     StartAndWait();

@@ -1,6 +1,9 @@
-// VelkVPNService for the scenarios that cannot wait for the production
-// values: the same host, dispatcher and supervision, with the service log
-// switched on and the helper's time-out cut to VELK_TEST_HELPER_TIMEOUT_MS.
+// VelkVPNService for the scenarios that cannot use the production values:
+// the same host, dispatcher and supervision, with the service log switched
+// on, the helper's time-out cut to VELK_TEST_HELPER_TIMEOUT_MS, and no bound
+// on how long a connected client may stall, so that only a stop can end the
+// wait on one.
+#include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
 #include "service/host/service_host.h"
 #include "service/supervision/windows_operations.h"
@@ -31,5 +34,16 @@ class ShortHelperTimeout final : public velk::CommandOperations {
 int wmain() {
     velk::serviceLogEnabled = true;
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
-    return velk::RunServiceProgram(operations);
+    velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);
+    platform.runPipeServer = [](HANDLE stopEvent) {
+        velk::PipeServerOptions options;
+        options.clientStallTimeoutMs = INFINITE;
+        velk::RunPipeServer(
+            stopEvent,
+            [](const std::wstring& request) {
+                return velk::HandleCommand(request, operations, velk::WriteServiceLog);
+            },
+            velk::WriteServiceLog, options);
+    };
+    return velk::RunServiceProgram(std::move(platform), operations);
 }
