@@ -17,6 +17,7 @@ using velk::test_support::WriteFileBytes;
 using velk::testing::FakecoreDirectory;
 using velk::testing::FakecorePath;
 using velk::testing::FileExists;
+using velk::testing::LinkFixture;
 using velk::testing::LogRecorder;
 using velk::testing::ProcessGone;
 using velk::testing::TempDirectory;
@@ -231,6 +232,65 @@ TEST_F(CoreProcessManagerTest, UnopenableRuntimeLogFailsBeforeAnythingStarts) {
     EXPECT_NE(result.code, 0u);
     EXPECT_THAT(log_.messages, IsEmpty());
     EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    Sleep(kTestSettleMs);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+// SYSTEM must not write the core's output wherever a user's link points.
+TEST_F(CoreProcessManagerTest, RuntimeLogOrDataDirectoryLeadingElsewhereFailsTheStart) {
+    const std::wstring secret = temp_.Path() + L"secret.txt";
+    const std::wstring fixtureTarget = LinkFixture(L"log-target.log");
+    ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
+
+    struct Case {
+        const wchar_t* what;
+        std::wstring dataDirectory;
+        std::wstring runtimeLog;
+        std::wstring target;  // where the link leads; must stay as it is
+        bool targetExists;    // false: it must not be created either
+        bool makeHardLink;
+        std::wstring message;
+    };
+    const std::wstring linkedLog = LinkFixture(L"log-directory\\xray_runtime_error.log");
+    const std::wstring linkedDirectory = LinkFixture(L"data-link");
+    const Case cases[] = {
+        {L"hard link as the log", DataDirectory(), RuntimeLog(), secret, true, true,
+         L"[XRAY] runtime log refused (a link or not at its path): " + RuntimeLog()},
+        {L"symbolic link as the log", LinkFixture(L"log-directory"), linkedLog, fixtureTarget, true,
+         false, L"[XRAY] runtime log refused (a link or not at its path): " + linkedLog},
+        {L"data directory a link", linkedDirectory, linkedDirectory + L"\\xray_runtime_error.log",
+         LinkFixture(L"data-real\\xray_runtime_error.log"), false, false,
+         L"[XRAY] data directory refused (a link or not ours): " + linkedDirectory},
+    };
+    const std::wstring marker = temp_.Path() + L"started.txt";
+    const std::wstring config =
+        Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.targetExists) {
+            ASSERT_TRUE(WriteFileBytes(c.target, "untouched"));
+        }
+        if (c.makeHardLink) {
+            ASSERT_TRUE(CreateHardLinkW(c.runtimeLog.c_str(), c.target.c_str(), nullptr));
+        }
+        CoreProcessSettings settings = Settings(FakecoreDirectory());
+        settings.dataDirectory = c.dataDirectory;
+        settings.runtimeLogPath = c.runtimeLog;
+        CoreProcessManager manager(settings);
+        log_.messages.clear();
+
+        const OpResult result = manager.StartXray(config);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+        EXPECT_THAT(log_.messages, ElementsAre(c.message));
+        EXPECT_EQ(manager.RecordedProcessId(), 0u);
+        if (c.targetExists) {
+            EXPECT_EQ(ReadFileBytes(c.target), "untouched");
+            DeleteFileW(c.target.c_str());
+        } else {
+            EXPECT_FALSE(FileExists(c.target));
+        }
+    }
     Sleep(kTestSettleMs);
     EXPECT_FALSE(FileExists(marker));
 }

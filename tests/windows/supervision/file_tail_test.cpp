@@ -8,6 +8,7 @@ namespace velk {
 namespace {
 
 using velk::test_support::WriteFileBytes;
+using velk::testing::LinkFixture;
 using velk::testing::TempDirectory;
 
 // Bytes whose position can be read back from the text: a repeating alphabet
@@ -65,6 +66,31 @@ TEST_F(FileTailTest, NothingToShowGivesEmptyText) {
     EXPECT_EQ(ReadFileTail(File(""), 8192), L"");
     EXPECT_EQ(ReadFileTail(File("abc"), 0), L"");
     EXPECT_EQ(ReadFileTail(temp_.Path(), 8192), L"");  // a directory
+}
+
+// Any pipe client may ask for the tail: a link planted at the log's path must
+// not hand it some other file the service can read.
+TEST_F(FileTailTest, LogPathLeadingToAnotherFileGivesEmptyText) {
+    const std::wstring secret = File("secret");
+    const std::wstring hardLink = temp_.Path() + L"xray_error.log";
+    ASSERT_TRUE(CreateHardLinkW(hardLink.c_str(), secret.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(LinkFixture(L"tail-target.log"), "target"));
+
+    struct Case {
+        const wchar_t* what;
+        std::wstring path;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"hard link", hardLink, L""},
+        {L"the other name of a hard-linked file", secret, L""},
+        {L"symbolic link", LinkFixture(L"tail-link.log"), L""},
+        {L"the link's target at its own path", LinkFixture(L"tail-target.log"), L"target"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ReadFileTail(c.path, 8192), c.expected);
+    }
 }
 
 TEST_F(FileTailTest, DecodesUtf8AndMarksBrokenSequences) {

@@ -26,6 +26,15 @@ inline std::wstring FakecorePath() {
     return FakecoreDirectory() + L"xray.exe";
 }
 
+// A name in the folder where the build made Unix symbolic links (Wine's
+// CreateSymbolicLinkW makes none):
+//   data-link -> data-real,
+//   log-directory\xray_runtime_error.log -> log-target.log,
+//   tail-link.log -> tail-target.log
+inline std::wstring LinkFixture(const std::wstring& name) {
+    return test_support::WindowsPath(VELK_LINK_FIXTURE_DIR) + name;
+}
+
 class TempDirectory {
   public:
     TempDirectory() {
