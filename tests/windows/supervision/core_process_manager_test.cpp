@@ -269,6 +269,8 @@ TEST_F(CoreProcessManagerTest, RuntimeLogOrDataDirectoryLeadingElsewhereFailsThe
         SCOPED_TRACE(c.what);
         if (c.targetExists) {
             ASSERT_TRUE(WriteFileBytes(c.target, "untouched"));
+        } else {
+            DeleteFileW(c.target.c_str());
         }
         if (c.makeHardLink) {
             ASSERT_TRUE(CreateHardLinkW(c.runtimeLog.c_str(), c.target.c_str(), nullptr));
