@@ -36,7 +36,8 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state);
 bool SaveState(const std::wstring& path, const RouteState& state);
 
 // Reads and checks the file at `path` (see DecodeRouteState). False when the
-// file cannot be opened or is rejected.
+// file cannot be opened, is not one that this account or the system wrote
+// (see ReadFileHead), or is rejected.
 bool LoadState(const std::wstring& path, RouteState& state);
 
 // Deletes the file at `path`; a missing file is no error.
