@@ -22,8 +22,9 @@ struct ScHandleClose {
 };
 using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
 
-// Between two instances the name is briefly absent; a busy instance is
-// waited for with WaitNamedPipeW. Both until `waitMs` has passed.
+// While the service starts (or remakes its instance after a fault) the name
+// is absent; the busy instance is waited for with WaitNamedPipeW. Both until
+// `waitMs` has passed.
 UniqueHandle OpenPipe(const std::wstring& name, std::uint32_t waitMs, DWORD& lastError) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
