@@ -13,6 +13,7 @@
 
 #include "common/unique_handle.h"
 #include "service/supervision/log_sink.h"
+#include "tests/support/temp_directory.h"
 #include "tests/support/win_files.h"
 
 namespace velk::testing {
@@ -34,31 +35,6 @@ inline std::wstring FakecorePath() {
 inline std::wstring LinkFixture(const std::wstring& name) {
     return test_support::WindowsPath(VELK_LINK_FIXTURE_DIR) + name;
 }
-
-class TempDirectory {
-  public:
-    TempDirectory() {
-        wchar_t base[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, base);
-        static int counter = 0;
-        path_ = std::wstring(base) + L"velk-supervision-" + std::to_wstring(GetCurrentProcessId()) +
-                L"-" + std::to_wstring(++counter) + L"\\";
-        std::error_code error;
-        std::filesystem::create_directories(path_, error);
-    }
-    ~TempDirectory() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-
-    // With its trailing backslash.
-    const std::wstring& Path() const { return path_; }
-
-  private:
-    std::wstring path_;
-};
 
 inline bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
