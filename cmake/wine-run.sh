@@ -32,8 +32,12 @@ fi
 # (seen here), splitting the tests between two service managers.
 # scripts/test.sh ends the servers when the run is over.
 server_alive() {
-  [ -f "$prefix/wineserver" ] || return 1
-  ls "${TMPDIR:-/tmp}/$(cat "$prefix/wineserver")"/server-*/socket >/dev/null 2>&1
+  for pid in $(pgrep -x wineserver64 2>/dev/null); do
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$prefix"; then
+      return 0
+    fi
+  done
+  return 1
 }
 if ! server_alive; then
   (
