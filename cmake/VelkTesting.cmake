@@ -13,7 +13,10 @@ function(velk_add_gtest name)
   if(ARG_RESOURCE_LOCK)
     list(APPEND properties RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
+  # Plain indices for parameterised cases: a printed parameter can hold
+  # addresses, which would change the test's name from one run to the next.
   gtest_discover_tests(${name}
+    NO_PRETTY_VALUES
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${properties})
