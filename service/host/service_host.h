@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -30,14 +31,17 @@ struct ServiceHostPlatform {
 // the dispatcher and the core stop.
 ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
 
-// The process-wide host state. `serviceStatus`, `statusHandle` and
-// `stopEvent` are shared by ServiceMain's thread and the control manager's
-// thread without a lock; the order of events keeps their writes apart.
+// The process-wide host state. `serviceStatus` and `statusHandle` are shared
+// by ServiceMain's thread and the control manager's thread without a lock; the
+// order of events keeps their writes apart. `stopEvent` is read and closed
+// under `stopEventMutex`, so that a stop control arriving while ServiceMain
+// closes the event never signals a closed (or reused) handle.
 struct ServiceHostState {
     ServiceHostPlatform platform;
     CommandOperations* operations = nullptr;
     SERVICE_STATUS serviceStatus{};
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    std::mutex stopEventMutex;
     HANDLE stopEvent = nullptr;
 };
 ServiceHostState& ServiceHost();

@@ -36,6 +36,7 @@ void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operati
     host.operations = &operations;
     host.serviceStatus = SERVICE_STATUS{};
     host.statusHandle = nullptr;
+    std::lock_guard<std::mutex> lock(host.stopEventMutex);
     host.stopEvent = nullptr;
 }
 
@@ -80,7 +81,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, error, 0);
         return;
     }
-    host.stopEvent = stopEvent.Get();
+    {
+        std::lock_guard<std::mutex> lock(host.stopEventMutex);
+        host.stopEvent = stopEvent.Get();
+    }
     host.platform.log(L"VelkVPNService started.");
     Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
 
@@ -88,8 +92,11 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     // A core still running is ended before the service says it has stopped.
     host.operations->StopXray();
+    {
+        std::lock_guard<std::mutex> lock(host.stopEventMutex);
+        host.stopEvent = INVALID_HANDLE_VALUE;
+    }
     stopEvent.Reset();
-    host.stopEvent = INVALID_HANDLE_VALUE;
     host.platform.log(L"VelkVPNService stopped.");
     Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0);
 }
@@ -101,9 +108,15 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     ServiceHostState& host = ServiceHost();
     host.platform.log(L"Service stop requested.");
     Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, kServicePendingWaitHintMs);
-    const HANDLE stopEvent = host.stopEvent;
-    if (stopEvent != INVALID_HANDLE_VALUE && stopEvent != nullptr) {
-        SetEvent(stopEvent);
+    bool signalled = false;
+    {
+        std::lock_guard<std::mutex> lock(host.stopEventMutex);
+        if (host.stopEvent != INVALID_HANDLE_VALUE && host.stopEvent != nullptr) {
+            SetEvent(host.stopEvent);
+            signalled = true;
+        }
+    }
+    if (signalled) {
         // The loop already waits on the event; this connection only matters
         // to a server that does not, and does no harm to ours. It is opened
         // at identification level: whoever serves the name must not act as
