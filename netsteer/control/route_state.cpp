@@ -89,7 +89,8 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state) {
         return false;
     }
     std::int32_t index = 0;
-    if (!ParseLeadingInt(Trim(indexLine), index)) {
+    // Interface indexes start at 1; anything else would reach a route command.
+    if (!ParseLeadingInt(Trim(indexLine), index) || index <= 0) {
         return false;
     }
     RouteState parsed{Trim(gatewayLine), index, Trim(serverLine)};
@@ -103,7 +104,13 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state) {
 }
 
 bool SaveState(const std::wstring& path, const RouteState& state) {
-    return ReplaceFileAtomically(path, EncodeRouteState(state));
+    const std::string bytes = EncodeRouteState(state);
+    // A record that LoadState would refuse is no record for `stop`.
+    RouteState readBack;
+    if (!DecodeRouteState(bytes, readBack)) {
+        return false;
+    }
+    return ReplaceFileAtomically(path, bytes);
 }
 
 bool LoadState(const std::wstring& path, RouteState& state) {

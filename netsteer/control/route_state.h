@@ -26,13 +26,14 @@ std::string EncodeRouteState(const RouteState& state);
 
 // Reads the file's bytes by the rules of three fgetws calls (256, 64 and 256
 // units), trims the lines and parses the index. False when a line is missing,
-// the index is not a 32-bit number, or the gateway or server address is not a
-// plain dotted IPv4 address. `state` is written only on success.
+// the index is not a positive 32-bit number, or the gateway or server address
+// is not a plain dotted IPv4 address. `state` is written only on success.
 bool DecodeRouteState(const std::string& bytes, RouteState& state);
 
 // Writes the file at `path`: a temporary file in the same directory, flushed
 // to disk, then moved over the old one in one step, so a crash leaves either
-// the old or the new content. Failures are silent; true tells tests it landed.
+// the old or the new content. True only when the file now holds `state`; a
+// record that DecodeRouteState would refuse is not written (false).
 bool SaveState(const std::wstring& path, const RouteState& state);
 
 // Reads and checks the file at `path` (see DecodeRouteState). False when the

@@ -57,9 +57,11 @@ TEST(RouteStateFile, ExampleIsTheFiftyFourBytesOfTheFormat) {
               std::string(reinterpret_cast<const char*>(expected), sizeof expected));
 }
 
-TEST(RouteStateFile, NegativeAndExtremeIndexesRoundTrip) {
+// Interface indexes start at 1: a record with any other index is refused on
+// the way in, so start never relies on a file that stop would reject.
+TEST(RouteStateFile, OnlyPositiveIndexesRoundTrip) {
     TempStateFile file;
-    for (const std::int32_t index : {0, -1, 2147483647, -2147483647 - 1}) {
+    for (const std::int32_t index : {1, 2147483647}) {
         ASSERT_TRUE(SaveState(file.Path(), {L"10.0.0.1", index, L"0.0.0.0"}));
         RouteState loaded;
         ASSERT_TRUE(LoadState(file.Path(), loaded)) << index;
@@ -67,7 +69,13 @@ TEST(RouteStateFile, NegativeAndExtremeIndexesRoundTrip) {
         EXPECT_EQ(loaded.interfaceIndex, index);
         EXPECT_EQ(loaded.serverIp, L"0.0.0.0");
     }
-    EXPECT_EQ(ReadAll(file.Path()), Utf16Le(L"10.0.0.1\n-2147483648\n0.0.0.0\n"));
+    for (const std::int32_t index : {0, -1, -2147483647 - 1}) {
+        DeleteState(file.Path());
+        EXPECT_FALSE(SaveState(file.Path(), {L"10.0.0.1", index, L"0.0.0.0"})) << index;
+        EXPECT_FALSE(std::filesystem::exists(file.Path())) << index;
+    }
+    EXPECT_EQ(EncodeRouteState({L"10.0.0.1", -2147483647 - 1, L"0.0.0.0"}),
+              Utf16Le(L"10.0.0.1\n-2147483648\n0.0.0.0\n"));
 }
 
 struct ReadCase {
@@ -115,6 +123,12 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {}},
         ReadCase{"empty index line", Utf16Le(L"192.168.1.1\n\n203.0.113.7\n"), false, {}},
+        ReadCase{"index 1 is the smallest", Utf16Le(L"192.168.1.1\n1\n203.0.113.7\n"), true,
+                 RouteState{L"192.168.1.1", 1, L"203.0.113.7"}},
+        ReadCase{"index 0 is no interface", Utf16Le(L"192.168.1.1\n0\n203.0.113.7\n"), false, {}},
+        ReadCase{"negative index", Utf16Le(L"192.168.1.1\n-7\n203.0.113.7\n"), false, {}},
+        ReadCase{
+            "most negative index", Utf16Le(L"192.168.1.1\n-2147483648\n203.0.113.7\n"), false, {}},
         ReadCase{"two lines only", Utf16Le(L"192.168.1.1\n12\n"), false, {}},
         ReadCase{"empty file", std::string(), false, {}},
         // 255 units fill the first buffer; the rest of that line is line 2.
