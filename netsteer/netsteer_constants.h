@@ -21,6 +21,13 @@ inline constexpr std::uint32_t kTunnelRetryPauseMs = 500;
 inline constexpr std::uint32_t kUndoLeftoverPauseMs = 500;
 inline constexpr std::uint32_t kFinishPauseMs = 700;
 inline constexpr int kTunnelLookupAttempts = 120;
+// The tunnel search ends this long after netsteer started, whatever the
+// attempts have cost: the service ends a run after 70 s, and the rest of
+// `start` (fixed pauses of about 2.3 s, the route listing, the uplink query
+// and up to five route commands) needs a few seconds even on a slow machine.
+// A search that ran into the service's limit would be ended without its code,
+// or start changing routes just before the process is ended.
+inline constexpr std::uint64_t kTunnelSearchDeadlineMs = 50000;
 
 inline constexpr int kBypassRouteMetric = 1;
 inline constexpr int kTunnelDefaultRouteMetric = 1;

@@ -1,8 +1,10 @@
 #pragma once
 // What the route helper's control logic needs from the operating system beyond
-// the probes' seam: Winsock, host resolution and where the state file lies.
+// the probes' seam: Winsock, host resolution, a clock and where the state file
+// lies.
 // Production passes the Windows implementation; tests pass a scripted fake so
 // that HelperMain, RunStart and RunStop run without Windows.
+#include <cstdint>
 #include <string>
 
 #include "netsteer/probes/helper_system.h"
@@ -20,6 +22,10 @@ class ControlSystem : public HelperSystem {
     // GetVpnServerIp: the host as canonical dotted IPv4 text, empty when it
     // cannot be resolved.
     virtual std::wstring ResolveServerHost(const std::wstring& host) = 0;
+
+    // Milliseconds from an arbitrary start; never goes back, and keeps
+    // counting while the helper sleeps.
+    virtual std::uint64_t MonotonicMs() = 0;
 
     // Where the route state file lies (kStateFilePath in production).
     virtual std::wstring StateFilePath() = 0;

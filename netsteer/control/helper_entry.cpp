@@ -6,6 +6,9 @@
 namespace netsteer {
 
 int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
+    // The service's time-out runs from the process start, so start's deadline
+    // does too, not from after the host lookup.
+    const std::uint64_t startedAtMs = system.MonotonicMs();
     if (!system.StartWinsock()) {
         return kExitBadCommandLine;
     }
@@ -27,7 +30,7 @@ int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
     system.Log(kMsgResolvedServerHost + host);
 
     if (action == L"start") {
-        return RunStart(system, serverIp);
+        return RunStart(system, serverIp, startedAtMs);
     }
     if (action == L"stop") {
         return RunStop(system);

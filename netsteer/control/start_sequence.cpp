@@ -8,6 +8,7 @@
 #include "netsteer/probes/system_commands.h"
 #include "netsteer/probes/tunnel_finder.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace netsteer {
@@ -33,9 +34,14 @@ void UndoLeftoverState(ControlSystem& system) {
     system.Sleep(kUndoLeftoverPauseMs);
 }
 
-// The tunnel adapter may still be coming up: try at once, then every pause.
-bool WaitForTunnelIndex(ControlSystem& system, int& tunnelIndex) {
+// The tunnel adapter may still be coming up: try at once, then every pause,
+// but start no attempt once the deadline has passed, so that the rest of
+// `start` still fits in the service's time-out.
+bool WaitForTunnelIndex(ControlSystem& system, std::uint64_t startedAtMs, int& tunnelIndex) {
     for (int attempt = 0; attempt < kTunnelLookupAttempts; ++attempt) {
+        if (system.MonotonicMs() - startedAtMs >= kTunnelSearchDeadlineMs) {
+            return false;
+        }
         if (GetTunnelIndex(system, tunnelIndex)) {
             return true;
         }
@@ -46,12 +52,12 @@ bool WaitForTunnelIndex(ControlSystem& system, int& tunnelIndex) {
 
 }  // namespace
 
-int RunStart(ControlSystem& system, const std::wstring& serverIp) {
+int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs) {
     system.Log(kMsgStartCalled);
     UndoLeftoverState(system);
 
     int tunnelIndex = 0;
-    if (!WaitForTunnelIndex(system, tunnelIndex)) {
+    if (!WaitForTunnelIndex(system, startedAtMs, tunnelIndex)) {
         return EndStart(system, kExitTunnelNotFound, kMsgReturnTunnelNotFound);
     }
     system.Log(kMsgTunnelIndexFound);

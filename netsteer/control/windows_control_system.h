@@ -1,6 +1,6 @@
 #pragma once
 // The real operating system behind ControlSystem: the command runner, Sleep,
-// the helper log, Winsock and the fixed state file path.
+// the helper log, Winsock, the tick count and the fixed state file path.
 #ifdef _WIN32
 #include "netsteer/control/control_system.h"
 #include "netsteer/probes/windows_helper_system.h"
@@ -15,6 +15,7 @@ class WindowsControlSystem final : public ControlSystem {
     bool StartWinsock() override;
     void CleanupWinsock() override;
     std::wstring ResolveServerHost(const std::wstring& host) override;
+    std::uint64_t MonotonicMs() override;
     std::wstring StateFilePath() override;
 
   private:

@@ -32,6 +32,10 @@ std::wstring WindowsControlSystem::ResolveServerHost(const std::wstring& host) {
     return GetVpnServerIp(host);
 }
 
+std::uint64_t WindowsControlSystem::MonotonicMs() {
+    return GetTickCount64();
+}
+
 std::wstring WindowsControlSystem::StateFilePath() {
     return kStateFilePath;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A scripted machine for the control logic: recorded tool output goes in per
 // command line, and every command, sleep, log line and Winsock call comes out
-// in one ordered trace.
+// in one ordered trace. Its clock moves only by its own sleeps and by a set
+// cost per command, so timing is exact and a slow machine costs no real time.
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -26,8 +27,14 @@ class FakeControlSystem : public ControlSystem {
     void Resolve(const std::wstring& host, const std::wstring& address) { hosts_[host] = address; }
 
     bool winsockStarts = true;
+    // What each command costs on the clock, as a listing on a slow machine.
+    std::uint32_t commandCostMs = 0;
+    // A frozen clock never reaches a deadline.
+    bool clockFrozen = false;
+    std::uint64_t clockMs = 1000000;
 
     std::wstring RunCommand(const std::wstring& command) override {
+        Advance(commandCostMs);
         commands.push_back(command);
         trace.push_back(L"run: " + command);
         auto it = scripts_.find(command);
@@ -42,6 +49,7 @@ class FakeControlSystem : public ControlSystem {
     }
 
     void Sleep(std::uint32_t milliseconds) override {
+        Advance(milliseconds);
         sleeps.push_back(milliseconds);
         trace.push_back(L"sleep: " + std::to_wstring(milliseconds));
     }
@@ -69,6 +77,8 @@ class FakeControlSystem : public ControlSystem {
         return it == hosts_.end() ? std::wstring() : it->second;
     }
 
+    std::uint64_t MonotonicMs() override { return clockMs; }
+
     std::wstring StateFilePath() override { return statePath_; }
 
     void ClearRecords() {
@@ -88,6 +98,12 @@ class FakeControlSystem : public ControlSystem {
     int winsockCleanups = 0;
 
   private:
+    void Advance(std::uint32_t milliseconds) {
+        if (!clockFrozen) {
+            clockMs += milliseconds;
+        }
+    }
+
     std::wstring statePath_;
     std::map<std::wstring, std::deque<std::wstring>> scripts_;
     std::map<std::wstring, std::wstring> hosts_;

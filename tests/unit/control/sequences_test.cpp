@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "netsteer/control/helper_entry.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/control/state_file_io.h"
+#include "netsteer/netsteer_constants.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
 
@@ -272,6 +275,8 @@ TEST_F(SequenceTest, TunnelFoundOnTheTwentyFirstAttempt) {
 TEST_F(SequenceTest, Code3AfterOneHundredTwentyFailedLookups) {
     ScriptMachineBeforeStart();
     system.Script(kNetsh, {kNetshWithoutTunnel});
+    // With the clock standing still only the attempt count ends the search.
+    system.clockFrozen = true;
 
     EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 3);
 
@@ -284,6 +289,60 @@ TEST_F(SequenceTest, Code3AfterOneHundredTwentyFailedLookups) {
         ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found", L"WSACleanup"));
     EXPECT_FALSE(StateFileExists());
     ExpectWinsockReleasedOnce();
+}
+
+// The service ends a run after 70 s; the search must end well before, counted
+// from the helper's start, however long each listing takes, and a tunnel
+// that turns up after the deadline must not start a route change.
+TEST_F(SequenceTest, TunnelSearchEndsAtTheDeadline) {
+    struct Case {
+        const char* name;
+        std::uint32_t listingCostMs;
+        int tunnelOnListing;  // 0: never
+        int code;
+        std::size_t listings;
+    };
+    const Case cases[] = {
+        {"fast machine, no tunnel", 0, 0, 3, 100},
+        {"slow machine, no tunnel", 230, 0, 3, 69},
+        {"tunnel on the last listing before the deadline", 0, 100, 0, 100},
+        {"tunnel on the first listing after it", 0, 101, 3, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteState(stateFile.Path());  // an undo would spend time of its own
+        system.ClearRecords();
+        ScriptMachineBeforeStart();
+        std::vector<std::wstring> listings(c.tunnelOnListing == 0 ? 1 : c.tunnelOnListing - 1,
+                                           kNetshWithoutTunnel);
+        if (c.tunnelOnListing != 0) {
+            listings.push_back(kNetshWithTunnel);
+        }
+        system.Script(kNetsh, listings);
+        system.commandCostMs = c.listingCostMs;
+        const std::uint64_t started = system.clockMs;
+
+        EXPECT_EQ(Run({L"start", L"203.0.113.7"}), c.code);
+
+        const auto netshRuns = static_cast<std::size_t>(
+            std::count(system.commands.begin(), system.commands.end(), kNetsh));
+        EXPECT_EQ(netshRuns, c.listings);
+        ExpectWinsockReleasedOnce();
+        if (c.code != 3) {
+            EXPECT_THAT(system.commands, ::testing::Contains(kAddTunnelDefault));
+            continue;
+        }
+        EXPECT_EQ(system.commands.size(), netshRuns) << "a command other than the listing ran";
+        // Given up at the first look at the clock past the deadline: after
+        // the pause of the attempt that crossed it.
+        const std::uint64_t elapsed = system.clockMs - started;
+        EXPECT_GE(elapsed, kTunnelSearchDeadlineMs);
+        EXPECT_LT(elapsed, kTunnelSearchDeadlineMs + kTunnelRetryPauseMs + c.listingCostMs);
+        EXPECT_THAT(
+            std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
+            ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found", L"WSACleanup"));
+        EXPECT_FALSE(StateFileExists());
+    }
 }
 
 TEST_F(SequenceTest, Code4WhenNoDefaultRouteHasARealGateway) {
@@ -479,7 +538,7 @@ TEST_F(SequenceTest, StartGoesOnWhenTheStateFileCannotBeWritten) {
     unwritable.Script(kRoutePrint, {kRoutePrintBeforeStart});
     unwritable.Script(kUplinkQuery, {kPowerShellIndex12});
 
-    EXPECT_EQ(RunStart(unwritable, L"203.0.113.7"), 0);
+    EXPECT_EQ(RunStart(unwritable, L"203.0.113.7", unwritable.MonotonicMs()), 0);
     EXPECT_THAT(unwritable.logs, ::testing::Contains(L"Save State Done"));
     EXPECT_EQ(unwritable.winsockCleanups, 1);
 
