@@ -46,6 +46,9 @@ enum ExitCode : int {
     kExitTunnelRouteFailed = 8,
     kExitBypassRouteFailed = 9,
     kExitRestoreFailed = 10,
+    // The state file could not be written, so no route was changed: `stop`
+    // could not have undone it.
+    kExitSaveStateFailed = 11,
 };
 
 }  // namespace netsteer

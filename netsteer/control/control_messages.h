@@ -15,6 +15,7 @@ inline constexpr wchar_t kMsgReturnNoStateOnStop[] = L"RETURN 7: state file miss
 inline constexpr wchar_t kMsgReturnTunnelRouteFailed[] = L"RETURN 8: AddTunnelDefaultRoute failed";
 inline constexpr wchar_t kMsgReturnBypassRouteFailed[] = L"RETURN 9: AddServerBypassRoute failed";
 inline constexpr wchar_t kMsgReturnRestoreFailed[] = L"RETURN 10: restore default route failed";
+inline constexpr wchar_t kMsgReturnSaveStateFailed[] = L"RETURN 11: save state failed";
 inline constexpr wchar_t kMsgReturnStartDone[] = L"RETURN 0: start done";
 inline constexpr wchar_t kMsgStopEnded[] = L"Stop Ended .... return 0";
 

@@ -1,6 +1,6 @@
 #pragma once
 // The route helper's entry logic and its two actions. Each returns the
-// process exit code (0 to 10, see ExitCode) and has written that code's log
+// process exit code (0 to 11, see ExitCode) and has written that code's log
 // line; every path that started Winsock has cleaned it up exactly once.
 #include <cstdint>
 #include <string>
@@ -14,9 +14,10 @@ namespace netsteer {
 int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv);
 
 // Switches routing to the tunnel, keeping the server reachable through the
-// old gateway, and records the old route in the state file first.
-// `startedAtMs` is the clock (MonotonicMs) when the helper started: the tunnel
-// search ends kTunnelSearchDeadlineMs after it.
+// old gateway, and records the old route in the state file first; changes no
+// route when that record cannot be written. `startedAtMs` is the clock
+// (MonotonicMs) when the helper started: the tunnel search ends
+// kTunnelSearchDeadlineMs after it.
 int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs);
 
 // Puts back the route recorded by `start` and removes the state file.

@@ -80,7 +80,10 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     // next `start` can repair a change that stops half-way.
     DeleteState(system.StateFilePath());
     system.Log(kMsgDeleteStateDone);
-    SaveState(system.StateFilePath(), RouteState{active.gateway, uplinkIndex, serverIp});
+    if (!SaveState(system.StateFilePath(), RouteState{active.gateway, uplinkIndex, serverIp})) {
+        // Without the record, `stop` could not put the old route back.
+        return EndStart(system, kExitSaveStateFailed, kMsgReturnSaveStateFailed);
+    }
     system.Log(kMsgSaveStateDone);
 
     if (!RunRouteCommand(system,

@@ -531,19 +531,49 @@ TEST_F(SequenceTest, PlantedStateFileOfAnotherAccountIsIgnoredByStopAndStart) {
     EXPECT_FALSE(StateFileExists());
 }
 
-TEST_F(SequenceTest, StartGoesOnWhenTheStateFileCannotBeWritten) {
-    // The state path names a directory that does not exist.
-    FakeControlSystem unwritable((stateFile.Directory() / "missing" / "state.txt").wstring());
-    unwritable.Script(kNetsh, {kNetshWithTunnel});
-    unwritable.Script(kRoutePrint, {kRoutePrintBeforeStart});
-    unwritable.Script(kUplinkQuery, {kPowerShellIndex12});
+// Any user may create a folder at the state file's path. Without a record
+// that stop can read, start must leave every route alone.
+TEST_F(SequenceTest, StartChangesNoRouteWhenTheStateCannotBeSaved) {
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        bool directoryAtPath;
+        std::wstring uplinkAnswer;
+    };
+    const Case cases[] = {
+        {"directory missing", stateFile.Directory() / "missing" / "state.txt", false,
+         kPowerShellIndex12},
+        {"a directory at the path", stateFile.Directory() / "state_dir.txt", true,
+         kPowerShellIndex12},
+        {"index that stop would refuse", stateFile.Directory() / "state_zero.txt", false, L"0\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.directoryAtPath) {
+            std::filesystem::create_directories(c.path);
+        }
+        FakeControlSystem unwritable(c.path.wstring());
+        unwritable.Script(kNetsh, {kNetshWithTunnel});
+        unwritable.Script(kRoutePrint, {kRoutePrintBeforeStart});
+        unwritable.Script(kUplinkQuery, {c.uplinkAnswer});
+        for (const auto& command :
+             {kAddBypass, kAddTunnelDefault, kDeleteWifiDefault, kDeleteEthernetDefault}) {
+            unwritable.Script(command, {kRouteOk});
+        }
 
-    EXPECT_EQ(RunStart(unwritable, L"203.0.113.7", unwritable.MonotonicMs()), 0);
-    EXPECT_THAT(unwritable.logs, ::testing::Contains(L"Save State Done"));
-    EXPECT_EQ(unwritable.winsockCleanups, 1);
+        EXPECT_EQ(RunStart(unwritable, L"203.0.113.7", unwritable.MonotonicMs()), 11);
+        EXPECT_THAT(unwritable.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery));
+        EXPECT_THAT(std::vector<std::wstring>(unwritable.trace.end() - 3, unwritable.trace.end()),
+                    ElementsAre(L"log: Delete State Done", L"log: RETURN 11: save state failed",
+                                L"WSACleanup"));
+        EXPECT_THAT(unwritable.logs, ::testing::Not(::testing::Contains(L"Save State Done")));
+        EXPECT_EQ(unwritable.winsockCleanups, 1);
+        EXPECT_EQ(std::filesystem::is_directory(c.path), c.directoryAtPath);
 
-    unwritable.ClearRecords();
-    EXPECT_EQ(RunStop(unwritable), 7);
+        unwritable.ClearRecords();
+        EXPECT_EQ(RunStop(unwritable), 7);
+        EXPECT_TRUE(unwritable.commands.empty());
+    }
 }
 
 }  // namespace
