@@ -21,17 +21,19 @@ int EndStart(ControlSystem& system, int code, const wchar_t* message) {
 }
 
 // A previous `start` left its changes recorded: put the old default route
-// back before changing anything. Nothing here is checked or logged.
-void UndoLeftoverState(ControlSystem& system) {
+// back before changing anything. Nothing here is checked or logged. True when
+// there was such a record.
+bool UndoLeftoverState(ControlSystem& system) {
     RouteState leftover;
     if (!LoadState(system.StateFilePath(), leftover)) {
-        return;
+        return false;
     }
     DeleteAllDefaultRoutes(system);
     RunRouteCommand(system, DeleteServerBypassRouteCommand(leftover.serverIp));
     RunRouteCommand(system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
     DeleteState(system.StateFilePath());
     system.Sleep(kUndoLeftoverPauseMs);
+    return true;
 }
 
 // The tunnel adapter may still be coming up: try at once, then every pause,
@@ -54,13 +56,19 @@ bool WaitForTunnelIndex(ControlSystem& system, std::uint64_t startedAtMs, int& t
 
 int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs) {
     system.Log(kMsgStartCalled);
-    UndoLeftoverState(system);
+    const bool undone = UndoLeftoverState(system);
 
     int tunnelIndex = 0;
     if (!WaitForTunnelIndex(system, startedAtMs, tunnelIndex)) {
         return EndStart(system, kExitTunnelNotFound, kMsgReturnTunnelNotFound);
     }
     system.Log(kMsgTunnelIndexFound);
+    if (undone) {
+        // The undo deletes only default routes with a real gateway, so the
+        // earlier start's tunnel default route is still there, and adding it
+        // again below would be refused as existing.
+        RunRouteCommand(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+    }
 
     std::vector<DefaultRoute> defaults;
     DefaultRoute active;

@@ -472,6 +472,18 @@ TEST_F(SequenceTest, LeftoverStateIsUndoneByTheNextStartWithoutALogLine) {
                                   L"sleep: 300"));
     EXPECT_EQ(system.trace[14], L"sleep: 500");
     EXPECT_EQ(system.trace[15], L"run: " + kNetsh);
+    // The earlier start's tunnel default route goes before the new one is
+    // added, as stop would delete it.
+    EXPECT_THAT(std::vector<std::wstring>(system.trace.begin() + 17, system.trace.begin() + 21),
+                ElementsAre(L"log: Tunnel index found", L"run: " + kDeleteTunnelDefault,
+                            L"sleep: 300", L"run: " + kRoutePrint));
+    EXPECT_THAT(
+        system.logs,
+        ElementsAre(L"Resolved server IP: 203.0.113.7", L"Resolved server Host: 203.0.113.7",
+                    L"[HELPER] START CALLED", kTunnelMatchedLog, L"Tunnel index found",
+                    L"Delete State Done", L"Save State Done", L"Add Server Bypass Route Done",
+                    L"Delete All Default Routes Done", L"Add Tunnel Default Route Done",
+                    L"RETURN 0: start done"));
     // The new record replaces the leftover one.
     ExpectSameState(LoadedState(), kSavedState);
 }
