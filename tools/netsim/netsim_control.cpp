@@ -77,6 +77,7 @@ bool MakeScenario(const std::wstring& name, Machine& machine) {
 }
 
 std::wstring ControlUsage() {
+    const std::wstring maxDelay = std::to_wstring(kMaxToolDelayMs);
     return L"usage: netsim COMMAND\r\n"
            L"  reset [home|two-uplinks]       a fresh machine (default: home)\r\n"
            L"  show                           interfaces, routes, pending adapter, failures\r\n"
@@ -88,6 +89,10 @@ std::wstring ControlUsage() {
            L"                                 delete-parameter, elevation, silent, or a text)\r\n"
            L"  clear-failures                 forget every injected failure\r\n"
            L"  language en|de                 the language route prints in\r\n"
+           L"  delay MS                       route, netsh and powershell answer MS ms late,\r\n"
+           L"                                 as on a slow machine (0 to " +
+           maxDelay +
+           L")\r\n"
            L"  hold [SECONDS] | held | release  keep a process alive in the prefix (default\r\n"
            L"                                 600 s), ask whether one is, end it\r\n";
 }
@@ -162,6 +167,15 @@ ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
         }
         machine.language = language;
         return Reply(L"route prints in " + language);
+    }
+    if (command == L"delay" && args.size() == 2) {
+        int delayMs = 0;
+        if (!ParseCount(args[1], delayMs) || delayMs > kMaxToolDelayMs) {
+            return Refuse(L"delay takes milliseconds, 0 to " + std::to_wstring(kMaxToolDelayMs));
+        }
+        machine.toolDelayMs = delayMs;
+        return Reply(L"route, netsh and powershell answer after " + std::to_wstring(delayMs) +
+                     L" ms");
     }
     return Refuse(L"cannot run \"" + JoinCommandLine(L"netsim", args) + L"\"");
 }

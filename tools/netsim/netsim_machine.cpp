@@ -209,6 +209,7 @@ std::wstring SerializeMachine(const Machine& machine) {
     std::wstring out = L"# velk-netsim machine\n";
     out += L"language\t" + Clean(machine.language) + L"\n";
     out += L"listings\t" + std::to_wstring(machine.interfaceListings) + L"\n";
+    out += L"delay\t" + std::to_wstring(machine.toolDelayMs) + L"\n";
     for (const Interface& item : machine.interfaces) {
         out += L"interface\t";
         AppendInterfaceFields(out, item);
@@ -244,6 +245,8 @@ bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& erro
             ok = true;
         } else if (f[0] == L"listings" && f.size() == 2) {
             ok = ParseCount(f[1], parsed.interfaceListings);
+        } else if (f[0] == L"delay" && f.size() == 2) {
+            ok = ParseCount(f[1], parsed.toolDelayMs) && parsed.toolDelayMs <= kMaxToolDelayMs;
         } else if (f[0] == L"interface") {
             Interface item;
             ok = ParseInterfaceFields(f, 1, item);

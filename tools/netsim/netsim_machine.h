@@ -1,7 +1,8 @@
 #pragma once
 // The simulated machine shared by the stand-ins for route, netsh and
 // powershell: its interfaces, its IPv4 route table, and the knobs a test
-// turns (a tunnel that appears later, injected failures, the language).
+// turns (a tunnel that appears later, injected failures, the language, how
+// slowly the tools answer).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@ namespace netsim {
 inline constexpr wchar_t kOnLink[] = L"On-link";
 // Metric Windows gives the routes it creates for an interface's own addresses.
 inline constexpr int kOnLinkRouteMetric = 256;
+// The longest answer delay "netsim delay" takes: a slip of the finger must not
+// stall every tool for days.
+inline constexpr int kMaxToolDelayMs = 60000;
 
 struct Interface {
     int index = 0;
@@ -53,6 +57,9 @@ struct Machine {
     int interfaceListings = 0;
     std::vector<Failure> failures;
     std::vector<std::wstring> journal;  // every tool command line, in order
+    // How long route, netsh and powershell wait before they answer, as on a
+    // slow machine; 0 to kMaxToolDelayMs.
+    int toolDelayMs = 0;
 };
 
 // IPv4 dotted text, strictly four decimal parts of 0..255.

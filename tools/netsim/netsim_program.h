@@ -29,7 +29,8 @@ using Tool = std::function<ToolResult(Machine&, const std::vector<std::wstring>&
 // The whole life of one tool program: switches standard output and error to
 // binary, reads the arguments, loads the machine under the machine lock, lets
 // an injected failure or `tool` answer, records the command in the journal,
-// saves the machine and prints. `journaled` is false for the control program.
+// saves the machine, waits the machine's tool delay after the lock is free,
+// and prints. `journaled` is false for the control program, which never waits.
 int RunToolProgram(const std::wstring& name, const Tool& tool, bool journaled);
 
 }  // namespace netsim

@@ -165,28 +165,37 @@ int RunToolProgram(const std::wstring& name, const Tool& tool, bool journaled) {
     _setmode(_fileno(stderr), _O_BINARY);
     const std::vector<std::wstring> args = CommandArguments();
 
-    MachineLock lock;
-    if (!lock.Held()) {
-        Print(stderr, name + L" (netsim): the machine lock is not free\r\n");
-        return 3;
-    }
-    const std::wstring path = StatePath();
-    Machine machine;
-    std::wstring error;
-    if (!LoadMachine(path, machine, error)) {
-        Print(stderr, name + L" (netsim): " + error + L"\r\n");
-        return 3;
-    }
-    if (journaled) {
-        machine.journal.push_back(JoinCommandLine(name, args));
-    }
     ToolResult result;
-    if (!journaled || !TakeInjectedFailure(machine, name, args, result)) {
-        result = tool(machine, args);
+    int delayMs = 0;
+    {
+        MachineLock lock;
+        if (!lock.Held()) {
+            Print(stderr, name + L" (netsim): the machine lock is not free\r\n");
+            return 3;
+        }
+        const std::wstring path = StatePath();
+        Machine machine;
+        std::wstring error;
+        if (!LoadMachine(path, machine, error)) {
+            Print(stderr, name + L" (netsim): " + error + L"\r\n");
+            return 3;
+        }
+        if (journaled) {
+            machine.journal.push_back(JoinCommandLine(name, args));
+        }
+        if (!journaled || !TakeInjectedFailure(machine, name, args, result)) {
+            result = tool(machine, args);
+        }
+        if (!SaveMachine(path, machine)) {
+            Print(stderr, name + L" (netsim): cannot write " + path + L"\r\n");
+            return 3;
+        }
+        delayMs = journaled ? machine.toolDelayMs : 0;
     }
-    if (!SaveMachine(path, machine)) {
-        Print(stderr, name + L" (netsim): cannot write " + path + L"\r\n");
-        return 3;
+    // A slow machine answers late; the lock is free by then, so only this
+    // caller waits.
+    if (delayMs > 0) {
+        Sleep(static_cast<DWORD>(delayMs));
     }
     Print(stdout, result.out);
     Print(stderr, result.err);

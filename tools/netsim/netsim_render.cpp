@@ -213,6 +213,9 @@ std::wstring RenderMachine(const Machine& machine) {
             L")" + kCrLf;
     }
     out += L"interface listings so far: " + std::to_wstring(machine.interfaceListings) + kCrLf;
+    if (machine.toolDelayMs > 0) {
+        out += L"tools answer after " + std::to_wstring(machine.toolDelayMs) + L" ms" + kCrLf;
+    }
     return out;
 }
 

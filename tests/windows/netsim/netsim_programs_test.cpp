@@ -212,6 +212,20 @@ TEST_F(NetsimPrograms, ControlProgramSetsUpTheTunnelAndTheLanguage) {
     EXPECT_NE(refused.err.find("usage: netsim"), std::string::npos);
 }
 
+TEST_F(NetsimPrograms, SlowMachineToolsAnswerAfterTheDelay) {
+    const std::wstring netsim = L"\"" + BinDir() + L"netsim.exe\" ";
+    ASSERT_EQ(RunProgram(netsim + L"delay 700").exitCode, 0u);
+    for (const wchar_t* tool :
+         {L"route.exe\" print -4", L"netsh.exe\" interface ipv4 show interfaces"}) {
+        const ULONGLONG started = GetTickCount64();
+        const ProgramRun run = RunProgram(L"\"" + BinDir() + tool);
+        EXPECT_GE(GetTickCount64() - started, 700u) << Narrow(tool);
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(tool);
+        EXPECT_NE(run.out, "") << Narrow(tool);
+    }
+    EXPECT_EQ(State().toolDelayMs, 700);
+}
+
 TEST_F(NetsimPrograms, ConcurrentCommandsLoseNoChange) {
     const int kCommands = 12;
     std::vector<velk::UniqueHandle> processes;

@@ -107,6 +107,9 @@ TEST(RunControl, RefusesWhatItDoesNotKnow) {
         {L"fail", L"route", L"exists", L"0"},
         {L"language", L"fr"},
         {L"show", L"all"},
+        {L"delay"},
+        {L"delay", L"-5"},
+        {L"delay", L"60001"},
     };
     for (const auto& args : refused) {
         Machine machine = Home();
@@ -135,6 +138,7 @@ TEST(StateFile, RoundTripKeepsEverything) {
     RunControl(machine,
                {L"fail", L"route delete", L"The requested operation requires elevation.", L"2"});
     RunControl(machine, {L"language", L"de"});
+    ASSERT_EQ(RunControl(machine, {L"delay", L"60000"}).exitCode, 0);
     machine.routes.push_back(Route{L"10.20.0.0", L"255.255.0.0", L"192.168.1.1", 12, 7, true});
     machine.journal.push_back(L"route print -4");
     machine.interfaces[0].name = L"Ethernet \u00C4 2";
@@ -148,6 +152,7 @@ TEST(StateFile, RoundTripKeepsEverything) {
     EXPECT_TRUE(read.tunnelPending);
     EXPECT_EQ(read.tunnelCountdown, 3);
     EXPECT_EQ(read.failures.at(0).remaining, 2);
+    EXPECT_EQ(read.toolDelayMs, 60000);
 }
 
 TEST(StateFile, DamagedRecordsAreRejectedWithTheLine) {
@@ -156,6 +161,7 @@ TEST(StateFile, DamagedRecordsAreRejectedWithTheLine) {
         L"route\t0.0.0.0\t0.0.0.0\t192.168.1.1\t12\t0\n",
         L"interface\t12\t25\t1500\tup\t-\t192.168.1.23\t255.255.255.0\tEthernet\tIntel\n",
         L"fail\tmany\troute\tno\n",
+        L"delay\t60001\n",
         L"colour\tblue\n",
     };
     for (const wchar_t* text : damaged) {
