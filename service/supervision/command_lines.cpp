@@ -4,7 +4,9 @@ namespace velk {
 
 std::wstring ComposeCoreCommandLine(const std::wstring& programPath,
                                     const std::wstring& configPath) {
-    return L"\"" + programPath + L"\" run -config \"" + configPath + L"\"";
+    const std::size_t trailing = configPath.size() - (configPath.find_last_not_of(L'\\') + 1);
+    return L"\"" + programPath + L"\" run -config \"" + configPath + std::wstring(trailing, L'\\') +
+           L"\"";
 }
 
 std::wstring ComposeHelperCommandLine(const std::wstring& programPath,

@@ -6,8 +6,11 @@
 
 namespace velk {
 
-// "\"<programPath>\" run -config \"<configPath>\"". Nothing is escaped: the
-// path goes in exactly as the client gave it.
+// "\"<programPath>\" run -config \"<configPath>\"", so that the core's
+// arguments are exactly run, -config and the path. Backslashes at the end of
+// the path are doubled, as the Windows argument rules need before a closing
+// quote. A path holding a double quote cannot be passed whole and must be
+// refused before this is called.
 std::wstring ComposeCoreCommandLine(const std::wstring& programPath,
                                     const std::wstring& configPath);
 

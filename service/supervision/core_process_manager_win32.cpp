@@ -11,6 +11,12 @@
 namespace velk {
 namespace {
 
+// A process is running exactly while its handle is not signalled: an exit
+// code of 259 (STILL_ACTIVE) may be a real one.
+bool IsRunning(HANDLE process) {
+    return WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
 bool IsInheritable(HANDLE handle) {
     DWORD flags = 0;
     return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
@@ -40,12 +46,18 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     std::lock_guard<std::mutex> lock(xrayMutex);
 
     if (slot_.running) {
-        DWORD exitCode = 0;
-        if (GetExitCodeProcess(slot_.process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
+        if (IsRunning(slot_.process.Get())) {
             Log(L"[XRAY] xray.exe already running.");
             return {true, 0};
         }
         EmptySlot();
+    }
+
+    // No Windows file name holds a double quote, and one would end the
+    // quoted path early and let the rest reach the core as arguments.
+    if (configPath.find(L'"') != std::wstring::npos) {
+        Log(L"[XRAY] config path refused (holds a double quote): " + configPath);
+        return {false, ERROR_INVALID_PARAMETER};
     }
 
     const std::wstring directory =
@@ -109,8 +121,11 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
 
     Sleep(settings_.settleMs);
 
-    DWORD exitCode = 0;
-    if (GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE) {
+    if (!IsRunning(process.Get())) {
+        DWORD exitCode = 0;
+        if (!GetExitCodeProcess(process.Get(), &exitCode)) {
+            exitCode = GetLastError();
+        }
         thread.Reset();
         process.Reset();
         Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode));
@@ -129,8 +144,7 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
 OpResult CoreProcessManager::StopXray() {
     std::lock_guard<std::mutex> lock(xrayMutex);
     if (slot_.running) {
-        DWORD exitCode = 0;
-        if (GetExitCodeProcess(slot_.process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
+        if (IsRunning(slot_.process.Get())) {
             Log(L"[XRAY] terminating xray.exe");
             TerminateProcess(slot_.process.Get(), 0);
             WaitForSingleObject(slot_.process.Get(), settings_.terminateWaitMs);
@@ -148,11 +162,14 @@ XrayStatus CoreProcessManager::QueryXrayStatus() {
     if (!slot_.running || !slot_.process) {
         return {false, 0};
     }
+    if (IsRunning(slot_.process.Get())) {
+        return {true, kStillActiveCode};
+    }
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(slot_.process.Get(), &exitCode)) {
         return {false, GetLastError()};
     }
-    return {exitCode == STILL_ACTIVE, exitCode};
+    return {false, exitCode};
 }
 
 DWORD CoreProcessManager::RecordedProcessId() {

@@ -2,8 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include <vector>
+#endif
+
 namespace velk {
 namespace {
+
+#ifdef _WIN32
+// How the core will see its command line: the Windows argument rules.
+std::vector<std::wstring> ArgumentsOf(const std::wstring& commandLine) {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(commandLine.c_str(), &count);
+    std::vector<std::wstring> arguments(argv, argv + (argv != nullptr ? count : 0));
+    LocalFree(argv);
+    return arguments;
+}
+#endif
 
 TEST(CommandLinesTest, CoreCommandLineQuotesProgramAndConfigOnly) {
     struct Case {
@@ -16,11 +34,21 @@ TEST(CommandLinesTest, CoreCommandLineQuotesProgramAndConfigOnly) {
          L"\"C:\\Program Files\\Velk\\xray.exe\" run -config \"C:\\cfg\\my config.json\""},
         // No separator in the service path: the bare program name.
         {L"xray.exe", L"a.json", L"\"xray.exe\" run -config \"a.json\""},
-        // Nothing in the path is escaped, not even a double quote.
-        {L"D:\\svc\\xray.exe", L"x\"y.json", L"\"D:\\svc\\xray.exe\" run -config \"x\"y.json\""},
+        // Backslashes inside the path stay single; those before the closing
+        // quote are doubled, or the quote would be taken as text.
+        {L"D:\\svc\\xray.exe", L"C:\\cfg\\", L"\"D:\\svc\\xray.exe\" run -config \"C:\\cfg\\\\\""},
+        {L"xray.exe", L"\\\\srv\\share\\\\",
+         L"\"xray.exe\" run -config \"\\\\srv\\share\\\\\\\\\""},
+        {L"xray.exe", L"", L"\"xray.exe\" run -config \"\""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ComposeCoreCommandLine(c.program, c.config), c.expected) << c.config;
+        const std::wstring line = ComposeCoreCommandLine(c.program, c.config);
+        EXPECT_EQ(line, c.expected) << c.config;
+#ifdef _WIN32
+        EXPECT_EQ(ArgumentsOf(line),
+                  (std::vector<std::wstring>{c.program, L"run", L"-config", c.config}))
+            << c.config;
+#endif
     }
 }
 

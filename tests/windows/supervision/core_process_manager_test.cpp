@@ -86,31 +86,39 @@ TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
 }
 
 TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilently) {
-    const std::wstring ending = Config(
-        L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 500) + "\nexit_code=7\n");
-    const std::wstring running = Config(L"running.cfg", "stdout=second core\n");
+    // 259 is also the code Windows reports for a process still running: a
+    // core that ends with it has ended all the same.
+    for (const std::uint32_t code : {7u, 259u}) {
+        SCOPED_TRACE("exit code " + std::to_string(code));
+        const std::wstring ending =
+            Config(L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 500) +
+                                      "\nexit_code=" + std::to_string(code) + "\n");
+        const std::wstring running = Config(L"running.cfg", "stdout=second core\n");
 
-    ASSERT_TRUE(manager_.StartXray(ending).ok);
-    const DWORD firstId = manager_.RecordedProcessId();
-    ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
+        ASSERT_TRUE(manager_.StartXray(ending).ok);
+        const DWORD firstId = manager_.RecordedProcessId();
+        ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
 
-    // Nothing watches the core: it stays recorded and reports its exit code.
-    for (int i = 0; i < 3; ++i) {
+        // Nothing watches the core: it stays recorded and reports its exit code.
+        for (int i = 0; i < 3; ++i) {
+            const XrayStatus status = manager_.QueryXrayStatus();
+            EXPECT_FALSE(status.running) << "query " << i;
+            EXPECT_EQ(status.code, code) << "query " << i;
+        }
+        EXPECT_EQ(manager_.RecordedProcessId(), firstId);
+
+        log_.messages.clear();
+        const OpResult restarted = manager_.StartXray(running);
+        EXPECT_TRUE(restarted.ok);
+        EXPECT_EQ(restarted.code, 0u);
+        EXPECT_NE(manager_.RecordedProcessId(), firstId);
+        EXPECT_THAT(log_.messages,
+                    ElementsAre(L"[XRAY] started successfully with config: " + running));
         const XrayStatus status = manager_.QueryXrayStatus();
-        EXPECT_FALSE(status.running) << "query " << i;
-        EXPECT_EQ(status.code, 7u) << "query " << i;
+        EXPECT_TRUE(status.running);
+        EXPECT_EQ(status.code, 259u);
+        manager_.StopXray();
     }
-    EXPECT_EQ(manager_.RecordedProcessId(), firstId);
-
-    log_.messages.clear();
-    const OpResult restarted = manager_.StartXray(running);
-    EXPECT_TRUE(restarted.ok);
-    EXPECT_EQ(restarted.code, 0u);
-    EXPECT_NE(manager_.RecordedProcessId(), firstId);
-    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] started successfully with config: " + running));
-    const XrayStatus status = manager_.QueryXrayStatus();
-    EXPECT_TRUE(status.running);
-    EXPECT_EQ(status.code, 259u);
 }
 
 TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
@@ -308,6 +316,23 @@ TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     const std::wstring expected = L"config=" + path;
     EXPECT_THAT(ReadFileBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
+}
+
+TEST_F(CoreProcessManagerTest, ConfigPathWithADoubleQuoteStartsNothing) {
+    const std::wstring marker = temp_.Path() + L"marker.txt";
+    const std::wstring path =
+        Config(L"core.json", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
+    // Each would otherwise add arguments of the caller's choosing.
+    for (const std::wstring& sent :
+         {path + L"\" -confdir \"" + temp_.Path(), std::wstring(L"\"") + path, path + L"\""}) {
+        const OpResult result = manager_.StartXray(sent);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    }
+    Sleep(kTestSettleMs);
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_EQ(log_.messages.size(), 3u);
 }
 
 TEST_F(CoreProcessManagerTest, CoreRunsInTheProgramDirectoryOrInheritsTheCurrentOne) {
