@@ -31,9 +31,11 @@ enum class DirectoryCheck {
 };
 
 // Creates the directory at `path` with the security descriptor `sddl`. One
-// that is already there is accepted only when it is a plain directory (no
-// link of any kind) at exactly that path, owned by SYSTEM, Administrators or
-// the user this process runs as.
+// that is already there must be a plain directory (no link of any kind) at
+// exactly that path; it is then taken over, whoever made it: its owner
+// becomes Administrators and its DACL that of `sddl`, protected from
+// inheritance. Ready when the directory is then owned by SYSTEM,
+// Administrators or the user this process runs as.
 DirectoryCheck EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl);
 
 }  // namespace velk

@@ -7,6 +7,7 @@
 #include <future>
 #include <string>
 
+#include "tests/support/running_under_wine.h"
 #include "common/unique_handle.h"
 #include "service/channel/pipe_framing.h"
 
@@ -78,11 +79,5 @@ class ImpersonationProbe {
     UniqueHandle pipe_;
     std::future<ImpersonationSeen> seen_;
 };
-
-// True under Wine, which keeps its own rules for some security calls.
-inline bool RunningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 }  // namespace velk::test_support
