@@ -9,7 +9,8 @@ inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\velk_vpn_service_pipe";
 inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service.log";
 
 inline constexpr wchar_t kDataDirectory[] = L"C:\\ProgramData\\VELK-VPN";
-inline constexpr wchar_t kCoreRuntimeLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log";
+inline constexpr wchar_t kCoreRuntimeLogPath[] =
+    L"C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log";
 inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
 // The data directory's own security, not inherited from C:\ProgramData (where
 // any user may add files): SYSTEM and Administrators full control, passed on
@@ -36,7 +37,13 @@ inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
 // Once a stop has been asked for, a client gets only this long to take a
 // response already written before it is disconnected.
 inline constexpr std::uint32_t kPipeStopGraceMs = 250;
+// How long the pipe server waits for its cancelled operations to come back
+// before it closes the instances.
+inline constexpr std::uint32_t kPipeCancelWaitMs = 5000;
 
 inline constexpr std::uint32_t kServicePendingWaitHintMs = 3000;
+// While a stop waits for a route helper to finish, the control manager hears
+// of progress this often.
+inline constexpr std::uint32_t kStopProgressIntervalMs = 1000;
 
 }  // namespace velk

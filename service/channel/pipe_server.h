@@ -18,9 +18,13 @@ inline constexpr DWORD kPipeOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED
 // Message-type, read in message mode, blocking, and local clients only.
 inline constexpr DWORD kPipeInstanceMode =
     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
-// One instance, held for the whole run: while the service has it no one else
-// can create an instance of the name, whatever their rights.
-inline constexpr DWORD kPipeMaxInstances = 1;
+// Every instance the name allows, all made and held by the service for the
+// whole run: no one else can add one, whatever their rights, and a client
+// that connects and stays silent takes up only one of them.
+inline constexpr DWORD kPipeMaxInstances = 8;
+// No output buffer: a write of an answer completes only once the client has
+// read all of it, so the server knows when it may let the client go.
+inline constexpr DWORD kPipeOutBufferBytes = 0;
 
 // How clients open the pipe: the server may learn who they are but not act as
 // them, so that whoever holds the name (a squatter while the service is not
@@ -42,19 +46,26 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
 // Serves the pipe until `stopEvent` (a manual-reset event) is set, then
 // returns. Logs "Pipe server loop started." and "Pipe server loop stopped.".
 //
-// The pipe has a single instance (kPipeMaxInstances), created with
-// FILE_FLAG_FIRST_PIPE_INSTANCE, rejecting remote clients and carrying the
-// DACL of PipeSecurityDescriptorSddl(). Every client is served on that one
-// instance, disconnected and the instance reused, so the name stays owned for
-// the whole run. Only an instance that can no longer be used is closed and a
-// new first instance created. When the descriptor cannot be built, or the
-// name is held by someone else, no instance is made ("CreateNamedPipeW
-// failed.", retried after createRetryMs).
+// The pipe has kPipeMaxInstances instances, the first created with
+// FILE_FLAG_FIRST_PIPE_INSTANCE, all rejecting remote clients and carrying the
+// DACL of PipeSecurityDescriptorSddl(). Each instance is disconnected and
+// reused after its client, so the name stays owned for the whole run; only an
+// instance that can no longer be used is closed and made anew. When the
+// descriptor cannot be built, or the name is held by someone else, our
+// instances are given up ("CreateNamedPipeW failed.", retried after
+// createRetryMs).
 //
-// A set `stopEvent` ends the wait for a client and the wait for a request at
-// once. A request that has been read is always handed to `handleRequest` and
-// its response written; the client then has clientStallTimeoutMs to take it,
-// or kPipeStopGraceMs once a stop has been asked for. No thread is started.
+// Every instance waits for its client's request at the same time, each within
+// clientStallTimeoutMs of its connection, so a silent client holds up no one
+// else. Requests are handed to `handleRequest` one at a time, in the order
+// they arrived. The client then has clientStallTimeoutMs to take the answer
+// and is disconnected as soon as it has taken all of it.
+//
+// A set `stopEvent` ends every wait for a client or a request at once, and
+// requests read but not yet handed on are dropped unanswered. A request being
+// handled is still answered; once a stop has been asked for, a client gets
+// kPipeStopGraceMs (from the stop, or from the write if later) to take its
+// answer. No thread is started.
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
                    const PipeServerOptions& options = {});
 

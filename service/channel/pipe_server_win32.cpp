@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -30,10 +32,11 @@ UniqueSecurityDescriptor BuildPipeSecurityDescriptor() {
     return UniqueSecurityDescriptor(descriptor);
 }
 
-// The pipe's one instance, created as the first of its name; invalid on
+// One instance of the pipe, the `ours`-th of the name that this server holds
+// (0 for the first, created as the first instance of its name); invalid on
 // failure with GetLastError set. Without its descriptor no instance is made:
 // a NULL DACL would let any local process rewrite the pipe's security.
-UniqueHandle CreateInstance(const std::wstring& name) {
+UniqueHandle CreateInstance(const std::wstring& name, DWORD ours) {
     const UniqueSecurityDescriptor descriptor = BuildPipeSecurityDescriptor();
     if (!descriptor) {
         return {};
@@ -42,15 +45,16 @@ UniqueHandle CreateInstance(const std::wstring& name) {
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = descriptor.get();
     attributes.bInheritHandle = FALSE;
-    UniqueHandle pipe(CreateNamedPipeW(name.c_str(), kPipeOpenMode | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                       kPipeInstanceMode, kPipeMaxInstances, kPipeBufferBytes,
-                                       kPipeBufferBytes, 0, &attributes));
+    const DWORD first = ours == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
+    UniqueHandle pipe(CreateNamedPipeW(name.c_str(), kPipeOpenMode | first, kPipeInstanceMode,
+                                       kPipeMaxInstances, kPipeOutBufferBytes, kPipeBufferBytes, 0,
+                                       &attributes));
     // Not every platform honours FILE_FLAG_FIRST_PIPE_INSTANCE (Wine joins the
     // existing pipe), so an instance that finds company gives the name up.
     DWORD instances = 0;
     if (pipe &&
         (!GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr, nullptr, 0) ||
-         instances != 1)) {
+         instances != ours + 1)) {
         pipe.Reset();
         SetLastError(ERROR_ACCESS_DENIED);
     }
@@ -61,191 +65,388 @@ bool IsSet(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
-// How long the operations on one connection may wait: up to a bound
-// (INFINITE: none), and, once the stop event is seen set, no more than a
-// grace from that moment (0: the stop ends the wait at once). The stop
-// deadline, once set, holds for every later wait of the connection.
-class WaitBudget {
+constexpr ULONGLONG kNoDeadline = ~0ULL;
+
+ULONGLONG DeadlineAfter(DWORD timeoutMs) {
+    return timeoutMs == INFINITE ? kNoDeadline : GetTickCount64() + timeoutMs;
+}
+
+// What one instance is doing.
+enum class Phase {
+    kClosed,     // no instance: to be created
+    kIdle,       // created or disconnected: to be offered to the next client
+    kListening,  // waiting for a client
+    kReading,    // waiting for the client's request
+    kQueued,     // request read, waiting its turn
+    kWriting,    // the client is taking the answer
+};
+
+struct Connection {
+    UniqueHandle pipe;
+    OVERLAPPED overlapped{};
+    Phase phase = Phase::kClosed;
+    bool pending = false;    // an operation on `overlapped` has not completed yet
+    bool cancelled = false;  // ... and it has been cancelled
+    ULONGLONG deadline = kNoDeadline;
+    // One spare code unit beyond the longest request, so that the buffer
+    // always ends in a NUL code unit.
+    std::vector<unsigned char> request = std::vector<unsigned char>(kPipeBufferBytes, 0);
+    std::string response;
+};
+
+// Every instance of the pipe, served from the calling thread. Each operation
+// is overlapped and reports to one completion port, which hands back
+// completions in the order they happened; a shared event wakes the wait on
+// the port and the stop event together.
+class PipeServer {
   public:
-    WaitBudget(HANDLE stopEvent, DWORD graceAfterStopMs)
-        : stopEvent_(stopEvent), graceMs_(graceAfterStopMs) {}
+    PipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
+               const PipeServerOptions& options)
+        : stopEvent_(stopEvent),
+          handleRequest_(handleRequest),
+          log_(log),
+          options_(options),
+          connections_(kPipeMaxInstances) {}
 
-    // Starts a new bound of `timeoutMs` for the next operations.
-    void Bound(DWORD timeoutMs) {
-        unbounded_ = timeoutMs == INFINITE;
-        deadline_ = GetTickCount64() + (unbounded_ ? 0 : timeoutMs);
-    }
-    void Grace(DWORD graceAfterStopMs) { graceMs_ = graceAfterStopMs; }
+    ~PipeServer() { CloseAll(); }
+    PipeServer(const PipeServer&) = delete;
+    PipeServer& operator=(const PipeServer&) = delete;
 
-    bool StopSeen() const { return stopSeen_; }
-
-    // Waits for `ioEvent`; true when it was set within the budget.
-    bool Wait(HANDLE ioEvent) {
-        for (;;) {
-            const DWORD left = Remaining();
-            if (left == 0) {
-                return WaitForSingleObject(ioEvent, 0) == WAIT_OBJECT_0;
+    void Run() {
+        port_.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+        activity_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        while (!IsSet(stopEvent_)) {
+            if (!port_ || !activity_ || !EnsureInstances()) {
+                WaitForSingleObject(stopEvent_, options_.createRetryMs);
+                continue;
             }
-            if (stopSeen_ || stopEvent_ == nullptr) {
-                return WaitForSingleObject(ioEvent, left) == WAIT_OBJECT_0;
+            OfferIdleInstances();
+            TakeCompletions();
+            if (!queue_.empty()) {
+                if (!IsSet(stopEvent_)) {
+                    Answer(queue_.front());
+                }
+                queue_.pop_front();
+                continue;
             }
-            // The operation comes first, so a finished one is taken even when
-            // the stop is set as well.
-            HANDLE events[2] = {ioEvent, stopEvent_};
-            const DWORD wait = WaitForMultipleObjects(2, events, FALSE, left);
-            if (wait == WAIT_OBJECT_0) {
-                return true;
-            }
-            if (wait != WAIT_OBJECT_0 + 1) {
-                return false;
-            }
-            stopSeen_ = true;
-            stopDeadline_ = GetTickCount64() + graceMs_;
+            WaitForActivity();
         }
+        Drain();
     }
 
   private:
-    DWORD Remaining() const {
+    // Makes every missing instance. False when none could be made, or the
+    // name turned out to be shared with someone else.
+    bool EnsureInstances() {
         const ULONGLONG now = GetTickCount64();
-        ULONGLONG until = unbounded_ ? ~0ULL : deadline_;
-        if (stopSeen_ && stopDeadline_ < until) {
-            until = stopDeadline_;
+        for (Connection& connection : connections_) {
+            if (connection.phase != Phase::kClosed) {
+                continue;
+            }
+            if (now < retryAt_) {
+                break;
+            }
+            connection.pipe = CreateInstance(options_.pipeName, Live());
+            if (!connection.pipe ||
+                !CreateIoCompletionPort(connection.pipe.Get(), port_.Get(),
+                                        reinterpret_cast<ULONG_PTR>(&connection), 0)) {
+                const DWORD error = GetLastError();
+                connection.pipe.Reset();
+                log_(L"CreateNamedPipeW failed.");
+                if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
+                    log_(L"Pipe name already held by another process.");
+                    // Someone else serves this name too: clients could reach
+                    // them instead of us. Give the name up and take it again
+                    // once it is free.
+                    CloseAll();
+                }
+                retryAt_ = now + options_.createRetryMs;
+                break;
+            }
+            connection.phase = Phase::kIdle;
         }
-        if (until == ~0ULL) {
+        return Live() != 0;
+    }
+
+    DWORD Live() const {
+        DWORD live = 0;
+        for (const Connection& connection : connections_) {
+            live += connection.phase != Phase::kClosed ? 1 : 0;
+        }
+        return live;
+    }
+
+    void OfferIdleInstances() {
+        for (Connection& connection : connections_) {
+            if (connection.phase == Phase::kIdle) {
+                Listen(connection);
+            }
+        }
+    }
+
+    void Begin(Connection& connection, Phase phase, ULONGLONG deadline) {
+        connection.overlapped = OVERLAPPED{};
+        connection.overlapped.hEvent = activity_.Get();
+        connection.phase = phase;
+        connection.deadline = deadline;
+        connection.pending = true;
+        connection.cancelled = false;
+    }
+
+    // Whether the operation just started will report to the port; false when
+    // it failed at once (no completion comes), with the error in `error`.
+    static bool Started(BOOL result, DWORD& error) {
+        error = result ? ERROR_SUCCESS : GetLastError();
+        return result || error == ERROR_IO_PENDING;
+    }
+
+    void Listen(Connection& connection) {
+        Begin(connection, Phase::kListening, kNoDeadline);
+        DWORD error = 0;
+        if (Started(ConnectNamedPipe(connection.pipe.Get(), &connection.overlapped), error)) {
+            return;
+        }
+        connection.pending = false;
+        if (error == ERROR_PIPE_CONNECTED) {
+            Read(connection);
+        } else if (error == ERROR_NO_DATA) {
+            // A client came and went before the connect.
+            Recycle(connection);
+        } else {
+            Close(connection);
+        }
+    }
+
+    void Read(Connection& connection) {
+        Begin(connection, Phase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
+        std::fill(connection.request.begin(), connection.request.end(), 0);
+        DWORD error = 0;
+        if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
+                              nullptr, &connection.overlapped),
+                     error)) {
+            connection.pending = false;
+            Recycle(connection);
+        }
+    }
+
+    // Carries out the request and starts writing its answer. The write ends
+    // only when the client has read the whole answer (the instance has no
+    // output buffer), so the connection can then be let go at once.
+    void Answer(Connection* connection) {
+        const DWORD size = static_cast<DWORD>(connection->overlapped.InternalHigh);
+        connection->response =
+            EncodeResponse(handleRequest_(DecodeRequest(connection->request.data(), size)));
+        ULONGLONG deadline = DeadlineAfter(options_.clientStallTimeoutMs);
+        if (IsSet(stopEvent_)) {
+            deadline = std::min(deadline, GetTickCount64() + kPipeStopGraceMs);
+        }
+        Begin(*connection, Phase::kWriting, deadline);
+        DWORD error = 0;
+        if (!Started(WriteFile(connection->pipe.Get(), connection->response.data(),
+                               static_cast<DWORD>(connection->response.size()), nullptr,
+                               &connection->overlapped),
+                     error)) {
+            connection->pending = false;
+            Recycle(*connection);
+        }
+    }
+
+    // Takes every completion that has arrived, in the order they happened.
+    void TakeCompletions(DWORD firstWaitMs = 0) {
+        DWORD waitMs = firstWaitMs;
+        for (;;) {
+            DWORD bytes = 0;
+            ULONG_PTR key = 0;
+            OVERLAPPED* overlapped = nullptr;
+            const BOOL ok =
+                GetQueuedCompletionStatus(port_.Get(), &bytes, &key, &overlapped, waitMs);
+            if (overlapped == nullptr) {
+                return;
+            }
+            const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+            Completed(*reinterpret_cast<Connection*>(key), bytes, error);
+            waitMs = 0;
+        }
+    }
+
+    void Completed(Connection& connection, DWORD bytes, DWORD error) {
+        connection.pending = false;
+        connection.overlapped.InternalHigh = bytes;
+        switch (connection.phase) {
+            case Phase::kListening:
+                if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED) {
+                    Read(connection);
+                } else if (error == ERROR_OPERATION_ABORTED) {
+                    // No client came; the instance can listen again as it is.
+                    connection.phase = Phase::kIdle;
+                } else if (error == ERROR_NO_DATA) {
+                    Recycle(connection);
+                } else {
+                    Close(connection);
+                }
+                break;
+            case Phase::kReading:
+                // A request that has arrived is taken even when its bound or
+                // a stop came at the same moment.
+                if (error == ERROR_SUCCESS && bytes != 0) {
+                    connection.phase = Phase::kQueued;
+                    queue_.push_back(&connection);
+                } else {
+                    Recycle(connection);
+                }
+                break;
+            case Phase::kWriting:
+                Recycle(connection);
+                break;
+            default:
+                break;
+        }
+    }
+
+    // Lets the client go and offers the instance to the next one; the name
+    // stays ours throughout. An instance that cannot be reused is closed and
+    // made anew.
+    void Recycle(Connection& connection) {
+        connection.response.clear();
+        connection.response.shrink_to_fit();
+        if (DisconnectNamedPipe(connection.pipe.Get())) {
+            connection.phase = Phase::kIdle;
+        } else {
+            Close(connection);
+        }
+    }
+
+    void Close(Connection& connection) {
+        connection.pipe.Reset();
+        connection.phase = Phase::kClosed;
+        connection.pending = false;
+    }
+
+    void CloseAll() {
+        for (Connection& connection : connections_) {
+            Cancel(connection);
+        }
+        AwaitCancellations();
+        for (Connection& connection : connections_) {
+            if (connection.pipe) {
+                DisconnectNamedPipe(connection.pipe.Get());
+            }
+            Close(connection);
+        }
+        queue_.clear();
+    }
+
+    void Cancel(Connection& connection) {
+        if (connection.pending && !connection.cancelled) {
+            CancelIoEx(connection.pipe.Get(), &connection.overlapped);
+            connection.cancelled = true;
+        }
+    }
+
+    bool AnyPending() const {
+        for (const Connection& connection : connections_) {
+            if (connection.pending) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A cancelled operation still owns its record and buffer until its
+    // completion arrives.
+    void AwaitCancellations() {
+        const ULONGLONG until = GetTickCount64() + kPipeCancelWaitMs;
+        while (AnyPending() && GetTickCount64() < until) {
+            DWORD bytes = 0;
+            ULONG_PTR key = 0;
+            OVERLAPPED* overlapped = nullptr;
+            GetQueuedCompletionStatus(port_.Get(), &bytes, &key, &overlapped, 50);
+            if (overlapped != nullptr) {
+                Connection& connection = *reinterpret_cast<Connection*>(key);
+                connection.pending = false;
+                connection.phase = Phase::kIdle;
+            }
+        }
+    }
+
+    // Cancels the operations whose bound has passed; their completions then
+    // recycle the instances.
+    void ExpireDeadlines() {
+        const ULONGLONG now = GetTickCount64();
+        for (Connection& connection : connections_) {
+            if (connection.pending && connection.deadline <= now) {
+                Cancel(connection);
+            }
+        }
+    }
+
+    DWORD UntilNextDeadline() const {
+        ULONGLONG next = kNoDeadline;
+        for (const Connection& connection : connections_) {
+            if (connection.pending && !connection.cancelled) {
+                next = std::min(next, connection.deadline);
+            }
+        }
+        if (Live() < kPipeMaxInstances) {
+            next = std::min(next, retryAt_);
+        }
+        if (next == kNoDeadline) {
             return INFINITE;
         }
-        if (until <= now) {
-            return 0;
+        const ULONGLONG now = GetTickCount64();
+        return next <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(next - now, INFINITE - 1));
+    }
+
+    void WaitForActivity() {
+        // Reset before looking, so that a completion after the look still
+        // wakes the wait.
+        ResetEvent(activity_.Get());
+        TakeCompletions();
+        if (!queue_.empty()) {
+            return;
         }
-        const ULONGLONG left = until - now;
-        return left >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(left);
+        ExpireDeadlines();
+        HANDLE events[2] = {stopEvent_, activity_.Get()};
+        WaitForMultipleObjects(2, events, FALSE, UntilNextDeadline());
+        ExpireDeadlines();
+    }
+
+    // After a stop: no new client and no new request; answers being taken get
+    // a short grace from now, then everything is let go.
+    void Drain() {
+        const ULONGLONG graceEnd = GetTickCount64() + kPipeStopGraceMs;
+        for (Connection& connection : connections_) {
+            if (connection.phase == Phase::kWriting) {
+                connection.deadline = std::min(connection.deadline, graceEnd);
+            } else {
+                Cancel(connection);
+            }
+        }
+        queue_.clear();
+        for (;;) {
+            bool writing = false;
+            for (const Connection& connection : connections_) {
+                writing = writing || (connection.phase == Phase::kWriting && connection.pending);
+            }
+            if (!writing) {
+                break;
+            }
+            ExpireDeadlines();
+            TakeCompletions(std::max<DWORD>(1, UntilNextDeadline()));
+        }
+        CloseAll();
     }
 
     HANDLE stopEvent_;
-    DWORD graceMs_;
-    bool unbounded_ = true;
-    ULONGLONG deadline_ = 0;
-    bool stopSeen_ = false;
-    ULONGLONG stopDeadline_ = 0;
+    const RequestHandlerFn& handleRequest_;
+    const ServiceLogFn& log_;
+    const PipeServerOptions& options_;
+    std::vector<Connection> connections_;  // never resized: operations hold their records
+    std::deque<Connection*> queue_;        // requests read, in the order they arrived
+    UniqueHandle port_;
+    UniqueHandle activity_;
+    ULONGLONG retryAt_ = 0;
 };
-
-enum class IoOutcome { Completed, Failed, Abandoned };
-
-struct IoResult {
-    IoOutcome outcome = IoOutcome::Failed;
-    DWORD bytes = 0;
-    DWORD error = 0;
-};
-
-// One overlapped operation on the instance, waited for within a budget. An
-// operation that is given up is cancelled and its cancellation awaited, so
-// the record and the buffer are free again when this returns.
-class PipeIo {
-  public:
-    PipeIo(HANDLE pipe, HANDLE ioEvent) : pipe_(pipe), ioEvent_(ioEvent) {}
-
-    IoResult Connect(WaitBudget& budget) {
-        Begin();
-        if (ConnectNamedPipe(pipe_, &overlapped_)) {
-            return {IoOutcome::Completed, 0, 0};
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_PIPE_CONNECTED) {
-            return {IoOutcome::Completed, 0, 0};
-        }
-        return Await(error, budget);
-    }
-
-    IoResult Read(void* buffer, DWORD size, WaitBudget& budget) {
-        Begin();
-        if (ReadFile(pipe_, buffer, size, nullptr, &overlapped_)) {
-            return Finished();
-        }
-        return Await(GetLastError(), budget);
-    }
-
-    IoResult Write(const void* bytes, DWORD size, WaitBudget& budget) {
-        Begin();
-        if (WriteFile(pipe_, bytes, size, nullptr, &overlapped_)) {
-            return Finished();
-        }
-        return Await(GetLastError(), budget);
-    }
-
-  private:
-    void Begin() {
-        ResetEvent(ioEvent_);
-        overlapped_ = OVERLAPPED{};
-        overlapped_.hEvent = ioEvent_;
-    }
-
-    IoResult Finished() {
-        DWORD bytes = 0;
-        if (GetOverlappedResult(pipe_, &overlapped_, &bytes, FALSE)) {
-            return {IoOutcome::Completed, bytes, 0};
-        }
-        return {IoOutcome::Failed, bytes, GetLastError()};
-    }
-
-    IoResult Await(DWORD startError, WaitBudget& budget) {
-        if (startError != ERROR_IO_PENDING) {
-            return {IoOutcome::Failed, 0, startError};
-        }
-        if (budget.Wait(ioEvent_)) {
-            return Finished();
-        }
-        CancelIoEx(pipe_, &overlapped_);
-        DWORD ignored = 0;
-        GetOverlappedResult(pipe_, &overlapped_, &ignored, TRUE);
-        return {IoOutcome::Abandoned, 0, 0};
-    }
-
-    HANDLE pipe_;
-    HANDLE ioEvent_;
-    OVERLAPPED overlapped_{};
-};
-
-// After the response the client reads it and closes its end. Disconnecting
-// earlier would throw away what it has not read yet, so wait for the close,
-// discarding anything else it writes (the rest of a split request), within
-// the budget. This stands in for FlushFileBuffers, which has no bound.
-void AwaitClientClose(PipeIo& io, WaitBudget& budget) {
-    std::vector<unsigned char> scratch(kPipeBufferBytes);
-    for (;;) {
-        const IoResult read = io.Read(scratch.data(), static_cast<DWORD>(scratch.size()), budget);
-        const bool moreOfAMessage =
-            read.outcome == IoOutcome::Failed && read.error == ERROR_MORE_DATA;
-        if (read.outcome != IoOutcome::Completed && !moreOfAMessage) {
-            return;
-        }
-    }
-}
-
-void ServeClient(PipeIo& io, HANDLE stopEvent, const RequestHandlerFn& handleRequest,
-                 DWORD stallTimeoutMs) {
-    // Until the request is in, a stop ends the wait at once.
-    WaitBudget budget(stopEvent, 0);
-    budget.Bound(stallTimeoutMs);
-    // One spare code unit beyond the longest request, so the buffer always
-    // ends in a NUL code unit.
-    std::vector<unsigned char> buffer(kPipeBufferBytes, 0);
-    const IoResult read = io.Read(buffer.data(), kMaxRequestBytes, budget);
-    if (read.outcome != IoOutcome::Completed || read.bytes == 0) {
-        return;
-    }
-    const std::wstring response = handleRequest(DecodeRequest(buffer.data(), read.bytes));
-    const std::string message = EncodeResponse(response);
-    // The answer is written even when a stop came meanwhile; the client then
-    // has a short grace to take it.
-    budget.Grace(kPipeStopGraceMs);
-    budget.Bound(stallTimeoutMs);
-    const IoResult written = io.Write(message.data(), static_cast<DWORD>(message.size()), budget);
-    if (written.outcome != IoOutcome::Completed) {
-        return;
-    }
-    budget.Bound(stallTimeoutMs);
-    AwaitClientClose(io, budget);
-}
 
 }  // namespace
 
@@ -257,58 +458,9 @@ HANDLE OpenPipeAsClient(const std::wstring& pipeName, DWORD flagsAndAttributes) 
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
                    const PipeServerOptions& options) {
     log(L"Pipe server loop started.");
-    UniqueHandle ioEvent;
-    UniqueHandle instance;
-    // Set when the instance was just made because the previous one failed, so
-    // that an instance that keeps failing is not remade in a busy loop.
-    bool remade = false;
-    while (!IsSet(stopEvent)) {
-        if (!ioEvent) {
-            ioEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        }
-        if (!instance && ioEvent) {
-            instance = CreateInstance(options.pipeName);
-        }
-        if (!instance) {
-            const DWORD error = GetLastError();
-            log(L"CreateNamedPipeW failed.");
-            if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
-                log(L"Pipe name already held by another process.");
-            }
-            WaitForSingleObject(stopEvent, options.createRetryMs);
-            continue;
-        }
-
-        PipeIo io(instance.Get(), ioEvent.Get());
-        WaitBudget untilStop(stopEvent, 0);
-        untilStop.Bound(INFINITE);
-        const IoResult connected = io.Connect(untilStop);
-        if (untilStop.StopSeen()) {
-            break;
-        }
-        bool usable = true;
-        if (connected.outcome == IoOutcome::Completed) {
-            ServeClient(io, stopEvent, handleRequest, options.clientStallTimeoutMs);
-            remade = false;
-        } else if (connected.error != ERROR_NO_DATA) {
-            // ERROR_NO_DATA is a client that came and went before the connect;
-            // anything else leaves the instance in doubt.
-            usable = false;
-        }
-        if (IsSet(stopEvent)) {
-            break;
-        }
-        // The same instance serves the next client, so the name is never free.
-        if (!usable || !DisconnectNamedPipe(instance.Get())) {
-            instance.Reset();
-            if (remade) {
-                WaitForSingleObject(stopEvent, options.createRetryMs);
-            }
-            remade = true;
-        }
-    }
-    if (instance) {
-        DisconnectNamedPipe(instance.Get());
+    if (!IsSet(stopEvent)) {
+        PipeServer server(stopEvent, handleRequest, log, options);
+        server.Run();
     }
     log(L"Pipe server loop stopped.");
 }

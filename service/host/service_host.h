@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -43,8 +44,15 @@ struct ServiceHostState {
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
     std::mutex stopEventMutex;
     HANDLE stopEvent = nullptr;
+    // Advanced with every report of progress while the service stops.
+    DWORD stopCheckPoint = 0;
 };
 ServiceHostState& ServiceHost();
+
+// Reports STOP_PENDING with the next checkpoint and a wait hint that covers
+// `remainingMs` more of waiting. Called on ServiceMain's thread once a stop
+// has been asked for (the control handler reported STOP_PENDING first).
+void ReportStopProgress(std::uint32_t remainingMs);
 
 // Hands the service table to the control manager and blocks for the life of
 // the service. 0 after the service has run and stopped; 1, after logging

@@ -6,24 +6,31 @@
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
 #include "service/service_constants.h"
+#include "service/supervision/windows_operations.h"
 
 namespace velk {
 namespace {
 
 void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD win32ExitCode,
-            DWORD waitHint) {
+            DWORD waitHint, DWORD checkPoint = 0) {
     SERVICE_STATUS& status = host.serviceStatus;
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = controlsAccepted;
     status.dwWin32ExitCode = win32ExitCode;
     status.dwServiceSpecificExitCode = 0;
-    status.dwCheckPoint = 0;
+    status.dwCheckPoint = checkPoint;
     status.dwWaitHint = waitHint;
     host.platform.setStatus(host.statusHandle, status);
 }
 
 }  // namespace
+
+void ReportStopProgress(std::uint32_t remainingMs) {
+    ServiceHostState& host = ServiceHost();
+    Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0,
+           remainingMs + kServicePendingWaitHintMs, ++host.stopCheckPoint);
+}
 
 ServiceHostState& ServiceHost() {
     static ServiceHostState state;
@@ -36,6 +43,7 @@ void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operati
     host.operations = &operations;
     host.serviceStatus = SERVICE_STATUS{};
     host.statusHandle = nullptr;
+    host.stopCheckPoint = 0;
     std::lock_guard<std::mutex> lock(host.stopEventMutex);
     host.stopEvent = nullptr;
 }
@@ -55,6 +63,7 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
     platform.createStopEvent = [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); };
     CommandOperations* ops = &operations;
     platform.runPipeServer = [ops](HANDLE stopEvent) {
+        WatchForServiceStop(stopEvent, ReportStopProgress);
         RunPipeServer(
             stopEvent,
             [ops](const std::wstring& request) {
@@ -90,7 +99,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     host.platform.runPipeServer(stopEvent.Get());
 
-    // A core still running is ended before the service says it has stopped.
+    // A core still running is ended before the service says it has stopped;
+    // that may take the core's whole termination wait.
+    ReportStopProgress(kCoreTerminateWaitMs);
     host.operations->StopXray();
     {
         std::lock_guard<std::mutex> lock(host.stopEventMutex);

@@ -1,7 +1,10 @@
 #pragma once
 // The route helper runner: one hidden run of a helper program, bounded in time.
 #ifdef _WIN32
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "service/service_constants.h"
@@ -17,6 +20,13 @@ struct HelperRunSettings {
     // be gone after it has ended them.
     std::uint32_t treeEndWaitMs = kHelperTreeEndWaitMs;
     LogSink log;
+    // The service's stop event, or null. A stop never ends a helper early
+    // (it may be in the middle of a route change); while the runner goes on
+    // waiting for it, it calls stopProgress about every kStopProgressIntervalMs
+    // with the longest it may still wait, so the service can tell the control
+    // manager that it is making progress.
+    HANDLE stopEvent = nullptr;
+    std::function<void(std::uint32_t remainingMs)> stopProgress;
 };
 
 // Runs "\"programPath\" arguments" hidden, with no inherited handles, inside a

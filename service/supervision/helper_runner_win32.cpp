@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/unique_handle.h"
@@ -47,6 +48,34 @@ void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
     while (ActiveProcesses(job) != 0 && GetTickCount64() < deadline) {
         Sleep(10);
     }
+}
+
+// Waits for the helper at most timeoutMs; true when it ended. Once the stop
+// event is set, the wait goes on in slices, reporting progress after each.
+bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_t timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    if (settings.stopEvent != nullptr) {
+        HANDLE events[2] = {process, settings.stopEvent};
+        const DWORD wait = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
+        if (wait != WAIT_OBJECT_0 + 1) {
+            return wait != WAIT_TIMEOUT;
+        }
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+            if (settings.stopProgress) {
+                settings.stopProgress(left);
+            }
+            const DWORD slice = std::min<DWORD>(left, kStopProgressIntervalMs);
+            if (WaitForSingleObject(process, slice) != WAIT_TIMEOUT) {
+                return true;
+            }
+            if (left == 0) {
+                return false;
+            }
+        }
+    }
+    return WaitForSingleObject(process, timeoutMs) != WAIT_TIMEOUT;
 }
 
 }  // namespace
@@ -101,7 +130,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
         }
     }
 
-    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
+    if (!AwaitHelper(settings, process.Get(), timeoutMs)) {
         if (job) {
             EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
         } else {
@@ -113,7 +142,9 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     }
 
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.Get(), &exitCode);
+    if (!GetExitCodeProcess(process.Get(), &exitCode)) {
+        exitCode = GetLastError();
+    }
     // netsteer waits for every command it runs, so anything still in the job
     // is a straggler that must not touch the routes after the client has been
     // answered.

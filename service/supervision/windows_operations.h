@@ -2,12 +2,22 @@
 // The Windows implementation of CommandOperations: the core process manager,
 // the route helper runner, the error log reader and the module directory.
 #ifdef _WIN32
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
 #include "service/supervision/command_operations.h"
 
 namespace velk {
 
 // The process-wide instance; it owns the one core process slot.
 CommandOperations& WindowsCommandOperations();
+
+// From now on, route helper runs of that instance watch `stopEvent` and,
+// once it is set, call `progress` while they wait for the helper to end
+// (see HelperRunSettings).
+void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress);
 
 }  // namespace velk
 #endif

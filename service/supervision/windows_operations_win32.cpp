@@ -1,5 +1,7 @@
 #include "service/supervision/windows_operations.h"
 
+#include <utility>
+
 #include "service/channel/service_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/core_process_manager.h"
@@ -40,7 +42,14 @@ class WindowsOperations final : public CommandOperations {
         HelperRunSettings settings;
         settings.workingDirectory = velk::GetModuleDirectory();
         settings.log = LogToService;
+        settings.stopEvent = stopEvent_;
+        settings.stopProgress = stopProgress_;
         return velk::RunHelperProcess(settings, programPath, arguments, timeoutMs);
+    }
+
+    void WatchForStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress) {
+        stopEvent_ = stopEvent;
+        stopProgress_ = std::move(progress);
     }
 
     std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
@@ -51,13 +60,24 @@ class WindowsOperations final : public CommandOperations {
 
   private:
     CoreProcessManager core_;
+    // Set before the pipe server starts and read only on its thread.
+    HANDLE stopEvent_ = nullptr;
+    std::function<void(std::uint32_t)> stopProgress_;
 };
+
+WindowsOperations& Operations() {
+    static WindowsOperations operations;
+    return operations;
+}
 
 }  // namespace
 
 CommandOperations& WindowsCommandOperations() {
-    static WindowsOperations operations;
-    return operations;
+    return Operations();
+}
+
+void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress) {
+    Operations().WatchForStop(stopEvent, std::move(progress));
 }
 
 }  // namespace velk

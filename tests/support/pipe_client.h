@@ -98,4 +98,19 @@ inline PipeAnswer Exchange(const std::wstring& name, const std::string& request,
     return ReadAnswer(pipe.Get());
 }
 
+// Waits until the server behind `name` holds `count` instances (the count a
+// client's handle reports), so that a test does not race the server's start.
+inline bool AllInstancesUp(const std::wstring& name, DWORD count, std::chrono::milliseconds limit) {
+    return Eventually(
+        [&] {
+            UniqueHandle pipe = ConnectPipe(name, limit);
+            DWORD instances = 0;
+            return pipe &&
+                   GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr,
+                                            nullptr, 0) &&
+                   instances == count;
+        },
+        limit, 20);
+}
+
 }  // namespace velk::test_support

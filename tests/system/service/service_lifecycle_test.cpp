@@ -61,28 +61,20 @@ bool StillConnected(HANDLE client) {
 TEST_F(ServiceLifecycleLogged, StopsWhileAClientHoldsItsConnection) {
     // This build has no stall bound, so the client's wait can end only by the
     // stop: a service that ignored it would never reach STOPPED.
-    struct Case {
-        const char* name;
-        bool sendsRequest;
-    };
-    for (const Case c :
-         {Case{"connected and silent", false}, Case{"took its answer and stays connected", true}}) {
+    // (A client that has taken its answer is let go at once; see the pipe
+    // scenarios.)
+    for (const char* name : {"connected and silent", "connected and silent, again"}) {
         StartAndWait();
         UniqueHandle client = ConnectToService();
-        ASSERT_TRUE(client) << c.name;
-        if (c.sendsRequest) {
-            ASSERT_TRUE(WriteMessage(client.Get(), EncodeRequest(L"status"))) << c.name;
-            EXPECT_EQ(ReadAnswer(client.Get()).Line(),
-                      L"ok=true;exitCode=0;message=service running")
-                << c.name;
-        }
-        EXPECT_TRUE(StillConnected(client.Get())) << c.name << ": held until the stop";
+        ASSERT_TRUE(client) << name;
+        Sleep(200);
+        EXPECT_TRUE(StillConnected(client.Get())) << name << ": held until the stop";
         SendStop();
         const bool stopped = WaitForState(SERVICE_STOPPED);
         const bool droppedByService = !StillConnected(client.Get());
         client.Reset();
-        ASSERT_TRUE(stopped) << c.name << ": STOPPED reached while the client held on";
-        EXPECT_TRUE(droppedByService) << c.name << ": the service let the client go";
+        ASSERT_TRUE(stopped) << name << ": STOPPED reached while the client held on";
+        EXPECT_TRUE(droppedByService) << name << ": the service let the client go";
     }
 }
 
@@ -92,8 +84,20 @@ TEST_F(ServiceLifecycleLogged, StopDuringALongHelperRunAnswersItFirst) {
     ASSERT_TRUE(Eventually([] { return !StubCalls().empty(); })) << "the helper runs";
     const SERVICE_STATUS pending = SendStop();
     EXPECT_EQ(pending.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
-    EXPECT_EQ(pending.dwWaitHint, kServicePendingWaitHintMs);
-    EXPECT_EQ(pending.dwCheckPoint, 0u);
+    EXPECT_GE(pending.dwWaitHint, kServicePendingWaitHintMs);
+    // While the helper finishes, the control manager sees progress: the
+    // checkpoint moves and the hint covers what may still be waited for.
+    DWORD lastCheckPoint = 0;
+    int advances = 0;
+    while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        const SERVICE_STATUS_PROCESS now = Query();
+        if (now.dwCurrentState == SERVICE_STOP_PENDING && now.dwCheckPoint > lastCheckPoint) {
+            ++advances;
+            lastCheckPoint = now.dwCheckPoint;
+            EXPECT_GE(now.dwWaitHint, kServicePendingWaitHintMs) << "checkpoint " << lastCheckPoint;
+        }
+    }
+    EXPECT_GE(advances, 2) << "the checkpoint advanced while the helper ran";
     ASSERT_EQ(answer.wait_for(std::chrono::milliseconds(kHangGuardMs)), std::future_status::ready);
     EXPECT_EQ(answer.get(), L"ok=true;exitCode=0;message=helper finished");
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED));

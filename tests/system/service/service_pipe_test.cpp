@@ -2,12 +2,15 @@
 // security of the live instance.
 #include <aclapi.h>
 
+#include <atomic>
 #include <future>
 #include <memory>
+#include <vector>
 
 #include "service/channel/pipe_security.h"
 #include "tests/support/pipe_dacl_check.h"
 #include "tests/system/service/service_scenario.h"
+#include "tests/system/service/velkctl_run.h"
 
 namespace velk::scenario {
 namespace {
@@ -191,6 +194,104 @@ TEST_F(ServicePipe, RemotePathIsNotServed) {
                     static_cast<unsigned long>(error));
     }
     EXPECT_EQ(Send(L"status"), kStatusLine);
+}
+
+// The scenario build: its log counts the requests, and no stall bound ends a
+// wait on a client, so only the server's own handling can let one go.
+class ServicePipeUnbounded : public ServicePipe {
+  protected:
+    std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
+};
+
+// True while the server still holds the connection of `client`; never blocks.
+bool StillConnected(HANDLE client) {
+    DWORD available = 0;
+    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
+}
+
+TEST_F(ServicePipeUnbounded, ClientThatTookItsWholeAnswerIsLetGoAtOnce) {
+    CreateDirectoryW(kDataDirectory, nullptr);
+    ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, std::string(8192, 'e')));
+    // A short answer and one longer than the pipe's buffer, read in pieces.
+    for (const wchar_t* request : {L"status", L"xray_last_error"}) {
+        UniqueHandle pipe = ConnectToService();
+        ASSERT_TRUE(pipe);
+        ASSERT_TRUE(WriteMessage(pipe.Get(), EncodeRequest(request)));
+        ASSERT_TRUE(ReadAnswer(pipe.Get(), 512).complete) << request;
+        // The client keeps its end open; the server ends the connection.
+        EXPECT_TRUE(Eventually([&] { return !StillConnected(pipe.Get()); })) << request;
+    }
+    EXPECT_EQ(Send(L"status"), kStatusLine);
+}
+
+TEST_F(ServicePipeUnbounded, SilentClientsDoNotKeepOthersWaiting) {
+    std::atomic<bool> done{false};
+    std::atomic<int> silentConnections{0};
+    // Four clients that connect, say nothing and come back, again and again.
+    std::vector<std::future<void>> hostile;
+    for (int i = 0; i < 4; ++i) {
+        hostile.push_back(std::async(std::launch::async, [&] {
+            while (!done) {
+                UniqueHandle pipe(OpenPipeAsClient(kPipeName));
+                if (!pipe) {
+                    WaitNamedPipeW(kPipeName, 100);
+                    continue;
+                }
+                ++silentConnections;
+                for (int held = 0; held < 20 && !done; ++held) {
+                    Sleep(25);
+                }
+            }
+        }));
+    }
+    ASSERT_TRUE(Eventually([&] { return silentConnections.load() >= 8; }));
+
+    // Eight ordinary clients, 500 requests each, every one named.
+    constexpr int kClients = 8;
+    constexpr int kRequests = 500;
+    std::vector<std::future<int>> ordinary;
+    for (int client = 0; client < kClients; ++client) {
+        ordinary.push_back(std::async(std::launch::async, [client] {
+            int answered = 0;
+            for (int i = 0; i < kRequests; ++i) {
+                const std::wstring request =
+                    L"status c" + std::to_wstring(client) + L"r" + std::to_wstring(i);
+                answered += Send(request) == kStatusLine ? 1 : 0;
+            }
+            return answered;
+        }));
+    }
+    // velkctl with its default wait, meanwhile.
+    for (int run = 0; run < 5; ++run) {
+        const ProgramRun velkctl = RunVelkctl(L"status");
+        EXPECT_EQ(velkctl.exitCode, 0u) << "run " << run << ": " << velkctl.err;
+        EXPECT_EQ(velkctl.out, "ok=true;exitCode=0;message=service running\r\n") << "run " << run;
+    }
+    for (auto& answered : ordinary) {
+        EXPECT_EQ(answered.get(), kRequests);
+    }
+    done = true;
+    for (auto& client : hostile) {
+        client.get();
+    }
+
+    // Each request was carried out exactly once.
+    const std::wstring log = ServiceLogText();
+    for (int client = 0; client < kClients; ++client) {
+        for (int i = 0; i < kRequests; i += 97) {
+            const std::wstring line = L"] Received command: status c" + std::to_wstring(client) +
+                                      L"r" + std::to_wstring(i) + L"\r\n";
+            const auto first = log.find(line);
+            ASSERT_NE(first, std::wstring::npos) << client << "/" << i;
+            EXPECT_EQ(log.find(line, first + 1), std::wstring::npos) << client << "/" << i;
+        }
+    }
+    std::size_t received = 0;
+    for (auto at = log.find(L"] Received command: status c"); at != std::wstring::npos;
+         at = log.find(L"] Received command: status c", at + 1)) {
+        ++received;
+    }
+    EXPECT_EQ(received, static_cast<std::size_t>(kClients * kRequests));
 }
 
 }  // namespace

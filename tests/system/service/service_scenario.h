@@ -127,6 +127,9 @@ class ServiceScenario : public ::testing::Test {
         ASSERT_TRUE(Eventually([] {
             return WaitNamedPipeW(kPipeName, 0) != FALSE || GetLastError() != ERROR_FILE_NOT_FOUND;
         }));
+        // ... and the pipe server makes the rest of its instances.
+        ASSERT_TRUE(test_support::AllInstancesUp(kPipeName, kPipeMaxInstances,
+                                                 std::chrono::milliseconds(kHangGuardMs)));
     }
 
     // Sends the stop control; the status the control manager answered with.

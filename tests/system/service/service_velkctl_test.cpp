@@ -4,61 +4,10 @@
 #include <future>
 
 #include "tests/system/service/service_scenario.h"
+#include "tests/system/service/velkctl_run.h"
 
 namespace velk::scenario {
 namespace {
-
-struct ProgramRun {
-    DWORD exitCode = 0;
-    std::string out;
-    std::string err;
-};
-
-UniqueHandle InheritableFile(const std::wstring& path) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-ProgramRun RunVelkctl(const std::wstring& arguments) {
-    // Fresh files for every run: a just-ended child's handles may linger.
-    static int runs = 0;
-    const std::wstring base = std::wstring(kStubDirectory) + L"\\velkctl-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++runs);
-    const std::wstring outPath = base + L".out";
-    const std::wstring errPath = base + L".err";
-    ProgramRun run;
-    {
-        UniqueHandle out = InheritableFile(outPath);
-        UniqueHandle err = InheritableFile(errPath);
-        if (!out || !err) {
-            ADD_FAILURE() << "cannot create the output files: " << GetLastError();
-            return run;
-        }
-        std::wstring commandLine = L"\"" + WindowsPath(VELK_VELKCTL_EXE) + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.Get();
-        startup.hStdError = err.Get();
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                            nullptr, nullptr, &startup, &info)) {
-            ADD_FAILURE() << "velkctl did not start: " << GetLastError();
-            return run;
-        }
-        UniqueHandle process(info.hProcess);
-        UniqueHandle thread(info.hThread);
-        EXPECT_EQ(WaitForSingleObject(process.Get(), kHangGuardMs), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.Get(), &run.exitCode);
-    }
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    DeleteFileW(outPath.c_str());
-    DeleteFileW(errPath.c_str());
-    return run;
-}
 
 class ServiceVelkctl : public ServiceScenario {};
 

@@ -36,6 +36,7 @@ int wmain() {
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
     velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);
     platform.runPipeServer = [](HANDLE stopEvent) {
+        velk::WatchForServiceStop(stopEvent, velk::ReportStopProgress);
         velk::PipeServerOptions options;
         options.clientStallTimeoutMs = INFINITE;
         velk::RunPipeServer(

@@ -103,6 +103,9 @@ const std::wstring kRunning =
     L"status type=16 state=4 accepted=1 exit=0 specific=0 checkpoint=0 hint=0";
 const std::wstring kStopPending =
     L"status type=16 state=3 accepted=1 exit=0 specific=0 checkpoint=0 hint=3000";
+// The core may take its whole termination wait to end.
+const std::wstring kStopProgressBeforeCore =
+    L"status type=16 state=3 accepted=1 exit=0 specific=0 checkpoint=1 hint=8000";
 const std::wstring kStopped =
     L"status type=16 state=1 accepted=1 exit=0 specific=0 checkpoint=0 hint=0";
 
@@ -127,6 +130,7 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"log Service stop requested.",
                                      kStopPending,
                                      L"pipe server ended",
+                                     kStopProgressBeforeCore,
                                      L"StopXray",
                                      L"log VelkVPNService stopped.",
                                      kStopped,
@@ -137,9 +141,9 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
     EXPECT_EQ(ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr),
               static_cast<DWORD>(NO_ERROR));
     const auto lines = recorder_.Lines();
-    ASSERT_EQ(lines.size(), 13u);
-    EXPECT_EQ(lines[11], L"log Service stop requested.");
-    EXPECT_EQ(lines[12], kStopPending);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[12], L"log Service stop requested.");
+    EXPECT_EQ(lines[13], kStopPending);
 }
 
 TEST_F(ServiceHostTest, FailedRegistrationReportsNothing) {
