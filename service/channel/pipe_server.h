@@ -58,8 +58,10 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
 // Every instance waits for its client's request at the same time, each within
 // clientStallTimeoutMs of its connection, so a silent client holds up no one
 // else. Requests are handed to `handleRequest` one at a time, in the order
-// they arrived. The client then has clientStallTimeoutMs to take the answer
-// and is disconnected as soon as it has taken all of it.
+// they arrived: as their reads complete, and for clients that came while a
+// request was being carried out, in the order those clients connected. The
+// client then has clientStallTimeoutMs to take the answer and is
+// disconnected as soon as it has taken all of it.
 //
 // A set `stopEvent` ends every wait for a client or a request at once, and
 // requests read but not yet handed on are dropped unanswered. A request being

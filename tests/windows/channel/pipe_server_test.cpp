@@ -227,6 +227,54 @@ TEST(PipeServerTest, SilentClientDoesNotBlockTheNext) {
     EXPECT_FALSE(ReadFile(silent.Get(), &byte, 1, &got, nullptr));
 }
 
+TEST(PipeServerTest, RequestsAreCarriedOutOneAtATimeInTheOrderTheyArrived) {
+    UniqueHandle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> running{0};
+    std::atomic<int> overlapped{0};
+    ServerRun server([&](const std::wstring& request) {
+        overlapped += ++running > 1 ? 1 : 0;
+        if (request == L"hold") {
+            SetEvent(entered.Get());
+            WaitForSingleObject(release.Get(), 30000);
+        }
+        --running;
+        return L"echo=" + request;
+    });
+    server.Start();
+    ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
+    UniqueHandle holder = Connect(server.Name());
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(WriteMessage(holder.Get(), EncodeRequest(L"hold")));
+    ASSERT_EQ(WaitForSingleObject(entered.Get(), 30000), WAIT_OBJECT_0);
+
+    // While the first request is carried out, clients connect in one order
+    // and write in the reverse one: they are served as they came, first
+    // connected first, and a late writer cannot push in front of them.
+    constexpr int kWaiting = 5;
+    std::vector<UniqueHandle> clients;
+    for (int i = 0; i < kWaiting; ++i) {
+        clients.push_back(Connect(server.Name()));
+        ASSERT_TRUE(clients.back()) << i;
+    }
+    std::vector<std::wstring> expected{L"hold"};
+    for (int i = 0; i < kWaiting; ++i) {
+        expected.push_back(L"client " + std::to_wstring(i));
+    }
+    for (int i = kWaiting - 1; i >= 0; --i) {
+        const auto at = static_cast<std::size_t>(i);
+        ASSERT_TRUE(WriteMessage(clients[at].Get(), EncodeRequest(expected[at + 1])));
+    }
+    SetEvent(release.Get());
+    EXPECT_EQ(DecodeResponse(ReadAnswer(holder.Get()).bytes).line, L"echo=hold");
+    for (int i = 0; i < kWaiting; ++i) {
+        EXPECT_EQ(DecodeResponse(ReadAnswer(clients[static_cast<std::size_t>(i)].Get()).bytes).line,
+                  L"echo=client " + std::to_wstring(i));
+    }
+    EXPECT_EQ(server.Requests(), expected);
+    EXPECT_EQ(overlapped.load(), 0) << "never two requests at once";
+}
+
 TEST(PipeServerTest, ClientThatNeverReadsItsLongAnswerIsDropped) {
     const std::wstring longLine(20000, L'x');
     ServerRun server([&](const std::wstring& request) {
