@@ -4,6 +4,7 @@
 #include <future>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "common/unique_handle.h"
 #include "service/channel/pipe_server.h"
@@ -205,6 +206,13 @@ TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
         return SendRequest(ClientSettings{server.Name(), 10000, self}, L"hold");
     });
     ASSERT_EQ(WaitForSingleObject(entered.Get(), 30000), WAIT_OBJECT_0);
+    // Every other instance taken by a client that says nothing (for up to the
+    // server's stall bound): the pipe is busy.
+    std::vector<UniqueHandle> silent;
+    for (DWORD i = 1; i < kPipeMaxInstances; ++i) {
+        silent.emplace_back(OpenPipeAsClient(server.Name()));
+        ASSERT_TRUE(silent.back()) << i;
+    }
     const ClientResult impatient = SendRequest(ClientSettings{server.Name(), 200, self}, L"status");
     EXPECT_FALSE(impatient.answered);
     EXPECT_NE(impatient.error.find(L"busy"), std::wstring::npos);
