@@ -9,7 +9,7 @@ source scripts/ensure-packages.sh
 
 jobs=$(nproc)
 status=0
-for preset in native windows; do
+for preset in native native-asan windows; do
   echo "== configure $preset"
   cmake --preset "$preset" >/dev/null
   echo "== build $preset"
