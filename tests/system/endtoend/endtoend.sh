@@ -51,6 +51,17 @@ expect_line() {  # TEXT LINE WHAT
 expect_no_match() {  # TEXT PATTERN WHAT
   if grep -qE -- "$2" <<<"$1"; then fail "$3: unexpected line matching \"$2\""; fi
 }
+# The simulated routing table; reading it is left out of the journal.
+route_table() {
+  w route.exe print -4
+  w netsim.exe journal clear >/dev/null
+}
+expect_same_table() {  # EXPECTED ACTUAL WHAT
+  if [ "$1" != "$2" ]; then
+    fail "$3: the routing table changed"
+    diff <(echo "$1") <(echo "$2") | sed 's/^/    /'
+  fi
+}
 expect_journal() {  # WHAT, then the expected command lines on standard input
   local expected actual
   expected=$(cat)
@@ -180,6 +191,31 @@ echo "$restored"
 expect_line "$restored" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after stop"
 expect_no_match "$restored" "^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link" "after stop"
 expect_no_match "$restored" "^ +203\.0\.113\.7 " "after stop"
+
+# --- a second route_start without a stop --------------------------------------
+heading "route_start twice without a stop, then route_stop"
+expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+w netsim.exe journal clear >/dev/null
+expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+# The leftover state is undone, the earlier tunnel default route included,
+# before the same routes are made again.
+expect_journal "second route_start" <<EOF2
+route print -4
+route delete $server
+route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25
+netsh interface ipv4 show interfaces
+route delete 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45
+route print -4
+$query
+route add $server mask 255.255.255.255 192.168.1.1 if 12 metric 1
+route print -4
+route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1
+route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1
+EOF2
+expect_same_table "$after" "$(route_table)" "after the second route_start"
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+w netsim.exe journal clear >/dev/null
+expect_same_table "$restored" "$(route_table)" "after route_start, route_start, route_stop"
 
 # --- failure paths ------------------------------------------------------------
 heading "failure: the server's host route already exists"
