@@ -21,6 +21,8 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="msco
 
 service_dir='C:\VelkVPN'
 service_unix="$prefix/drive_c/VelkVPN"
+helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
+state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
 server=203.0.113.7
 failed=0
 
@@ -62,6 +64,11 @@ expect_same_table() {  # EXPECTED ACTUAL WHAT
     diff <(echo "$1") <(echo "$2") | sed 's/^/    /'
   fi
 }
+# The helper log's messages written after byte MARK, without time stamps.
+helper_log_since() {  # MARK
+  tail -c +$(($1 + 1)) "$helper_log" | tr -d '\r' | sed 's/^\[[^]]*\] //'
+}
+helper_log_size() { stat -c %s "$helper_log" 2>/dev/null || echo 0; }
 expect_journal() {  # WHAT, then the expected command lines on standard input
   local expected actual
   expected=$(cat)
@@ -250,6 +257,42 @@ expect_line "$repaired" "          0.0.0.0          0.0.0.0      192.168.1.1    
 expect_no_match "$repaired" "^ +203\.0\.113\.7 " "after repairing stop"
 w netsim.exe journal clear >/dev/null
 
+heading "failure: a folder at the state file's path, so start changes no route"
+mkdir "$state_path"
+unchanged=$(route_table)
+log_mark=$(helper_log_size)
+expect_answer route_start "$server" -- "ok=false;exitCode=11;message=helper finished"
+ran=$(w netsim.exe journal)
+w netsim.exe journal clear >/dev/null
+expect_no_match "$ran" "^route (add|delete) " "start with a folder at the state path"
+expect_same_table "$unchanged" "$(route_table)" "start with a folder at the state path"
+new_log=$(helper_log_since "$log_mark")
+[ "$(tail -n 2 <<<"$new_log")" = $'Delete State Done\nRETURN 11: save state failed' ] ||
+  fail "helper log: the refused start does not end with \"Delete State Done\", \"RETURN 11: save state failed\""
+expect_no_match "$new_log" "^Save State Done$" "helper log of the refused start"
+rmdir "$state_path"
+
+heading "failure: a slow machine without the tunnel; the search ends before the service's time-out"
+# Each tool answers 230 ms late: 120 lookups 500 ms apart would then take
+# over 87 s whatever Wine itself costs, well past the service's 70 s.
+w netsim.exe tunnel-down
+w netsim.exe delay 230
+unchanged=$(route_table)
+started_ns=$(date +%s%N)
+expect_answer route_start "$server" -- "ok=false;exitCode=3;message=helper finished"
+elapsed_ms=$((($(date +%s%N) - started_ns) / 1000000))
+ran=$(w netsim.exe journal)
+w netsim.exe journal clear >/dev/null
+listings=$(grep -c '^netsh interface ipv4 show interfaces$' <<<"$ran")
+echo "code 3 after $elapsed_ms ms and $listings interface listings"
+# Fewer than 120 listings: the deadline ended the search, not the count.
+[ "$listings" -gt 0 ] && [ "$listings" -lt 120 ] ||
+  fail "slow machine: $listings interface listings, expected fewer than 120"
+expect_no_match "$ran" "^(route|powershell) " "start on a slow machine"
+expect_same_table "$unchanged" "$(route_table)" "start on a slow machine"
+w netsim.exe delay 0
+w netsim.exe tunnel-up
+
 heading "the core stops"
 expect_answer xray_stop -- "ok=true;exitCode=0;message=xray stopped"
 expect_answer xray_status -- "ok=true;exitCode=0;running=false;message=xray status"
@@ -267,10 +310,10 @@ w sc query VelkVPNService | grep -q STOPPED || fail "the service did not stop"
 w sc delete VelkVPNService
 
 heading "tail of C:\\ProgramData\\ravik_helper.log"
-helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
 tail -n 20 "$helper_log" 2>/dev/null | tr -d '\r'
 for line in "RETURN 0: start done" "Stop Ended .... return 0" "RETURN 9: AddServerBypassRoute failed" \
-  "RETURN 4: active default route not found" "RETURN 8: AddTunnelDefaultRoute failed"; do
+  "RETURN 4: active default route not found" "RETURN 8: AddTunnelDefaultRoute failed" \
+  "RETURN 11: save state failed" "RETURN 3: tunnel index not found"; do
   grep -qF "$line" "$helper_log" 2>/dev/null || fail "helper log: no \"$line\""
 done
 heading "tail of C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log"
