@@ -6,6 +6,8 @@
 #   PREFIX     the Wine prefix (made when it does not exist yet)
 #   BUILD_DIR  the windows build directory (holds tools/netsim/*.exe)
 set -euo pipefail
+# Several steps below are quiet on purpose; a failing one must still say so.
+trap 'echo "netsim-install: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 if [ $# -ne 2 ]; then
   echo "usage: $0 PREFIX BUILD_DIR" >&2
