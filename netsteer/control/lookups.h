@@ -9,7 +9,8 @@ namespace netsteer {
 
 // Asks PowerShell for the index of the interface that owns `interfaceAddress`
 // and reads the leading number of its trimmed output. False when the output is
-// empty, does not begin with a number or the number does not fit 32 bits.
+// empty, does not begin with a number, or the number does not fit 32 bits or
+// is not positive.
 bool GetUplinkInterfaceIndex(HelperSystem& system, const std::wstring& interfaceAddress,
                              int& index);
 

@@ -13,7 +13,9 @@ bool GetUplinkInterfaceIndex(HelperSystem& system, const std::wstring& interface
         return false;
     }
     std::int32_t value = 0;
-    if (!ParseLeadingInt(output, value)) {
+    // Interface indexes are positive; anything else would reach a route
+    // command as "if 0" and could never be restored by `stop`.
+    if (!ParseLeadingInt(output, value) || value <= 0) {
         return false;
     }
     index = value;
