@@ -300,6 +300,60 @@ last=$(ctl xray_last_error)
 grep -qF "socks inbound listening on 127.0.0.1:10808" <<<"$last" ||
   fail "xray_last_error does not carry the core's output"
 
+heading "stop the service during route_start: netsteer finishes, the stop shows progress"
+w netsim.exe tunnel-after 8
+w netsim.exe journal clear >/dev/null
+answer_file="$prefix/stop-during-start.txt"
+log_mark=$(helper_log_size)
+(w "$service_dir\\velkctl.exe" route_start "$server" >"$answer_file") &
+answer_pid=$!
+for _ in $(seq 200); do
+  helper_log_since "$log_mark" | grep -qxF "[HELPER] START CALLED" && break
+  sleep 0.1
+done
+w sc stop VelkVPNService >/dev/null
+checkpoints=()
+hints_ok=1
+while kill -0 "$answer_pid" 2>/dev/null; do
+  status=$(w sc query VelkVPNService)
+  if grep -q "STOP_PENDING" <<<"$status"; then
+    checkpoint=$(sed -n 's/.*CHECKPOINT *: *//p' <<<"$status")
+    hint=$(sed -n 's/.*WAIT_HINT *: *//p' <<<"$status")
+    checkpoints+=("$((checkpoint))")
+    [ "$((hint))" -ge 3000 ] || hints_ok=0
+  fi
+  sleep 0.3
+done
+wait "$answer_pid"
+answer=$(cat "$answer_file")
+echo "answer while stopping: $answer"
+echo "checkpoints seen while STOP_PENDING: ${checkpoints[*]}"
+[ "$answer" = "ok=true;exitCode=0;message=helper finished" ] ||
+  fail "stop during route_start: the client got \"$answer\""
+distinct=$(printf '%s\n' "${checkpoints[@]}" | sort -nu | wc -l)
+[ "$distinct" -ge 2 ] || fail "stop during route_start: the checkpoint did not advance (${checkpoints[*]})"
+[ "$(printf '%s\n' "${checkpoints[@]}")" = "$(printf '%s\n' "${checkpoints[@]}" | sort -n)" ] ||
+  fail "stop during route_start: the checkpoint went back (${checkpoints[*]})"
+[ "$hints_ok" -eq 1 ] || fail "stop during route_start: a wait hint below 3000 ms"
+for _ in $(seq 100); do
+  w sc query VelkVPNService | grep -q STOPPED && break
+  sleep 0.2
+done
+w sc query VelkVPNService | grep -q STOPPED || fail "stop during route_start: the service did not stop"
+# netsteer was not ended half-way: the routing is wholly in the tunnel.
+tunnelled=$(route_table)
+expect_line "$tunnelled" "          0.0.0.0          0.0.0.0         On-link          10.8.0.2      6" "after a stop during start"
+expect_line "$tunnelled" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "after a stop during start"
+expect_line "$(helper_log_since "$log_mark")" "RETURN 0: start done" "helper log of the start during the stop"
+# Back to the saved routing through the service, started again.
+w sc start VelkVPNService >/dev/null
+for _ in $(seq 50); do
+  [ "$(w "$service_dir\\velkctl.exe" status)" = "ok=true;exitCode=0;message=service running" ] && break
+  sleep 0.2
+done
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+expect_same_table "$restored" "$(route_table)" "after the stop during start and route_stop"
+
 heading "stop and delete the service"
 w sc stop VelkVPNService | grep -E 'STATE|SERVICE_NAME' || true
 for _ in $(seq 50); do
