@@ -56,6 +56,12 @@ inline UniqueHandle ConnectPipe(const std::wstring& name, std::chrono::milliseco
     return {};
 }
 
+// True while the server still holds the connection of `client`; never blocks.
+inline bool StillConnected(HANDLE client) {
+    DWORD available = 0;
+    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
+}
+
 inline bool WriteMessage(HANDLE pipe, const std::string& bytes) {
     DWORD written = 0;
     return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

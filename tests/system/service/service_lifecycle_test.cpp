@@ -51,13 +51,6 @@ class ServiceLifecycleLogged : public ServiceScenario {
     std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
 };
 
-// True while the service still holds the connection of `client`; never
-// blocks.
-bool StillConnected(HANDLE client) {
-    DWORD available = 0;
-    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
-}
-
 TEST_F(ServiceLifecycleLogged, StopsWhileAClientHoldsItsConnection) {
     // This build has no stall bound, so the client's wait can end only by the
     // stop: a service that ignored it would never reach STOPPED.
@@ -68,10 +61,10 @@ TEST_F(ServiceLifecycleLogged, StopsWhileAClientHoldsItsConnection) {
         UniqueHandle client = ConnectToService();
         ASSERT_TRUE(client) << name;
         Sleep(200);
-        EXPECT_TRUE(StillConnected(client.Get())) << name << ": held until the stop";
+        EXPECT_TRUE(test_support::StillConnected(client.Get())) << name << ": held until the stop";
         SendStop();
         const bool stopped = WaitForState(SERVICE_STOPPED);
-        const bool droppedByService = !StillConnected(client.Get());
+        const bool droppedByService = !test_support::StillConnected(client.Get());
         client.Reset();
         ASSERT_TRUE(stopped) << name << ": STOPPED reached while the client held on";
         EXPECT_TRUE(droppedByService) << name << ": the service let the client go";

@@ -203,12 +203,6 @@ class ServicePipeUnbounded : public ServicePipe {
     std::wstring ServiceProgram() const override { return ScenarioServiceExe(); }
 };
 
-// True while the server still holds the connection of `client`; never blocks.
-bool StillConnected(HANDLE client) {
-    DWORD available = 0;
-    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
-}
-
 TEST_F(ServicePipeUnbounded, ClientThatTookItsWholeAnswerIsLetGoAtOnce) {
     CreateDirectoryW(kDataDirectory, nullptr);
     ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, std::string(8192, 'e')));
@@ -219,7 +213,8 @@ TEST_F(ServicePipeUnbounded, ClientThatTookItsWholeAnswerIsLetGoAtOnce) {
         ASSERT_TRUE(WriteMessage(pipe.Get(), EncodeRequest(request)));
         ASSERT_TRUE(ReadAnswer(pipe.Get(), 512).complete) << request;
         // The client keeps its end open; the server ends the connection.
-        EXPECT_TRUE(Eventually([&] { return !StillConnected(pipe.Get()); })) << request;
+        EXPECT_TRUE(Eventually([&] { return !test_support::StillConnected(pipe.Get()); }))
+            << request;
     }
     EXPECT_EQ(Send(L"status"), kStatusLine);
 }

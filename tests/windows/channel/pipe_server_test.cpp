@@ -301,13 +301,6 @@ TEST(PipeServerTest, StopSetBeforeTheCallCreatesNoInstance) {
     EXPECT_FALSE(pipe);
 }
 
-// True while the server still holds the connection of `client`; never
-// blocks.
-bool StillConnected(HANDLE client) {
-    DWORD available = 0;
-    return PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr) != FALSE;
-}
-
 TEST(PipeServerTest, StopEndsTheLoopWhateverTheClientDoes) {
     enum class Client { None, Silent, AnsweredButStays, NeverReadsLongAnswer };
     struct Case {
@@ -346,7 +339,7 @@ TEST(PipeServerTest, StopEndsTheLoopWhateverTheClientDoes) {
         // Let go of the client only now, so that it cannot be what ended the
         // loop; then a loop that ignores the stop ends too and the next case
         // can run.
-        const bool droppedByServer = !client || !StillConnected(client.Get());
+        const bool droppedByServer = !client || !test_support::StillConnected(client.Get());
         client.Reset();
         EXPECT_TRUE(stopped) << c.name;
         EXPECT_TRUE(droppedByServer) << c.name << ": the server let go of the client";
