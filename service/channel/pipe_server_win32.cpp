@@ -112,18 +112,23 @@ class PipeServer {
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
 
+    // Every call to the system costs a round trip to the wine server under
+    // Wine, so the loop makes as few as it can: the stop event is looked at
+    // when the wait says it is set and before each request is carried out.
     void Run() {
         port_.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
-        activity_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        while (!IsSet(stopEvent_)) {
+        // Auto-reset: the wait that it wakes consumes the signal.
+        activity_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        while (!stopSeen_) {
             if (!port_ || !activity_ || !EnsureInstances()) {
-                WaitForSingleObject(stopEvent_, options_.createRetryMs);
+                stopSeen_ =
+                    WaitForSingleObject(stopEvent_, options_.createRetryMs) == WAIT_OBJECT_0;
                 continue;
             }
             OfferIdleInstances();
-            TakeCompletions();
             if (!queue_.empty()) {
-                if (!IsSet(stopEvent_)) {
+                stopSeen_ = IsSet(stopEvent_);
+                if (!stopSeen_) {
                     Answer(queue_.front());
                 }
                 queue_.pop_front();
@@ -194,10 +199,12 @@ class PipeServer {
     }
 
     // Whether the operation just started will report to the port; false when
-    // it failed at once (no completion comes), with the error in `error`.
+    // it failed at once (no completion comes), with the error in `error`. A
+    // read of a message longer than its buffer ends at once with
+    // ERROR_MORE_DATA, a warning, and reports to the port all the same.
     static bool Started(BOOL result, DWORD& error) {
         error = result ? ERROR_SUCCESS : GetLastError();
-        return result || error == ERROR_IO_PENDING;
+        return result || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA;
     }
 
     void Listen(Connection& connection) {
@@ -251,20 +258,30 @@ class PipeServer {
         }
     }
 
-    // Takes every completion that has arrived, in the order they happened.
-    void TakeCompletions(DWORD firstWaitMs = 0) {
-        DWORD waitMs = firstWaitMs;
+    // Takes every completion that has arrived, in the order they happened,
+    // waiting at most `waitMs` for the first; how many were taken.
+    std::size_t TakeCompletions(DWORD waitMs = 0) {
+        std::size_t taken = 0;
         for (;;) {
-            DWORD bytes = 0;
-            ULONG_PTR key = 0;
-            OVERLAPPED* overlapped = nullptr;
-            const BOOL ok =
-                GetQueuedCompletionStatus(port_.Get(), &bytes, &key, &overlapped, waitMs);
-            if (overlapped == nullptr) {
-                return;
+            OVERLAPPED_ENTRY entries[kPipeMaxInstances];
+            ULONG count = 0;
+            if (!GetQueuedCompletionStatusEx(port_.Get(), entries, kPipeMaxInstances, &count,
+                                             waitMs, FALSE)) {
+                return taken;
             }
-            const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-            Completed(*reinterpret_cast<Connection*>(key), bytes, error);
+            for (ULONG i = 0; i < count; ++i) {
+                Connection& connection = *reinterpret_cast<Connection*>(entries[i].lpCompletionKey);
+                DWORD bytes = 0;
+                const DWORD error = GetOverlappedResult(connection.pipe.Get(),
+                                                        entries[i].lpOverlapped, &bytes, FALSE)
+                                        ? ERROR_SUCCESS
+                                        : GetLastError();
+                Completed(connection, bytes, error);
+            }
+            taken += count;
+            if (count < kPipeMaxInstances) {
+                return taken;
+            }
             waitMs = 0;
         }
     }
@@ -397,18 +414,18 @@ class PipeServer {
         return next <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(next - now, INFINITE - 1));
     }
 
+    // Takes what has arrived; when nothing has, waits for a completion, the
+    // stop or the next deadline. A completion after the look still sets the
+    // event, as no operation is started between the look and the wait.
     void WaitForActivity() {
-        // Reset before looking, so that a completion after the look still
-        // wakes the wait.
-        ResetEvent(activity_.Get());
-        TakeCompletions();
-        if (!queue_.empty()) {
+        if (TakeCompletions() != 0) {
             return;
         }
         ExpireDeadlines();
         HANDLE events[2] = {stopEvent_, activity_.Get()};
-        WaitForMultipleObjects(2, events, FALSE, UntilNextDeadline());
+        stopSeen_ = WaitForMultipleObjects(2, events, FALSE, UntilNextDeadline()) == WAIT_OBJECT_0;
         ExpireDeadlines();
+        TakeCompletions();
     }
 
     // After a stop: no new client and no new request; answers being taken get
@@ -446,6 +463,7 @@ class PipeServer {
     UniqueHandle port_;
     UniqueHandle activity_;
     ULONGLONG retryAt_ = 0;
+    bool stopSeen_ = false;
 };
 
 }  // namespace
