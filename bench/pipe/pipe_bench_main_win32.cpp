@@ -1,0 +1,226 @@
+// How fast the service's pipe answers "status", against the floor: a minimal
+// blocking message-mode pipe service (floor_service_main_win32.cpp). Both run
+// in the service control manager, installed in turn, several rounds each,
+// alternating; the best round of each counts. Prints one table row per
+// figure: ours, the floor, their ratio and the goal.
+//
+// Usage: pipe_bench.exe <VelkVPNService.exe> <floor service .exe> [rounds]
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "bench/pipe/pipe_bench_names.h"
+#include "service/service_constants.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWarmUp = 200;
+constexpr int kOneClientTrips = 3000;
+constexpr int kClients = 8;
+constexpr int kTripsPerClient = 400;
+
+struct Trips {
+    double perSecond = 0;
+    double p50Us = 0;
+    double p99Us = 0;
+    double busyPerRequest = 0;
+    int failed = 0;
+};
+
+struct Target {
+    const wchar_t* service;
+    const wchar_t* pipe;
+    std::wstring program;
+};
+
+// One connection, one "status", one answer. False when no complete answer came.
+bool RoundTrip(const wchar_t* pipeName, int& busy) {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 10000; ++attempt) {
+        pipe = CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            break;
+        }
+        ++busy;
+        WaitNamedPipeW(pipeName, 1000);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    const wchar_t request[] = L"status";
+    DWORD bytes = 0;
+    char answer[4096];
+    const bool ok = WriteFile(pipe, request, 12, &bytes, nullptr) &&
+                    ReadFile(pipe, answer, sizeof(answer), &bytes, nullptr) &&
+                    bytes == sizeof(velk::bench::kStatusAnswer);
+    CloseHandle(pipe);
+    return ok;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
+}
+
+Trips Measure(const wchar_t* pipeName, int clients, int tripsPerClient) {
+    std::vector<std::future<std::vector<double>>> runs;
+    std::atomic<int> busy{0};
+    std::atomic<int> failed{0};
+    const auto start = Clock::now();
+    for (int client = 0; client < clients; ++client) {
+        runs.push_back(std::async(std::launch::async, [&] {
+            std::vector<double> times;
+            int ownBusy = 0;
+            for (int i = 0; i < tripsPerClient; ++i) {
+                const auto begun = Clock::now();
+                failed += RoundTrip(pipeName, ownBusy) ? 0 : 1;
+                times.push_back(
+                    std::chrono::duration<double, std::micro>(Clock::now() - begun).count());
+            }
+            busy += ownBusy;
+            return times;
+        }));
+    }
+    std::vector<double> all;
+    for (auto& run : runs) {
+        const std::vector<double> times = run.get();
+        all.insert(all.end(), times.begin(), times.end());
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    Trips trips;
+    trips.perSecond = all.size() / seconds;
+    trips.p50Us = Percentile(all, 0.5);
+    trips.p99Us = Percentile(all, 0.99);
+    trips.busyPerRequest = static_cast<double>(busy) / all.size();
+    trips.failed = failed;
+    return trips;
+}
+
+bool WaitForState(SC_HANDLE service, DWORD state) {
+    for (int i = 0; i < 1000; ++i) {
+        SERVICE_STATUS status{};
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == state) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
+void Remove(SC_HANDLE manager, const wchar_t* name) {
+    const SC_HANDLE old = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
+    if (old == nullptr) {
+        return;
+    }
+    SERVICE_STATUS status{};
+    ControlService(old, SERVICE_CONTROL_STOP, &status);
+    WaitForState(old, SERVICE_STOPPED);
+    DeleteService(old);
+    CloseServiceHandle(old);
+}
+
+// Installs and starts `target`, measures, stops and removes it.
+bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many) {
+    Remove(manager, target.service);
+    const std::wstring binary = L"\"" + target.program + L"\"";
+    const SC_HANDLE service =
+        CreateServiceW(manager, target.service, target.service, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (service == nullptr || !StartServiceW(service, 0, nullptr) ||
+        !WaitForState(service, SERVICE_RUNNING)) {
+        std::fwprintf(stderr, L"cannot start %ls from %ls: %lu\n", target.service,
+                      target.program.c_str(), GetLastError());
+        return false;
+    }
+    int busy = 0;
+    for (int i = 0; i < kWarmUp; ++i) {
+        RoundTrip(target.pipe, busy);
+    }
+    one = Measure(target.pipe, 1, kOneClientTrips);
+    many = Measure(target.pipe, kClients, kTripsPerClient);
+    SERVICE_STATUS status{};
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    WaitForState(service, SERVICE_STOPPED);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    return true;
+}
+
+void Keep(Trips& best, const Trips& round) {
+    best.perSecond = std::max(best.perSecond, round.perSecond);
+    best.p50Us = best.p50Us == 0 ? round.p50Us : std::min(best.p50Us, round.p50Us);
+    best.p99Us = best.p99Us == 0 ? round.p99Us : std::min(best.p99Us, round.p99Us);
+    best.busyPerRequest = round.busyPerRequest;
+    best.failed += round.failed;
+}
+
+void Row(const char* figure, double ours, double floor, const char* goal) {
+    std::printf("| %-38s | %10.1f | %10.1f | %6.2f | %-8s |\n", figure, ours, floor,
+                floor > 0 ? ours / floor : 0.0, goal);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::fwprintf(stderr, L"usage: pipe_bench <VelkVPNService.exe> <floor.exe> [rounds]\n");
+        return 2;
+    }
+    const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 3;
+    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) {
+        std::fwprintf(stderr, L"no service control manager: %lu\n", GetLastError());
+        return 1;
+    }
+    const Target ours{velk::kServiceName, velk::kPipeName, argv[1]};
+    const Target floor{velk::bench::kFloorServiceName, velk::bench::kFloorPipeName, argv[2]};
+    Trips oursOne, oursMany, floorOne, floorMany;
+    for (int round = 0; round < rounds; ++round) {
+        Trips one, many;
+        if (!Run(manager, ours, one, many)) {
+            return 1;
+        }
+        Keep(oursOne, one);
+        Keep(oursMany, many);
+        if (!Run(manager, floor, one, many)) {
+            return 1;
+        }
+        Keep(floorOne, one);
+        Keep(floorMany, many);
+    }
+    CloseServiceHandle(manager);
+
+    std::printf("| %-38s | %10s | %10s | %6s | %-8s |\n", "figure", "ours", "baseline", "ratio",
+                "goal");
+    std::printf("|%s|%s|%s|%s|%s|\n", std::string(40, '-').c_str(), std::string(12, '-').c_str(),
+                std::string(12, '-').c_str(), std::string(8, '-').c_str(),
+                std::string(10, '-').c_str());
+    Row("status per second, one client", oursOne.perSecond, floorOne.perSecond, ">= 0.9");
+    Row("round trip p50 (us), one client", oursOne.p50Us, floorOne.p50Us, "");
+    Row("round trip p99 (us), one client", oursOne.p99Us, floorOne.p99Us, "<= 1.5");
+    Row("status per second, 8 clients", oursMany.perSecond, floorMany.perSecond, "");
+    Row("round trip p99 (us), 8 clients", oursMany.p99Us, floorMany.p99Us, "");
+    Row("busy retries per request, 8 clients", oursMany.busyPerRequest, floorMany.busyPerRequest,
+        "");
+    std::printf(
+        "(best of %d rounds each, alternating; baseline: the floor service; %d failed "
+        "round trips)\n",
+        rounds, oursOne.failed + oursMany.failed + floorOne.failed + floorMany.failed);
+    return 0;
+}
