@@ -88,8 +88,9 @@ struct Connection {
     bool pending = false;    // an operation on `overlapped` has not completed yet
     bool cancelled = false;  // ... and it has been cancelled
     ULONGLONG deadline = kNoDeadline;
-    // One spare code unit beyond the longest request, so that the buffer
-    // always ends in a NUL code unit.
+    // Reused for every request on this instance; the read takes at most
+    // kMaxRequestBytes and only the bytes read are decoded, so it is never
+    // cleared.
     std::vector<unsigned char> request = std::vector<unsigned char>(kPipeBufferBytes, 0);
     std::string response;
 };
@@ -226,7 +227,6 @@ class PipeServer {
 
     void Read(Connection& connection) {
         Begin(connection, Phase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
-        std::fill(connection.request.begin(), connection.request.end(), 0);
         DWORD error = 0;
         if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
                               nullptr, &connection.overlapped),
@@ -325,7 +325,6 @@ class PipeServer {
     // made anew.
     void Recycle(Connection& connection) {
         connection.response.clear();
-        connection.response.shrink_to_fit();
         if (DisconnectNamedPipe(connection.pipe.Get())) {
             connection.phase = Phase::kIdle;
         } else {

@@ -70,6 +70,8 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
                 return HandleCommand(request, *ops, WriteServiceLog);
             },
             WriteServiceLog);
+        // The event is closed once the loop has ended.
+        WatchForServiceStop(nullptr, nullptr);
     };
     platform.log = WriteServiceLog;
     platform.pipeName = kPipeName;

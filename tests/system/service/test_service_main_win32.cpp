@@ -45,6 +45,7 @@ int wmain() {
                 return velk::HandleCommand(request, operations, velk::WriteServiceLog);
             },
             velk::WriteServiceLog, options);
+        velk::WatchForServiceStop(nullptr, nullptr);
     };
     return velk::RunServiceProgram(std::move(platform), operations);
 }
