@@ -8,7 +8,7 @@
 namespace netsteer {
 
 class HelperSystem {
-public:
+  public:
     virtual ~HelperSystem() = default;
 
     // Runs "cmd.exe /C " + command hidden and returns everything it printed on

@@ -6,16 +6,9 @@
 #include <vector>
 
 #include "netsteer/probes/helper_system.h"
+#include "netsteer/probes/route_listing.h"
 
 namespace netsteer {
-
-struct RouteEntry {
-    std::wstring destination;
-    std::wstring netmask;
-    std::wstring gateway;  // an IPv4 address, or "On-link"
-    std::wstring interfaceAddress;
-    std::int32_t metric = 0;
-};
 
 struct DefaultRoute {
     std::wstring gateway;
@@ -23,9 +16,6 @@ struct DefaultRoute {
     std::int32_t metric = 0;
     bool found = false;
 };
-
-// The entries of the "Active Routes:" section, in listing order. Pure.
-std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing);
 
 // Runs the listing and appends every default route (0.0.0.0/0.0.0.0) to
 // `routes`, real gateway or not. True when the list is non-empty afterwards.
