@@ -88,7 +88,10 @@ std::wstring ControlUsage() {
            L"                                 (exists, parameter, mask, interface, notfound,\r\n"
            L"                                 delete-parameter, elevation, silent, or a text)\r\n"
            L"  clear-failures                 forget every injected failure\r\n"
-           L"  language en|de                 the language route prints in\r\n"
+           L"  language CODE                  the language route and netsh print in\r\n"
+           L"                                 (" +
+           LanguageCodes() +
+           L")\r\n"
            L"  delay MS                       route, netsh and powershell answer MS ms late,\r\n"
            L"                                 as on a slow machine (0 to " +
            maxDelay +
@@ -145,7 +148,7 @@ ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
         return Reply(L"velk_vpn0 is gone");
     }
     if (command == L"fail" && (args.size() == 3 || args.size() == 4)) {
-        Failure failure{args[1], FailureMessageByName(args[2]), -1};
+        Failure failure{args[1], FailureMessageByName(args[2], LanguageOf(machine)), -1};
         if (args.size() == 4 &&
             (!ParseCount(args[3], failure.remaining) || failure.remaining == 0)) {
             return Refuse(L"fail needs a positive count of times");
@@ -162,8 +165,8 @@ ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
     }
     if (command == L"language" && args.size() == 2) {
         const std::wstring language = ToLower(args[1]);
-        if (language != L"en" && language != L"de") {
-            return Refuse(L"languages: en, de");
+        if (FindLanguage(language) == nullptr) {
+            return Refuse(L"languages: " + LanguageCodes());
         }
         machine.language = language;
         return Reply(L"route prints in " + language);

@@ -11,6 +11,7 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "tools/netsim/netsim_control.h"
+#include "tools/netsim/netsim_languages.h"
 
 namespace netsim {
 namespace {
@@ -35,13 +36,16 @@ std::vector<std::wstring> CommandArguments() {
     return args;
 }
 
-// Output goes out in the console's code page, as the real tools' does; a
-// process without a console uses the OEM code page.
-std::string ToConsoleBytes(const std::wstring& text) {
+// Output goes out in the console's code page, as the real tools' does: the
+// simulated language's, or else this process's own (the OEM code page when
+// it has no console).
+std::string ToConsoleBytes(const std::wstring& text, UINT codePage) {
     if (text.empty()) {
         return std::string();
     }
-    UINT codePage = GetConsoleOutputCP();
+    if (codePage == 0) {
+        codePage = GetConsoleOutputCP();
+    }
     if (codePage == 0) {
         codePage = GetOEMCP();
     }
@@ -56,8 +60,8 @@ std::string ToConsoleBytes(const std::wstring& text) {
     return bytes;
 }
 
-void Print(FILE* stream, const std::wstring& text) {
-    const std::string bytes = ToConsoleBytes(text);
+void Print(FILE* stream, const std::wstring& text, UINT codePage = 0) {
+    const std::string bytes = ToConsoleBytes(text, codePage);
     if (!bytes.empty()) {
         std::fwrite(bytes.data(), 1, bytes.size(), stream);
         std::fflush(stream);
@@ -167,6 +171,7 @@ int RunToolProgram(const std::wstring& name, const Tool& tool, bool journaled) {
 
     ToolResult result;
     int delayMs = 0;
+    UINT codePage = 0;
     {
         MachineLock lock;
         if (!lock.Held()) {
@@ -191,14 +196,15 @@ int RunToolProgram(const std::wstring& name, const Tool& tool, bool journaled) {
             return 3;
         }
         delayMs = journaled ? machine.toolDelayMs : 0;
+        codePage = journaled ? LanguageOf(machine).codePage : 0;
     }
     // A slow machine answers late; the lock is free by then, so only this
     // caller waits.
     if (delayMs > 0) {
         Sleep(static_cast<DWORD>(delayMs));
     }
-    Print(stdout, result.out);
-    Print(stderr, result.err);
+    Print(stdout, result.out, codePage);
+    Print(stderr, result.err, codePage);
     return result.exitCode;
 }
 

@@ -3,51 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "tools/netsim/netsim_languages.h"
+
 namespace netsim {
 namespace {
 
 constexpr wchar_t kCrLf[] = L"\r\n";
-
-struct RouteTexts {
-    const wchar_t* interfaceList;
-    const wchar_t* tableTitle;
-    const wchar_t* activeRoutes;
-    const wchar_t* activeHeading;
-    const wchar_t* persistentRoutes;
-    const wchar_t* persistentHeading;
-    const wchar_t* none;
-    const wchar_t* onLink;
-    const wchar_t* defaultMetric;
-};
-
-const RouteTexts kEnglish = {
-    L"Interface List",
-    L"IPv4 Route Table",
-    L"Active Routes:",
-    L"Network Destination        Netmask          Gateway       Interface  Metric",
-    L"Persistent Routes:",
-    L"  Network Address          Netmask  Gateway Address  Metric",
-    L"  None",
-    L"On-link",
-    L"Default ",
-};
-
-// U+00E4 is the a-umlaut; it reaches the console as a byte of its code page.
-const RouteTexts kGerman = {
-    L"Schnittstellenliste",
-    L"IPv4-Routentabelle",
-    L"Aktive Routen:",
-    L"     Netzwerkziel    Netzwerkmaske          Gateway    Schnittstelle Metrik",
-    L"St\u00E4ndige Routen:",
-    L"  Netzwerkadresse          Netzmaske  Gatewayadresse  Metrik",
-    L"  Keine",
-    L"Auf Verbindung",
-    L"Standard ",
-};
-
-const RouteTexts& TextsFor(const std::wstring& language) {
-    return language == L"de" ? kGerman : kEnglish;
-}
 
 const std::wstring& Ruler() {
     static const std::wstring ruler(75, L'=');
@@ -105,7 +66,7 @@ std::wstring PadRight(const std::wstring& text, std::size_t width) {
 }
 
 std::wstring RenderRoutePrint(const Machine& machine, const std::wstring& destinationFilter) {
-    const RouteTexts& t = TextsFor(machine.language);
+    const Language& t = LanguageOf(machine);
     std::wstring out = Ruler() + kCrLf + t.interfaceList + kCrLf;
     // The loopback comes last in the interface list, after the adapters.
     for (const Interface& item : machine.interfaces) {
@@ -156,7 +117,7 @@ std::wstring RenderRoutePrint(const Machine& machine, const std::wstring& destin
 
 std::wstring RenderInterfaceTable(const Machine& machine) {
     std::wstring out = kCrLf;
-    out += L"Idx     Met         MTU          State                Name";
+    out += LanguageOf(machine).interfaceHeading;
     out += kCrLf;
     out += L"---  ----------  ----------  ------------  ---------------------------";
     out += kCrLf;

@@ -1,60 +1,11 @@
 #include <algorithm>
 
+#include "tools/netsim/netsim_languages.h"
 #include "tools/netsim/netsim_render.h"
 #include "tools/netsim/netsim_tools.h"
 
 namespace netsim {
 namespace {
-
-constexpr wchar_t kOk[] = L" OK!\r\n";
-
-enum class Message {
-    AddExists,
-    AddParameter,
-    AddMask,
-    AddInterface,
-    DeleteNotFound,
-    DeleteParameter,
-    ChangeNotFound,
-};
-
-std::wstring MessageText(const std::wstring& language, Message message) {
-    // U+00FC is u-umlaut, U+00DC U-umlaut.
-    const bool de = language == L"de";
-    switch (message) {
-        case Message::AddExists:
-            return de ? L"Fehler beim Hinzuf\u00FCgen der Route: Das Objekt ist bereits vorhanden."
-                      : L"The route addition failed: The object already exists.";
-        case Message::AddParameter:
-            return de ? L"Fehler beim Hinzuf\u00FCgen der Route: Falscher Parameter."
-                      : L"The route addition failed: The parameter is incorrect.";
-        case Message::AddMask:
-            return de ? L"Fehler beim Hinzuf\u00FCgen der Route: Der angegebene Maskenparameter "
-                        L"ist "
-                        L"ung\u00FCltig. (Ziel & Maske) != Ziel."
-                      : L"The route addition failed: The specified mask parameter is invalid. "
-                        L"(Destination & Mask) != Destination.";
-        case Message::AddInterface:
-            return de ? L"Fehler beim Hinzuf\u00FCgen der Route: Entweder ist der "
-                        L"Schnittstellenindex "
-                        L"falsch, oder das Gateway befindet sich nicht im selben Netzwerk wie die "
-                        L"Schnittstelle. \u00DCberpr\u00FCfen Sie die IP-Adresstabelle des "
-                        L"Computers."
-                      : L"The route addition failed: Either the interface index is wrong or the "
-                        L"gateway does not lie on the same network as the interface. Check the IP "
-                        L"Address Table for the machine.";
-        case Message::DeleteNotFound:
-            return de ? L"Fehler beim L\u00F6schen der Route: Element nicht gefunden."
-                      : L"The route deletion failed: Element not found.";
-        case Message::DeleteParameter:
-            return de ? L"Fehler beim L\u00F6schen der Route: Falscher Parameter."
-                      : L"The route deletion failed: The parameter is incorrect.";
-        case Message::ChangeNotFound:
-            return de ? L"Fehler beim \u00C4ndern der Route: Element nicht gefunden."
-                      : L"The route change failed: Element not found.";
-    }
-    return L"";
-}
 
 // Our own short usage text, in the shape of the real tool's.
 constexpr wchar_t kUsage[] =
@@ -78,12 +29,12 @@ ToolResult Usage() {
     return ToolResult{L"", kUsage, 1};
 }
 
-ToolResult Ok() {
-    return ToolResult{kOk, L"", 0};
+ToolResult Ok(const Machine& machine) {
+    return ToolResult{std::wstring(LanguageOf(machine).routeDone) + L"\r\n", L"", 0};
 }
 
-ToolResult Failed(const Machine& machine, Message message) {
-    return ToolResult{MessageText(machine.language, message) + L"\r\n\r\n", L"", 1};
+ToolResult Failed(const Machine& machine, RouteMessage message) {
+    return ToolResult{std::wstring(MessageIn(LanguageOf(machine), message)) + L"\r\n\r\n", L"", 1};
 }
 
 struct RouteArgs {
@@ -167,14 +118,14 @@ ToolResult Add(Machine& machine, const std::vector<std::wstring>& words, bool pe
     }
     int metric = 0;
     if (!a.metric.empty() && (!ParseCount(a.metric, metric) || metric < 1 || metric > 9999)) {
-        return Failed(machine, Message::AddParameter);
+        return Failed(machine, RouteMessage::AddParameter);
     }
     int index = 0;
     if (!a.interfaceIndex.empty() && !ParseCount(a.interfaceIndex, index)) {
         return Usage();
     }
     if ((dest & mask) != dest) {
-        return Failed(machine, Message::AddMask);
+        return Failed(machine, RouteMessage::AddMask);
     }
     std::uint32_t gatewayValue = 0;
     ParseIpv4(a.gateway, gatewayValue);
@@ -183,7 +134,7 @@ ToolResult Add(Machine& machine, const std::vector<std::wstring>& words, bool pe
     const Interface* item = nullptr;
     if (a.interfaceIndex.empty()) {
         if (onLink) {
-            return Failed(machine, Message::AddParameter);
+            return Failed(machine, RouteMessage::AddParameter);
         }
         item = FindInterfaceForGateway(machine, gateway);
     } else {
@@ -193,19 +144,19 @@ ToolResult Add(Machine& machine, const std::vector<std::wstring>& words, bool pe
         }
     }
     if (item == nullptr) {
-        return Failed(machine, Message::AddInterface);
+        return Failed(machine, RouteMessage::AddInterface);
     }
     const std::wstring destination = Canonical(dest);
     const std::wstring maskText = Canonical(mask);
     for (const Route& r : machine.routes) {
         if (r.destination == destination && r.mask == maskText && r.interfaceIndex == item->index &&
             GatewayMatches(r, gateway)) {
-            return Failed(machine, Message::AddExists);
+            return Failed(machine, RouteMessage::AddExists);
         }
     }
     machine.routes.push_back(Route{destination, maskText, onLink ? std::wstring(kOnLink) : gateway,
                                    item->index, metric, persistent});
-    return Ok();
+    return Ok(machine);
 }
 
 ToolResult Delete(Machine& machine, const std::vector<std::wstring>& words) {
@@ -218,7 +169,7 @@ ToolResult Delete(Machine& machine, const std::vector<std::wstring>& words) {
         return Usage();
     }
     if (!a.mask.empty() && (dest & mask) != dest) {
-        return Failed(machine, Message::DeleteParameter);
+        return Failed(machine, RouteMessage::DeleteParameter);
     }
     const std::wstring destination = Canonical(dest);
     const std::wstring maskText = Canonical(mask);
@@ -236,10 +187,10 @@ ToolResult Delete(Machine& machine, const std::vector<std::wstring>& words) {
     auto& routes = machine.routes;
     const auto kept = std::remove_if(routes.begin(), routes.end(), matches);
     if (kept == routes.end()) {
-        return Failed(machine, Message::DeleteNotFound);
+        return Failed(machine, RouteMessage::DeleteNotFound);
     }
     routes.erase(kept, routes.end());
-    return Ok();
+    return Ok(machine);
 }
 
 ToolResult Change(Machine& machine, const std::vector<std::wstring>& words) {
@@ -260,10 +211,10 @@ ToolResult Change(Machine& machine, const std::vector<std::wstring>& words) {
         if (r.destination == Canonical(dest) && r.mask == Canonical(mask) &&
             (a.interfaceIndex.empty() || r.interfaceIndex == index) && GatewayMatches(r, gateway)) {
             r.metric = metric;
-            return Ok();
+            return Ok(machine);
         }
     }
-    return ToolResult{MessageText(machine.language, Message::ChangeNotFound) + L"\r\n\r\n", L"", 1};
+    return Failed(machine, RouteMessage::ChangeNotFound);
 }
 
 }  // namespace

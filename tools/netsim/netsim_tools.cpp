@@ -1,5 +1,6 @@
 #include "tools/netsim/netsim_tools.h"
 
+#include "tools/netsim/netsim_languages.h"
 #include "tools/netsim/netsim_render.h"
 
 namespace netsim {
@@ -52,29 +53,28 @@ bool TakeInjectedFailure(Machine& machine, const std::wstring& tool,
     return false;
 }
 
-std::wstring FailureMessageByName(const std::wstring& name) {
+std::wstring FailureMessageByName(const std::wstring& name, const Language& language) {
+    static const struct {
+        const wchar_t* name;
+        RouteMessage message;
+    } kNamed[] = {
+        {L"exists", RouteMessage::AddExists},
+        {L"parameter", RouteMessage::AddParameter},
+        {L"mask", RouteMessage::AddMask},
+        {L"interface", RouteMessage::AddInterface},
+        {L"notfound", RouteMessage::DeleteNotFound},
+        {L"delete-parameter", RouteMessage::DeleteParameter},
+        {L"elevation", RouteMessage::Elevation},
+    };
     const std::wstring n = ToLower(name);
-    if (n == L"exists")
-        return L"The route addition failed: The object already exists.";
-    if (n == L"parameter")
-        return L"The route addition failed: The parameter is incorrect.";
-    if (n == L"mask") {
-        return L"The route addition failed: The specified mask parameter is invalid. "
-               L"(Destination & Mask) != Destination.";
+    for (const auto& named : kNamed) {
+        if (n == named.name) {
+            return MessageIn(language, named.message);
+        }
     }
-    if (n == L"interface") {
-        return L"The route addition failed: Either the interface index is wrong or the gateway "
-               L"does not lie on the same network as the interface. Check the IP Address Table "
-               L"for the machine.";
-    }
-    if (n == L"notfound")
-        return L"The route deletion failed: Element not found.";
-    if (n == L"delete-parameter")
-        return L"The route deletion failed: The parameter is incorrect.";
-    if (n == L"elevation")
-        return L"The requested operation requires elevation.";
-    if (n == L"silent")
+    if (n == L"silent") {
         return L"";
+    }
     return name;
 }
 

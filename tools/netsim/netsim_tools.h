@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/netsim/netsim_languages.h"
 #include "tools/netsim/netsim_machine.h"
 
 namespace netsim {
@@ -36,7 +37,8 @@ std::wstring JoinCommandLine(const std::wstring& tool, const std::vector<std::ws
 // The script the PowerShell query runs for `address`.
 std::wstring UplinkQueryScript(const std::wstring& address);
 
-// Named failure messages "netsim fail" accepts in place of a literal text.
-std::wstring FailureMessageByName(const std::wstring& name);
+// Named failure messages "netsim fail" accepts in place of a literal text,
+// in `language`.
+std::wstring FailureMessageByName(const std::wstring& name, const Language& language);
 
 }  // namespace netsim

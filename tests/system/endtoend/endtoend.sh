@@ -238,10 +238,13 @@ expect_answer route_stop "$server" -- "ok=false;exitCode=7;message=helper finish
 cleaned=$(w route.exe print -4)
 expect_no_match "$cleaned" "^ +203\.0\.113\.7 " "after stop of a refused start"
 
-heading "failure: route prints in German, so no active default route is found"
-w netsim.exe language de
+
+heading "failure: no default route with a real gateway, so no route is changed"
+w route.exe delete 0.0.0.0 mask 0.0.0.0 192.168.1.1 >/dev/null
+unchanged=$(route_table)
 expect_answer route_start "$server" -- "ok=false;exitCode=4;message=helper finished"
-w netsim.exe language en
+expect_same_table "$unchanged" "$(route_table)" "start without a default route"
+w route.exe add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25 >/dev/null
 w netsim.exe journal clear >/dev/null
 
 heading "failure: the tunnel's default route is refused (an injected failure)"
@@ -255,6 +258,47 @@ expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finishe
 repaired=$(w route.exe print -4)
 expect_line "$repaired" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after repairing stop"
 expect_no_match "$repaired" "^ +203\.0\.113\.7 " "after repairing stop"
+w netsim.exe journal clear >/dev/null
+
+# --- other display languages ---------------------------------------------------
+# The tools print their headings, their word for "no next hop" and their
+# refusals in the language, in its console code page. The table is compared
+# as the English tool prints it.
+english_table() {  # LANGUAGE to return to
+  w netsim.exe language en >/dev/null
+  route_table
+  w netsim.exe language "$1" >/dev/null
+}
+declare -A code_pages=([de]=CP850 [ru]=CP866 [zh]=GBK)
+for lang in de ru zh; do
+  heading "in language $lang: route_start and route_stop as in English"
+  w netsim.exe language "$lang"
+  w netsim.exe journal clear >/dev/null
+  wine route.exe print -4 2>/dev/null | iconv -f "${code_pages[$lang]}" -t UTF-8 | tr -d '\r' | sed -n '7,13p'
+  w netsim.exe journal clear >/dev/null
+  home=$(english_table "$lang")
+  expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+  switched=$(english_table "$lang")
+  expect_line "$switched" "          0.0.0.0          0.0.0.0         On-link          10.8.0.2      6" "$lang: after start"
+  expect_line "$switched" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "$lang: after start"
+  expect_no_match "$switched" "^ +0\.0\.0\.0 +0\.0\.0\.0 +192\.168\.1\.1 " "$lang: after start"
+  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  expect_same_table "$home" "$(english_table "$lang")" "$lang: after start and stop"
+
+  heading "in language $lang: each refusal, in the language, gives the English refusal's code"
+  w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0" exists 1 >/dev/null
+  expect_answer route_start "$server" -- "ok=false;exitCode=8;message=helper finished"
+  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  w netsim.exe fail "route add $server" exists 1 >/dev/null
+  expect_answer route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
+  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+  w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 192.168.1.1" exists 1 >/dev/null
+  expect_answer route_stop "$server" -- "ok=false;exitCode=10;message=helper finished"
+  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  expect_same_table "$home" "$(english_table "$lang")" "$lang: after the refusals and the repairing stops"
+done
+w netsim.exe language en
 w netsim.exe journal clear >/dev/null
 
 heading "failure: a folder at the state file's path, so start changes no route"

@@ -48,6 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"nothing", L"", false, 0},
                       AnswerCase{"only a line end", L"\r\n", false, 0},
                       AnswerCase{"error text", kPowerShellNotRecognised, false, 0},
+                      // PowerShell's numbers are never translated; its errors are.
+                      AnswerCase{"localised error text",
+                                 L"Get-NetIPAddress : \xFFFD\xFFFD\xFFFD 5\r\n", false, 0},
                       AnswerCase{"too large", L"2147483648\r\n", false, 0},
                       AnswerCase{"sign alone", L"-\r\n", false, 0}));
 

@@ -121,6 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"NegativeIndexTakenAsWritten", L"-5 x tun\r\n", true, -5, L"-5 x tun"},
         LineCase{"FragmentSplitByLineEnd", L" 12  25  1500  connected  Xray\r\nTunnel\r\n", false,
                  0, L""},
+        // Localised headings (Russian and French as the runner decodes them)
+        // have no number first; state words stay English; names may be in
+        // any script.
+        LineCase{"LocalisedHeadingsPassedOver",
+                 L"\xFFFD\xFFFD\xFFFD     \xFFFD\xFFFD\xFFFD  MTU  \xFFFD  \xFFFD tun\r\n"
+                 L"Idx     M\xFFFDt  MTU  \xFFFDtat  Nom (tun)\r\n"
+                 L" 13  20  1500  connected  \xFFFD\xFFFD\xFFFD\r\n"
+                 L" 45   5  1420  connected  velk_vpn0\r\n",
+                 true, 45, L"45   5  1420  connected  velk_vpn0"},
         LineCase{"NonAsciiCapitalsNotFolded", L" 5 1 1 connected \x0054\x0055\x039D\r\n", false, 0,
                  L""}),
     [](const ::testing::TestParamInfo<LineCase>& param) { return std::string(param.param.name); });

@@ -197,17 +197,23 @@ TEST_F(NetsimPrograms, ControlProgramSetsUpTheTunnelAndTheLanguage) {
         RunProgram(netsh).out.find(" 45           5        1420  connected     velk_vpn0\r\n"),
         std::string::npos);
 
-    EXPECT_EQ(RunProgram(netsim + L"language de").exitCode, 0u);
-    const std::string listing = RunProgram(L"\"" + BinDir() + L"route.exe\" print -4").out;
-    // The a-umlaut arrives as one byte of the console code page, not as UTF-8.
-    const std::wstring heading = L"St\u00E4ndige Routen:";
-    char expected[64] = {};
-    WideCharToMultiByte(GetOEMCP(), 0, heading.c_str(), -1, expected, sizeof expected, nullptr,
-                        nullptr);
-    EXPECT_NE(listing.find(std::string(expected) + "\r\n  Keine\r\n"), std::string::npos);
-    EXPECT_EQ(listing.find("\xC3\xA4"), std::string::npos);
+    // Each language arrives in its console code page, not as UTF-8: the
+    // a-umlaut as one byte of code page 850, Cyrillic of 866, Chinese of 936.
+    const struct {
+        const wchar_t* language;
+        const char* bytes;
+    } kListings[] = {
+        {L"de", "St\x84ndige Routen:\r\n  Keine\r\n"},
+        {L"ru", "\x80\xAA\xE2\xA8\xA2\xAD\xEB\xA5 \xAC\xA0\xE0\xE8\xE0\xE3\xE2\xEB:\r\n"},
+        {L"zh", "\xBB\xEE\xB6\xAF\xC2\xB7\xD3\xC9:\r\n"},
+    };
+    for (const auto& expected : kListings) {
+        EXPECT_EQ(RunProgram(netsim + L"language " + expected.language).exitCode, 0u);
+        const std::string listing = RunProgram(L"\"" + BinDir() + L"route.exe\" print -4").out;
+        EXPECT_NE(listing.find(expected.bytes), std::string::npos) << Narrow(expected.language);
+    }
 
-    const ProgramRun refused = RunProgram(netsim + L"language fr");
+    const ProgramRun refused = RunProgram(netsim + L"language xx");
     EXPECT_EQ(refused.exitCode, 2u);
     EXPECT_NE(refused.err.find("usage: netsim"), std::string::npos);
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "netsteer/probes/route_command.h"
 #include "netsteer/probes/route_table.h"
 #include "netsteer/probes/tunnel_finder.h"
 #include "tools/netsim/netsim_control.h"
+#include "tools/netsim/netsim_languages.h"
 
 namespace netsim {
 namespace {
@@ -150,10 +152,53 @@ TEST(SimulatorAndHelperReaders, HelperReadsTheSimulatedListings) {
     const netsteer::TunnelMatch match = netsteer::ParseTunnelIndex(RenderInterfaceTable(machine));
     EXPECT_TRUE(match.found);
     EXPECT_EQ(match.index, 45);
-
-    machine.language = L"de";
-    EXPECT_TRUE(netsteer::ReadActiveRoutes(RenderRoutePrint(machine)).empty());
 }
+
+// In every language the helper reads the same routes and finds the same
+// tunnel as in English, and the route tool's answers are judged alike.
+class LocalisedSimulator : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(LocalisedSimulator, HelperReadsItAsInEnglish) {
+    Machine machine = Scenario(L"two-uplinks");
+    AddInterface(machine, TunnelAdapter());
+    machine.routes.push_back(Route{L"10.20.0.0", L"255.255.0.0", L"192.168.1.1", 12, 0, true});
+    const std::vector<netsteer::RouteEntry> english =
+        netsteer::ReadActiveRoutes(RenderRoutePrint(machine));
+    machine.language = GetParam();
+    const Language& language = LanguageOf(machine);
+    ASSERT_EQ(std::wstring(language.code), GetParam());
+
+    const std::wstring listing = RenderRoutePrint(machine);
+    EXPECT_NE(listing.find(std::wstring(L"\r\n") + language.activeRoutes + L"\r\n"),
+              std::wstring::npos);
+    const std::vector<netsteer::RouteEntry> read = netsteer::ReadActiveRoutes(listing);
+    ASSERT_EQ(read.size(), english.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].destination, english[i].destination) << i;
+        EXPECT_EQ(read[i].netmask, english[i].netmask) << i;
+        EXPECT_EQ(read[i].gateway, english[i].gateway) << i;
+        EXPECT_EQ(read[i].interfaceAddress, english[i].interfaceAddress) << i;
+        EXPECT_EQ(read[i].metric, english[i].metric) << i;
+    }
+
+    const std::wstring interfaces = RenderInterfaceTable(machine);
+    EXPECT_NE(interfaces.find(language.interfaceHeading), std::wstring::npos);
+    EXPECT_EQ(netsteer::ParseTunnelIndex(interfaces).index, 45);
+
+    for (int m = 0; m < static_cast<int>(RouteMessage::Count); ++m) {
+        EXPECT_NE(netsteer::JudgeRouteOutput(MessageIn(language, static_cast<RouteMessage>(m))),
+                  netsteer::RouteOutputVerdict::kDone)
+            << m;
+    }
+    EXPECT_NE(netsteer::JudgeRouteOutput(language.routeDone),
+              netsteer::RouteOutputVerdict::kRefused);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, LocalisedSimulator,
+                         ::testing::Values(L"en", L"de", L"ru", L"zh", L"es", L"fr"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& param) {
+                             return std::string(param.param, param.param + 2);
+                         });
 
 }  // namespace
 }  // namespace netsim

@@ -105,7 +105,7 @@ TEST(RunControl, RefusesWhatItDoesNotKnow) {
         {L"tunnel-after", L"soon"},
         {L"fail", L"route"},
         {L"fail", L"route", L"exists", L"0"},
-        {L"language", L"fr"},
+        {L"language", L"xx"},
         {L"show", L"all"},
         {L"delay"},
         {L"delay", L"-5"},
