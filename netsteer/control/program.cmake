@@ -6,6 +6,7 @@ add_executable(netsteer WIN32
   ${CMAKE_CURRENT_LIST_DIR}/netsteer_main_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/netsteer.rc)
 target_link_libraries(netsteer PRIVATE netsteer_control velk_warnings)
+velk_add_version_resource(netsteer DESCRIPTION "VelkVPN route helper")
 # windres finds the manifest named in the script through the include path.
 target_include_directories(netsteer PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/netsteer.rc APPEND PROPERTY

@@ -6,6 +6,7 @@ target_link_libraries(velk_host PUBLIC velk_channel velk_supervision advapi32 PR
 
 add_executable(VelkVPNService service_main_win32.cpp)
 target_link_libraries(VelkVPNService PRIVATE velk_host velk_warnings)
+velk_add_version_resource(VelkVPNService DESCRIPTION "VelkVPN service: starts the VPN core and changes the routes")
 if(MINGW)
   # Unicode entry point wmain.
   target_link_options(VelkVPNService PRIVATE -municode)

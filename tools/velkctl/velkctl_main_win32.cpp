@@ -48,6 +48,10 @@ int wmain() {
         Print(stdout, UsageText());
         return kExitOk;
     }
+    if (invocation.version) {
+        Print(stdout, VersionText());
+        return kExitOk;
+    }
 
     ClientSettings settings;
     settings.pipeName = velk::kPipeName;

@@ -3,6 +3,8 @@
 #include <cwctype>
 #include <cstddef>
 
+#include "velk_version.h"
+
 namespace velk::velkctl {
 namespace {
 
@@ -148,6 +150,10 @@ Invocation ParseInvocation(const std::vector<std::wstring>& arguments) {
             invocation.help = true;
             invocation.valid = true;
             return invocation;
+        } else if (option == L"--version") {
+            invocation.version = true;
+            invocation.valid = true;
+            return invocation;
         } else {
             break;
         }
@@ -209,12 +215,17 @@ Invocation ParseInvocation(const std::vector<std::wstring>& arguments) {
 std::wstring UsageText() {
     return L"Usage: velkctl [--json] [--wait <ms>] <action> [<argument>]\r\n"
            L"       velkctl [--json] [--wait <ms>] --raw \"<request text>\"\r\n"
+           L"       velkctl --version\r\n"
            L"Actions: status, xray_status, xray_stop, xray_last_error,\r\n"
            L"         xray_start \"<config path>\", route_start <host>, route_stop <host>,\r\n"
            L"         start <host>, stop <host>\r\n"
            L"--wait: how long to wait for the service's pipe while it is busy (default "
            L"10000 ms).\r\n"
            L"Exit code: 0 for ok=true, 1 for ok=false, 2 when no answer was had.\r\n";
+}
+
+std::wstring VersionText() {
+    return std::wstring(L"velkctl ") + velk::kProductVersion + L"\r\n";
 }
 
 ResponseFields ParseResponseLine(const std::wstring& line) {

@@ -20,6 +20,7 @@ struct Invocation {
     bool valid = false;
     std::wstring error;  // why the command line was refused
     bool help = false;
+    bool version = false;
     bool json = false;
     std::uint32_t waitMs = kDefaultWaitMs;
     std::wstring request;  // exactly what goes on the pipe
@@ -29,9 +30,13 @@ struct Invocation {
 //   [--json] [--wait <ms>] <action> [<argument>]
 //   [--json] [--wait <ms>] --raw <request text>
 //   --help
+//   --version
 Invocation ParseInvocation(const std::vector<std::wstring>& arguments);
 
 std::wstring UsageText();
+
+// "velkctl <product version>".
+std::wstring VersionText();
 
 struct ResponseFields {
     bool valid = false;  // the line has the response form
