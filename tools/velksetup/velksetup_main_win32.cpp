@@ -1,0 +1,52 @@
+// velksetup: the steps the installers take beyond copying files and
+// registering the service.
+//   velksetup restart-on-failure   the service restarts after a failure
+//   velksetup restore-routes       the routing netsteer saved is put back
+// Exit code 0 when the step is done, 1 for a bad command line, 2 when the
+// step failed (the reason on standard error).
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/wide_text.h"
+#include "service/service_constants.h"
+#include "service/supervision/module_directory.h"
+#include "tools/velksetup/restart_policy.h"
+#include "tools/velksetup/route_restore.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitBadCommandLine = 1;
+constexpr int kExitFailed = 2;
+
+void Print(FILE* stream, const std::wstring& text) {
+    const std::string bytes = velk::WideToUtf8(text + L"\n");
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
+int Report(const velk::setup::SetupResult& result) {
+    if (result.ok) {
+        Print(stdout, L"velksetup: " + result.detail);
+        return kExitDone;
+    }
+    Print(stderr,
+          L"velksetup: " + result.detail + L" (error " + velk::ToDecimal(result.code) + L")");
+    return kExitFailed;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring action = argc == 2 ? argv[1] : L"";
+    if (action == L"restart-on-failure") {
+        return Report(velk::setup::ApplyRestartOnFailure(velk::kServiceName));
+    }
+    if (action == L"restore-routes") {
+        return Report(velk::setup::RestoreSavedRouting(velk::GetModuleDirectory()));
+    }
+    Print(stderr, L"usage: velksetup restart-on-failure | restore-routes");
+    return kExitBadCommandLine;
+}
