@@ -2,7 +2,7 @@
 # Sourced by test.sh and demo.sh: makes sure the Debian packages the build
 # needs are installed. As root it installs what is missing; otherwise it says
 # exactly what to install and exits with 2.
-velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine)
+velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine wixl)
 
 velk_missing=()
 for p in "${velk_packages[@]}"; do
