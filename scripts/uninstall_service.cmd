@@ -1,11 +1,16 @@
 @echo off
-rem Stops and removes VelkVPNService (run from an elevated prompt). Stopping
-rem the service also ends a core it started.
+rem Stops and removes VelkVPNService and the programs that install_service.cmd
+rem copied to "%ProgramFiles%\VelkVPN" (run from an elevated prompt). Stopping
+rem the service also ends a core it started; a routing that netsteer saved is
+rem put back before the programs go. The logs in C:\ProgramData stay.
 setlocal
+set "PF=%ProgramW6432%"
+if "%PF%"=="" set "PF=%ProgramFiles%"
+set "DEST=%PF%\VelkVPN\"
 sc.exe query VelkVPNService >nul 2>&1
 if errorlevel 1 (
   echo VelkVPNService is not installed.
-  exit /b 0
+  goto files
 )
 sc.exe stop VelkVPNService >nul 2>&1
 rem Wait up to 30 s for STOPPED before removing it.
@@ -15,6 +20,11 @@ for /l %%i in (1,1,30) do (
 )
 echo VelkVPNService did not stop; removing it anyway. 1>&2
 :stopped
+if exist "%DEST%velksetup.exe" "%DEST%velksetup.exe" restore-routes
 sc.exe delete VelkVPNService
 if errorlevel 1 exit /b 1
+:files
+if not exist "%DEST%" exit /b 0
+for %%f in (VelkVPNService.exe netsteer.exe velkctl.exe velksetup.exe xray.exe) do if exist "%DEST%%%f" del /f /q "%DEST%%%f"
+rmdir "%DEST%" 2>nul
 exit /b 0
