@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# Installs the product as a user would, under Wine in a fresh prefix with the
+# network simulator, and checks each step:
+#   1. the MSI (fakecore as the core) with msiexec /i /qn: the service runs
+#      from "C:\Program Files\VelkVPN" with the package's settings, restart
+#      on failure included, and answers velkctl;
+#   2. a higher version over it: one product left, the service answers again;
+#   3. with a route state file from a real route_start, msiexec /x: the saved
+#      default route is back, the service and the programs are gone, the logs
+#      stay;
+#   4. install_service.cmd from a temporary folder registers the service from
+#      "C:\Program Files\VelkVPN"; uninstall_service.cmd removes it again.
+# Exit status 1 when any check failed.
+#
+# Usage: install.sh PREFIX BUILD_DIR VERSION SERVICE NETSTEER VELKCTL VELKSETUP
+#                   FAKECORE PROBE
+set -uo pipefail
+
+if [ $# -ne 9 ]; then
+  echo "usage: $0 PREFIX BUILD_DIR VERSION SERVICE NETSTEER VELKCTL VELKSETUP FAKECORE PROBE" >&2
+  exit 2
+fi
+prefix=$(realpath -m "$1")
+build=$(realpath "$2")
+version=$3
+service_exe=$4 netsteer_exe=$5 velkctl_exe=$6 velksetup_exe=$7 fakecore_exe=$8 probe_exe=$9
+source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+
+program_dir='C:\Program Files\VelkVPN'
+program_unix="$prefix/drive_c/Program Files/VelkVPN"
+helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
+state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+server=203.0.113.7
+running_answer="ok=true;exitCode=0;message=service running"
+failed=0
+
+heading() { printf '\n== %s\n' "$*"; }
+fail() {
+  echo "FAIL: $*"
+  failed=$((failed + 1))
+}
+w() { wine "$@" 2>&1 | tr -d '\r'; }
+velkctl() { w "$program_dir\\velkctl.exe" "$@"; }
+probe() { w "$prefix/drive_c/service_probe.exe" VelkVPNService; }
+field() { sed -n "s/^$1=//p" <<<"$2"; }
+expect_field() {  # PROBE_OUTPUT KEY EXPECTED WHAT
+  local value
+  value=$(field "$2" "$1")
+  [ "$value" = "$3" ] || fail "$4: $2 is \"$value\", expected \"$3\""
+}
+wait_for_answer() {
+  for _ in $(seq 100); do
+    [ "$(velkctl status)" = "$running_answer" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# The registered products named VelkVPN, as "DisplayVersion" values.
+product_versions() {
+  w reg query "$uninstall_key" /s | awk '
+    /^HKEY_/ { name = ""; version = "" }
+    /DisplayName/ { name = $NF }
+    /DisplayVersion/ { version = $NF }
+    name == "VelkVPN" && version != "" { print version; name = "" }'
+}
+# The settings both installers must give the service.
+expect_service_settings() {  # WHAT
+  local p
+  p=$(probe)
+  echo "$p" | sed 's/^/    /'
+  expect_field "$p" state RUNNING "$1"
+  expect_field "$p" running "$program_dir\\VelkVPNService.exe" "$1"
+  local binary
+  binary=$(field binary "$p")
+  [ "${binary//\"/}" = "$program_dir\\VelkVPNService.exe" ] ||
+    fail "$1: registered from \"$binary\""
+  expect_field "$p" type own-process "$1"
+  expect_field "$p" start auto "$1"
+  expect_field "$p" account LocalSystem "$1"
+  expect_field "$p" display "VelkVPN Service" "$1"
+  expect_field "$p" description "Starts the VPN core and changes the routes for the VelkVPN client." "$1"
+  local recovery
+  recovery=$(field recovery "$p")
+  [ "${recovery% (service key)}" = "reset 86400 actions restart/5000 restart/5000 restart/5000" ] ||
+    fail "$1: restart on failure is \"$recovery\""
+}
+expect_gone() {  # WHAT
+  local p
+  p=$(probe)
+  expect_field "$p" state missing "$1"
+  for name in VelkVPNService.exe netsteer.exe velkctl.exe velksetup.exe xray.exe; do
+    [ ! -e "$program_unix/$name" ] || fail "$1: $name is still in $program_dir"
+  done
+}
+
+# --- a fresh prefix with the simulator; two packages ------------------------
+heading "fresh Wine prefix with the network simulator"
+wineserver -k 2>/dev/null || true
+rm -rf "$prefix"
+"$source_dir/scripts/netsim-install.sh" "$prefix" "$build" || exit 1
+install -m 0755 "$probe_exe" "$prefix/drive_c/service_probe.exe"
+
+IFS=. read -r major minor patch <<<"$version"
+newer="$major.$minor.$((patch + 1))"
+packages="$prefix/drive_c/packages"
+heading "MSI $version and $newer with fakecore as the core"
+for v in "$version" "$newer"; do
+  "$source_dir/packaging/windows/build-msi.sh" "$packages/VelkVPN-$v.msi" "$v" \
+    "$service_exe" "$netsteer_exe" "$velkctl_exe" "$velksetup_exe" "$fakecore_exe" ||
+    { echo "FAIL: the MSI $v was not built"; exit 1; }
+done
+ls -l "$packages"
+
+# Wine ends the prefix's services when its last ordinary process exits.
+wine netsim.exe hold 600 </dev/null >/dev/null 2>&1 &
+holder=$!
+cleanup() {
+  wine netsim.exe release >/dev/null 2>&1
+  wait "$holder" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do
+  wine netsim.exe held >/dev/null 2>&1 && break
+  sleep 0.2
+done
+w netsim.exe reset home >/dev/null
+
+# --- 1. install ----------------------------------------------------------------
+heading "msiexec /i VelkVPN-$version.msi /qn"
+wine msiexec /i "C:\\packages\\VelkVPN-$version.msi" /qn /l*v 'C:\packages\install.log'
+rc=$?
+[ "$rc" -eq 0 ] || fail "msiexec /i ended with $rc"
+wait_for_answer || fail "after the install the service does not answer"
+expect_service_settings "after the install"
+[ -f "$program_unix/xray.exe" ] || fail "the core is not installed beside the service"
+[ "$(velkctl --version)" = "velkctl $version" ] ||
+  fail "velkctl --version printed \"$(velkctl --version)\""
+[ "$(product_versions)" = "$version" ] ||
+  fail "registered products: \"$(product_versions)\", expected $version"
+
+# --- 2. upgrade ----------------------------------------------------------------
+heading "msiexec /i VelkVPN-$newer.msi /qn over it"
+wine msiexec /i "C:\\packages\\VelkVPN-$newer.msi" /qn /l*v 'C:\packages\upgrade.log'
+rc=$?
+[ "$rc" -eq 0 ] || fail "the upgrade ended with $rc"
+wait_for_answer || fail "after the upgrade the service does not answer"
+expect_service_settings "after the upgrade"
+[ "$(product_versions)" = "$newer" ] ||
+  fail "registered products after the upgrade: \"$(product_versions)\", expected $newer only"
+grep -q "RemoveExistingProducts" "$packages/upgrade.log" ||
+  fail "the upgrade log does not show the older product being removed"
+
+# --- 3. uninstall with a saved routing --------------------------------------
+heading "the core, route_start $server, then msiexec /x"
+printf 'stdout=fakecore: core started\r\n' >"$packages/core-config.txt"
+answer=$(velkctl xray_start 'C:\packages\core-config.txt')
+[ "$answer" = "ok=true;exitCode=0;message=xray start finished" ] || fail "xray_start: \"$answer\""
+w netsim.exe tunnel-up >/dev/null
+before=$(w route.exe print -4)
+answer=$(velkctl route_start "$server")
+[ "$answer" = "ok=true;exitCode=0;message=helper finished" ] || fail "route_start: \"$answer\""
+[ -f "$state_path" ] || fail "route_start left no route state file"
+tunnelled=$(w route.exe print -4)
+grep -qE '^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link' <<<"$tunnelled" ||
+  fail "route_start did not route into the tunnel"
+log_mark=$(stat -c %s "$helper_log" 2>/dev/null || echo 0)
+
+wine msiexec /x "C:\\packages\\VelkVPN-$newer.msi" /qn /l*v 'C:\packages\uninstall.log'
+rc=$?
+[ "$rc" -eq 0 ] || fail "msiexec /x ended with $rc"
+restored=$(w route.exe print -4)
+echo "$restored" | grep -E '^ +(0\.0\.0\.0|203\.0\.113\.7) '
+grep -qxF "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" <<<"$restored" ||
+  fail "after the uninstall the saved default route is not back"
+if grep -qE '^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link|^ +203\.0\.113\.7 ' <<<"$restored"; then
+  fail "after the uninstall tunnel routes are left"
+fi
+[ ! -e "$state_path" ] || fail "after the uninstall the route state file is still there"
+setup_log=$(tail -c +$((log_mark + 1)) "$helper_log" | tr -d '\r')
+grep -qF "[SETUP] restoring the saved routing before removal: netsteer stop $server" <<<"$setup_log" &&
+  grep -qF "[SETUP] saved routing restored (netsteer stop returned 0)" <<<"$setup_log" ||
+  fail "the helper log does not tell the outcome of the restore"
+expect_gone "after the uninstall"
+[ -z "$(product_versions)" ] || fail "after the uninstall products are still registered"
+[ -f "$helper_log" ] && [ -f "$prefix/drive_c/ProgramData/VELK-VPN/xray_runtime_error.log" ] ||
+  fail "the uninstall removed the logs in C:\\ProgramData"
+
+# --- 4. the scripts from a temporary folder ---------------------------------
+heading "install_service.cmd from a temporary folder"
+unpacked="$prefix/drive_c/users/Public/Temp/VelkVPN-unpacked"
+mkdir -p "$unpacked"
+install -m 0755 "$service_exe" "$unpacked/VelkVPNService.exe"
+install -m 0755 "$netsteer_exe" "$unpacked/netsteer.exe"
+install -m 0755 "$velkctl_exe" "$unpacked/velkctl.exe"
+install -m 0755 "$velksetup_exe" "$unpacked/velksetup.exe"
+install -m 0755 "$fakecore_exe" "$unpacked/xray.exe"
+cp "$source_dir/scripts/install_service.cmd" "$source_dir/scripts/uninstall_service.cmd" "$unpacked/"
+w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\install_service.cmd'
+wait_for_answer || fail "after install_service.cmd the service does not answer"
+expect_service_settings "after install_service.cmd"
+
+heading "uninstall_service.cmd"
+w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\uninstall_service.cmd'
+expect_gone "after uninstall_service.cmd"
+
+echo
+if [ "$failed" -eq 0 ]; then
+  echo "INSTALL: all checks passed"
+else
+  echo "INSTALL: $failed check(s) failed"
+fi
+[ "$failed" -eq 0 ]
