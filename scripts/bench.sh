@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks, each against a baseline measured in the same
-# run, and prints their tables:
+# Builds and runs every benchmark, each against a baseline measured in the
+# same run, and prints one table (figure, ours, baseline, ratio, goal):
 #   - the pipe: VelkVPNService in Wine's service manager against a minimal
-#     message-mode pipe service (the floor on this platform);
+#     message-mode pipe service (the floor on this platform), one client and
+#     eight, and the service's private bytes after 100 and 20,000 requests;
+#   - netsteer start and stop against the network simulator: the fixed
+#     pauses, the commands (against cmd.exe /C exit) and netsteer's own work;
 #   - the error log reader: ReadFileTail on a 1 GiB file against a 10 KiB one;
-#   - the listing parsers: cost per line at growing sizes, against the
-#     smallest size.
+#   - the parsers: cost per line at 100,000 lines against 1,000.
 # On a fresh Debian machine, run as root, it first installs what is missing.
-# Usage: scripts/bench.sh [ROUNDS]   (pipe rounds per service, default 3)
+# Usage: scripts/bench.sh [ROUNDS]   (rounds per pipe service and netsteer, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,41 +20,52 @@ jobs=$(nproc)
 
 echo "== build"
 cmake --preset native >/dev/null
-cmake --build --preset native -j"$jobs" --target probes_bench >/dev/null
+cmake --build --preset native -j"$jobs" --target parsers_bench >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs" --target VelkVPNService pipe_bench pipe_floor_service \
-  tail_bench >/dev/null
+  tail_bench netsteer_bench netsim_route netsim_netsh netsim_powershell netsim_netsim >/dev/null
 
-# A prefix of its own, so that no test's service is in the way.
+# A prefix of its own, with the network simulator, so that no test's service
+# is in the way.
 prefix="$PWD/build/bench/wineprefix"
+scripts/netsim-install.sh "$prefix" build/windows >/dev/null
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/system.reg" ]; then
-  mkdir -p "$prefix"
-  wineboot -i >/dev/null 2>&1 || true
-  # Right after wineboot the service database stays locked for the life of
-  # that wine server.
-  wineserver -w
-fi
 programs="$prefix/drive_c/velk-bench"
-mkdir -p "$programs"
+mkdir -p "$programs/tmp"
 install -m 0755 build/windows/service/host/VelkVPNService.exe \
   build/windows/bench/pipe/pipe_floor_service.exe build/windows/bench/pipe/pipe_bench.exe \
-  build/windows/bench/pipe/tail_bench.exe "$programs/"
-mkdir -p "$programs/tmp"
+  build/windows/bench/pipe/tail_bench.exe build/windows/bench/netsteer/netsteer_bench.exe \
+  "$programs/"
 
-echo
-echo "== the pipe: status round trips (connect, write, read, close)"
+rows=$(mktemp)
+notes=$(mktemp)
+trap 'rm -f "$rows" "$notes"' EXIT
 status=0
-wine 'C:\velk-bench\pipe_bench.exe' 'C:\velk-bench\VelkVPNService.exe' \
-  'C:\velk-bench\pipe_floor_service.exe' "$rounds" | tr -d '\r' || status=$?
+# Each benchmark prints its rows ("| ...") and notes ("(...)"); anything else
+# it prints goes to standard error.
+collect() {
+  local out
+  out=$("$@" | tr -d '\r') || status=1
+  grep '^| ' <<<"$out" >>"$rows" || true
+  grep '^(' <<<"$out" >>"$notes" || true
+}
 
-echo
-echo "== the error log reader: the dispatcher's 8192 bytes from a large and a small file"
-wine 'C:\velk-bench\tail_bench.exe' 'C:\velk-bench\tmp' | tr -d '\r' || status=$?
+echo "== the pipe (about a minute per round)"
+collect wine 'C:\velk-bench\pipe_bench.exe' 'C:\velk-bench\VelkVPNService.exe' \
+  'C:\velk-bench\pipe_floor_service.exe' "$rounds"
+echo "== netsteer start and stop"
+collect wine 'C:\velk-bench\netsteer_bench.exe' "$rounds"
+echo "== the error log reader"
+collect wine 'C:\velk-bench\tail_bench.exe' 'C:\velk-bench\tmp'
 wineserver -k 2>/dev/null || true
+echo "== the parsers"
+collect build/native/bench/parsers/parsers_bench --benchmark_min_time=0.2 --benchmark_color=false
 
 echo
-echo "== the listing parsers: cost per line against the smallest size"
-build/native/bench/probes/probes_bench --benchmark_min_time=0.05 2>/dev/null |
-  sed -n '/Cost per unit/,$p' || status=$?
+printf '| %-38s | %10s | %10s | %6s | %-8s |\n' figure ours baseline ratio goal
+printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..12})" \
+  "$(printf -- '-%.0s' {1..12})" "$(printf -- '-%.0s' {1..8})" "$(printf -- '-%.0s' {1..10})"
+cat "$rows"
+cat "$notes"
+echo "(parsers: ns per line or character at 100,000 against 1,000; ratio near 1 = linear)"
 exit $status

@@ -1,8 +1,8 @@
-// How the listing parsers' cost grows with the size of the text. Each family
-// runs at growing sizes; the summary divides the time by the size and prints
-// that unit cost relative to the family's smallest size, measured in the same
-// run. A ratio that stays near 1 means linear cost; a quadratic parser would
-// show ratios that grow with the size.
+// How the parsers' cost grows with the size of their input. Each family runs
+// at 1,000 and at 100,000 lines (or characters); the summary divides the time
+// by the size and prints the unit cost at the large size against the small
+// one, measured in the same run. A ratio near 1 means linear cost; a
+// quadratic parser would show a ratio near 100.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include "netsteer/probes/route_command.h"
 #include "netsteer/probes/route_table.h"
 #include "netsteer/probes/tunnel_finder.h"
+#include "service/channel/command_dispatcher.h"
 
 namespace {
 
@@ -68,6 +69,48 @@ std::wstring LongRouteLine(std::size_t length) {
     return L"Active Routes:\r\n" + line + L"\r\n";
 }
 
+// A listing in another language, read by the shape of its rows.
+std::wstring LocalisedRouteListing(std::size_t rows) {
+    std::wstring text = RouteListing(rows);
+    const std::wstring english[] = {L"Active Routes:", L"Persistent Routes:", L"On-link"};
+    const std::wstring german[] = {L"Aktive Routen:", L"St\u00E4ndige Routen:", L"Auf Verbindung"};
+    for (int i = 0; i < 3; ++i) {
+        for (std::size_t at = text.find(english[i]); at != std::wstring::npos;
+             at = text.find(english[i], at + german[i].size())) {
+            text.replace(at, english[i].size(), german[i]);
+        }
+    }
+    return text;
+}
+
+// The dispatcher over a fake that answers at once, so that only the reading
+// of the request counts.
+class InstantOperations final : public velk::CommandOperations {
+  public:
+    velk::XrayStatus QueryXrayStatus() override { return {true, 259}; }
+    velk::OpResult StartXray(const std::wstring&) override { return {}; }
+    velk::OpResult StopXray() override { return {true, 0}; }
+    velk::OpResult RunHelperProcess(const std::wstring&, const std::wstring&,
+                                    std::uint32_t) override {
+        return {};
+    }
+    std::wstring ReadFileTail(const std::wstring&, std::int64_t) override { return L""; }
+    std::wstring GetModuleDirectory() override { return L"C:\\VelkVPN\\"; }
+};
+
+// A request padded with `lines` lines of blanks before its action, all of
+// which the dispatcher must pass over.
+std::wstring PaddedRequest(std::size_t lines) {
+    std::wstring request;
+    for (std::size_t n = 0; n < lines; ++n) {
+        request += L"   \t   \r\n";
+    }
+    return request + L"xray_status";
+}
+
+constexpr int kSmall = 1000;
+constexpr int kLarge = 100000;
+
 void BM_ReadActiveRoutes(benchmark::State& state) {
     const auto rows = static_cast<std::size_t>(state.range(0));
     const std::wstring listing = RouteListing(rows);
@@ -76,7 +119,27 @@ void BM_ReadActiveRoutes(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ReadActiveRoutes)->RangeMultiplier(4)->Range(1 << 8, 1 << 16);
+BENCHMARK(BM_ReadActiveRoutes)->Arg(kSmall)->Arg(kLarge);
+
+void BM_ReadLocalisedRoutes(benchmark::State& state) {
+    const std::wstring listing = LocalisedRouteListing(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(netsteer::ReadActiveRoutes(listing));
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ReadLocalisedRoutes)->Arg(kSmall)->Arg(kLarge);
+
+void BM_HandleCommand(benchmark::State& state) {
+    InstantOperations operations;
+    const std::wstring request = PaddedRequest(static_cast<std::size_t>(state.range(0)));
+    const velk::ServiceLogFn log = [](const std::wstring&) {};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(velk::HandleCommand(request, operations, log));
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_HandleCommand)->Arg(kSmall)->Arg(kLarge);
 
 void BM_ParseTunnelIndex(benchmark::State& state) {
     const std::wstring listing = InterfaceListing(static_cast<std::size_t>(state.range(0)));
@@ -85,7 +148,7 @@ void BM_ParseTunnelIndex(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ParseTunnelIndex)->RangeMultiplier(4)->Range(1 << 8, 1 << 16);
+BENCHMARK(BM_ParseTunnelIndex)->Arg(kSmall)->Arg(kLarge);
 
 void BM_LongRouteLine(benchmark::State& state) {
     const std::wstring listing = LongRouteLine(static_cast<std::size_t>(state.range(0)));
@@ -94,7 +157,7 @@ void BM_LongRouteLine(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_LongRouteLine)->RangeMultiplier(4)->Range(1 << 10, 1 << 20);
+BENCHMARK(BM_LongRouteLine)->Arg(kSmall)->Arg(kLarge);
 
 void BM_LongInterfaceLine(benchmark::State& state) {
     const std::wstring listing(static_cast<std::size_t>(state.range(0)), L'x');
@@ -103,7 +166,7 @@ void BM_LongInterfaceLine(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_LongInterfaceLine)->RangeMultiplier(4)->Range(1 << 10, 1 << 20);
+BENCHMARK(BM_LongInterfaceLine)->Arg(kSmall)->Arg(kLarge);
 
 void BM_RouteOutput(benchmark::State& state) {
     std::wstring output;
@@ -116,43 +179,57 @@ void BM_RouteOutput(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_RouteOutput)->RangeMultiplier(4)->Range(1 << 10, 1 << 20);
+BENCHMARK(BM_RouteOutput)->Arg(kSmall)->Arg(kLarge);
 
 // Prints the usual table, then per family the time per unit of size relative
 // to the family's smallest size.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    // No colour codes: the rows are picked out of the output by their start.
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred || run.complexity_n <= 0) {
                 continue;
             }
-            const double perUnit = run.GetAdjustedCPUTime() / static_cast<double>(run.complexity_n);
+            // Adjusted times are in the run's own unit; scale them to ns.
+            const double ns =
+                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
             families_[run.run_name.function_name].push_back(
-                {run.complexity_n, perUnit, run.time_unit});
+                {run.complexity_n, ns / static_cast<double>(run.complexity_n)});
         }
     }
 
+    // One row per family in the benchmark table: the cost per unit at the
+    // large size (ours) against the small size (baseline).
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\nCost per unit of size relative to the smallest size (near 1 = linear):\n");
+        static const std::map<std::string, const char*> kFigures = {
+            {"BM_ReadActiveRoutes", "route listing, ns per line"},
+            {"BM_ReadLocalisedRoutes", "route listing (German), ns per line"},
+            {"BM_ParseTunnelIndex", "interface listing, ns per line"},
+            {"BM_HandleCommand", "HandleCommand (fake), ns per line"},
+            {"BM_LongRouteLine", "one long route line, ns per char"},
+            {"BM_LongInterfaceLine", "one long interface line, ns per char"},
+            {"BM_RouteOutput", "route command output, ns per char"},
+        };
         for (const auto& family : families_) {
-            const Point& baseline = family.second.front();
-            for (const Point& point : family.second) {
-                std::printf("  %-22s %9lld  %10.3f %s/unit  ratio %.2f\n", family.first.c_str(),
-                            static_cast<long long>(point.size), point.perUnit,
-                            benchmark::GetTimeUnitString(point.unit),
-                            point.perUnit / baseline.perUnit);
-            }
+            const Point& small = family.second.front();
+            const Point& large = family.second.back();
+            const auto figure = kFigures.find(family.first);
+            std::printf("| %-38s | %10.2f | %10.2f | %6.2f | %-8s |\n",
+                        (figure == kFigures.end() ? family.first.c_str() : figure->second),
+                        large.perUnitNs, small.perUnitNs, large.perUnitNs / small.perUnitNs,
+                        "<= 1.5");
         }
     }
 
   private:
     struct Point {
         std::int64_t size;
-        double perUnit;
-        benchmark::TimeUnit unit;
+        double perUnitNs;
     };
     std::map<std::string, std::vector<Point>> families_;
 };

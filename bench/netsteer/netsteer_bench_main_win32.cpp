@@ -1,0 +1,147 @@
+// Where the time of "netsteer start" and "netsteer stop" goes, against the
+// network simulator: the fixed pauses, the commands run (against as many runs
+// of "cmd.exe /C exit", the bare cost of a command, measured in the same run)
+// and the rest, which is netsteer's own work. The helper runs in this process
+// through a clock around each call of the real Windows seam.
+//
+// Usage: netsteer_bench.exe [rounds]   (needs the simulator in the prefix)
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "netsteer/control/helper_entry.h"
+#include "netsteer/control/windows_control_system.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kServer[] = L"203.0.113.7";
+constexpr int kBareCommandRuns = 20;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The real seam, with a clock around every command and pause.
+class TimedSystem final : public netsteer::ControlSystem {
+  public:
+    explicit TimedSystem(netsteer::ControlSystem& real) : real_(real) {}
+
+    std::wstring RunCommand(const std::wstring& command) override {
+        const auto start = Clock::now();
+        std::wstring output = real_.RunCommand(command);
+        commandsMs += MsSince(start);
+        ++commands;
+        return output;
+    }
+    void Sleep(std::uint32_t milliseconds) override {
+        const auto start = Clock::now();
+        real_.Sleep(milliseconds);
+        pausesMs += MsSince(start);
+        requestedPauseMs += milliseconds;
+    }
+    void Log(const std::wstring& message) override { real_.Log(message); }
+    bool StartWinsock() override { return real_.StartWinsock(); }
+    void CleanupWinsock() override { real_.CleanupWinsock(); }
+    std::wstring ResolveServerHost(const std::wstring& host) override {
+        return real_.ResolveServerHost(host);
+    }
+    std::uint64_t MonotonicMs() override { return real_.MonotonicMs(); }
+    std::wstring StateFilePath() override { return real_.StateFilePath(); }
+
+    double commandsMs = 0;
+    double pausesMs = 0;
+    double requestedPauseMs = 0;
+    int commands = 0;
+
+  private:
+    netsteer::ControlSystem& real_;
+};
+
+struct Split {
+    int exitCode = -1;
+    double wallMs = 0;
+    double pausesMs = 0;
+    double requestedPauseMs = 0;
+    double commandsMs = 0;
+    int commands = 0;
+};
+
+Split RunAction(netsteer::ControlSystem& real, const wchar_t* action) {
+    TimedSystem timed(real);
+    const wchar_t* argv[] = {L"netsteer.exe", action, kServer};
+    const auto start = Clock::now();
+    Split split;
+    split.exitCode = netsteer::HelperMain(timed, 3, argv);
+    split.wallMs = MsSince(start);
+    split.pausesMs = timed.pausesMs;
+    split.requestedPauseMs = timed.requestedPauseMs;
+    split.commandsMs = timed.commandsMs;
+    split.commands = timed.commands;
+    return split;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void Row(const std::string& figure, double ours, double baseline, const char* goal) {
+    std::printf("| %-38s | %10.1f | %10.1f | %6.2f | %-8s |\n", figure.c_str(), ours, baseline,
+                baseline > 0 ? ours / baseline : 0.0, goal);
+}
+
+void Rows(const char* action, const Split& split, double bareCommandMs) {
+    const std::string name = std::string("netsteer ") + action;
+    const double ownMs = split.wallMs - split.pausesMs - split.commandsMs;
+    Row(name + ": wall ms / pauses", split.wallMs, split.requestedPauseMs, "");
+    Row(name + ": pauses ms / asked", split.pausesMs, split.requestedPauseMs, "");
+    Row(name + ": " + std::to_string(split.commands) + " commands ms / bare", split.commandsMs,
+        split.commands * bareCommandMs, "");
+    Row(name + ": own ms / wall ms", ownMs, split.wallMs, "< 0.05");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 3;
+    netsteer::WindowsControlSystem real;
+    if (real.RunCommand(L"netsim reset home && netsim tunnel-up").empty()) {
+        std::fwprintf(stderr, L"netsteer_bench: the network simulator does not answer\n");
+        return 1;
+    }
+    std::vector<double> bare;
+    for (int i = 0; i < kBareCommandRuns; ++i) {
+        const auto start = Clock::now();
+        real.RunCommand(L"exit");
+        bare.push_back(MsSince(start));
+    }
+    const double bareCommandMs = Median(bare);
+
+    Split bestStart, bestStop;
+    for (int round = 0; round < rounds; ++round) {
+        const Split start = RunAction(real, L"start");
+        const Split stop = RunAction(real, L"stop");
+        if (start.exitCode != 0 || stop.exitCode != 0) {
+            std::fwprintf(stderr, L"netsteer_bench: start gave %d, stop gave %d\n", start.exitCode,
+                          stop.exitCode);
+            return 1;
+        }
+        if (round == 0 || start.wallMs < bestStart.wallMs) {
+            bestStart = start;
+        }
+        if (round == 0 || stop.wallMs < bestStop.wallMs) {
+            bestStop = stop;
+        }
+    }
+    Rows("start", bestStart, bareCommandMs);
+    Rows("stop", bestStop, bareCommandMs);
+    std::printf("(netsteer: best of %d rounds; a bare command, cmd.exe /C exit, took %.1f ms)\n",
+                rounds, bareCommandMs);
+    return 0;
+}
