@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -65,7 +66,34 @@ bool IsSet(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
+// A wait registered with the thread pool, unregistered (and its callback
+// finished) when this goes.
+class RegisteredWait {
+  public:
+    RegisteredWait(HANDLE object, WAITORTIMERCALLBACK callback, void* context) {
+        if (!RegisterWaitForSingleObject(&wait_, object, callback, context, INFINITE,
+                                         WT_EXECUTEONLYONCE)) {
+            wait_ = nullptr;
+        }
+    }
+    ~RegisteredWait() {
+        if (wait_ != nullptr) {
+            UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+        }
+    }
+    RegisteredWait(const RegisteredWait&) = delete;
+    RegisteredWait& operator=(const RegisteredWait&) = delete;
+    explicit operator bool() const { return wait_ != nullptr; }
+
+  private:
+    HANDLE wait_ = nullptr;
+};
+
 constexpr ULONGLONG kNoDeadline = ~0ULL;
+// The completion key of the stop packet; connections use their address.
+constexpr ULONG_PTR kStopKey = 0;
+// How often the loop looks at the stop event when it cannot have it posted.
+constexpr DWORD kPipeStopPollMs = 100;
 
 ULONGLONG DeadlineAfter(DWORD timeoutMs) {
     return timeoutMs == INFINITE ? kNoDeadline : GetTickCount64() + timeoutMs;
@@ -97,8 +125,9 @@ struct Connection {
 
 // Every instance of the pipe, served from the calling thread. Each operation
 // is overlapped and reports to one completion port, which hands back
-// completions in the order they happened; a shared event wakes the wait on
-// the port and the stop event together.
+// completions in the order they happened; the stop reaches the port as a
+// packet of its own, posted by a wait on the stop event, so that one wait on
+// the port sees everything.
 class PipeServer {
   public:
     PipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
@@ -114,22 +143,29 @@ class PipeServer {
     PipeServer& operator=(const PipeServer&) = delete;
 
     // Every call to the system costs a round trip to the wine server under
-    // Wine, so the loop makes as few as it can: the stop event is looked at
-    // when the wait says it is set and before each request is carried out.
+    // Wine, so the loop makes as few as it can: one wait on the port for
+    // everything, and the stop is known without a call before each request
+    // is carried out. Without the wait on the stop event (it could not be
+    // registered), the loop looks at the event itself, at least every
+    // kPipeStopPollMs.
     void Run() {
         port_.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
-        // Auto-reset: the wait that it wakes consumes the signal.
-        activity_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        while (!stopSeen_) {
-            if (!port_ || !activity_ || !EnsureInstances()) {
+        if (!port_) {
+            // Nothing can be served; the stop is all there is to wait for.
+            WaitForSingleObject(stopEvent_, INFINITE);
+            return;
+        }
+        const RegisteredWait stopWait(stopEvent_, &PipeServer::OnStop, this);
+        pollStop_ = !stopWait;
+        while (!StopSeen()) {
+            if (!EnsureInstances()) {
                 stopSeen_ =
                     WaitForSingleObject(stopEvent_, options_.createRetryMs) == WAIT_OBJECT_0;
                 continue;
             }
             OfferIdleInstances();
             if (!queue_.empty()) {
-                stopSeen_ = IsSet(stopEvent_);
-                if (!stopSeen_) {
+                if (!StopSeen()) {
                     Answer(queue_.front());
                 }
                 queue_.pop_front();
@@ -141,6 +177,20 @@ class PipeServer {
     }
 
   private:
+    // Runs on a thread-pool thread once the stop event is set.
+    static void CALLBACK OnStop(void* context, BOOLEAN /*timedOut*/) {
+        auto* server = static_cast<PipeServer*>(context);
+        server->stopPosted_ = true;
+        PostQueuedCompletionStatus(server->port_.Get(), 0, kStopKey, nullptr);
+    }
+
+    bool StopSeen() {
+        if (!stopSeen_) {
+            stopSeen_ = stopPosted_ || (pollStop_ && IsSet(stopEvent_));
+        }
+        return stopSeen_;
+    }
+
     // Makes every missing instance. False when none could be made, or the
     // name turned out to be shared with someone else.
     bool EnsureInstances() {
@@ -192,7 +242,6 @@ class PipeServer {
 
     void Begin(Connection& connection, Phase phase, ULONGLONG deadline) {
         connection.overlapped = OVERLAPPED{};
-        connection.overlapped.hEvent = activity_.Get();
         connection.phase = phase;
         connection.deadline = deadline;
         connection.pending = true;
@@ -243,11 +292,8 @@ class PipeServer {
         const DWORD size = static_cast<DWORD>(connection->overlapped.InternalHigh);
         connection->response =
             EncodeResponse(handleRequest_(DecodeRequest(connection->request.data(), size)));
-        ULONGLONG deadline = DeadlineAfter(options_.clientStallTimeoutMs);
-        if (IsSet(stopEvent_)) {
-            deadline = std::min(deadline, GetTickCount64() + kPipeStopGraceMs);
-        }
-        Begin(*connection, Phase::kWriting, deadline);
+        // A stop from now on shortens this bound to the grace (Drain).
+        Begin(*connection, Phase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(WriteFile(connection->pipe.Get(), connection->response.data(),
                                static_cast<DWORD>(connection->response.size()), nullptr,
@@ -270,6 +316,9 @@ class PipeServer {
                 return taken;
             }
             for (ULONG i = 0; i < count; ++i) {
+                if (entries[i].lpCompletionKey == kStopKey) {
+                    continue;  // stopPosted_ says it
+                }
                 Connection& connection = *reinterpret_cast<Connection*>(entries[i].lpCompletionKey);
                 DWORD bytes = 0;
                 const DWORD error = GetOverlappedResult(connection.pipe.Get(),
@@ -377,7 +426,7 @@ class PipeServer {
             ULONG_PTR key = 0;
             OVERLAPPED* overlapped = nullptr;
             GetQueuedCompletionStatus(port_.Get(), &bytes, &key, &overlapped, 50);
-            if (overlapped != nullptr) {
+            if (overlapped != nullptr && key != kStopKey) {
                 Connection& connection = *reinterpret_cast<Connection*>(key);
                 connection.pending = false;
                 connection.phase = Phase::kIdle;
@@ -413,18 +462,16 @@ class PipeServer {
         return next <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(next - now, INFINITE - 1));
     }
 
-    // Takes what has arrived; when nothing has, waits for a completion, the
-    // stop or the next deadline. A completion after the look still sets the
-    // event, as no operation is started between the look and the wait.
+    // Waits on the port for completions, the stop or the next deadline, and
+    // takes every completion that has arrived.
     void WaitForActivity() {
-        if (TakeCompletions() != 0) {
-            return;
+        ExpireDeadlines();
+        DWORD waitMs = UntilNextDeadline();
+        if (pollStop_) {
+            waitMs = std::min<DWORD>(waitMs, kPipeStopPollMs);
         }
+        TakeCompletions(waitMs);
         ExpireDeadlines();
-        HANDLE events[2] = {stopEvent_, activity_.Get()};
-        stopSeen_ = WaitForMultipleObjects(2, events, FALSE, UntilNextDeadline()) == WAIT_OBJECT_0;
-        ExpireDeadlines();
-        TakeCompletions();
     }
 
     // After a stop: no new client and no new request; answers being taken get
@@ -460,9 +507,10 @@ class PipeServer {
     std::vector<Connection> connections_;  // never resized: operations hold their records
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
     UniqueHandle port_;
-    UniqueHandle activity_;
     ULONGLONG retryAt_ = 0;
     bool stopSeen_ = false;
+    std::atomic<bool> stopPosted_{false};  // set by OnStop
+    bool pollStop_ = false;                // the stop event could not be waited for
 };
 
 }  // namespace
