@@ -21,6 +21,24 @@ bool Contains(const std::wstring& text, const wchar_t* marker) {
     return text.find(marker) != std::wstring::npos;
 }
 
+// Calls `onLine` with each line trimmed, in order, until it returns false.
+// Lines end at LF, as SplitLines cuts them; going through them one at a time
+// keeps a long listing from being copied whole.
+template <typename OnLine>
+void ForEachTrimmedLine(const std::wstring& text, OnLine onLine) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        if (!onLine(Trim(text.substr(start, end - start)))) {
+            return;
+        }
+        start = end + 1;
+    }
+}
+
 // One English route line: four text columns and an integer metric; text
 // after the metric is ignored.
 bool ReadEnglishRouteLine(const std::wstring& line, RouteEntry& entry) {
@@ -33,29 +51,29 @@ bool ReadEnglishRouteLine(const std::wstring& line, RouteEntry& entry) {
     return !cursor.failed;
 }
 
-std::vector<RouteEntry> ReadEnglishSection(const std::vector<std::wstring>& lines) {
+std::vector<RouteEntry> ReadEnglishSection(const std::wstring& listing) {
     std::vector<RouteEntry> entries;
     bool inSection = false;
-    for (const std::wstring& rawLine : lines) {
-        const std::wstring line = Trim(rawLine);
+    ForEachTrimmedLine(listing, [&](const std::wstring& line) {
         if (Contains(line, kActiveRoutesMarker)) {
             inSection = true;
-            continue;
+            return true;
         }
         if (!inSection) {
-            continue;
+            return true;
         }
         if (Contains(line, kPersistentRoutesMarker)) {
-            break;
+            return false;
         }
         if (line.empty() || Contains(line, kRulerMarker) || Contains(line, kHeadingMarker)) {
-            continue;
+            return true;
         }
         RouteEntry entry;
         if (ReadEnglishRouteLine(line, entry)) {
             entries.push_back(std::move(entry));
         }
-    }
+        return true;
+    });
     return entries;
 }
 
@@ -113,35 +131,29 @@ bool ReadRouteRowByShape(const std::wstring& line, RouteEntry& entry) {
     return true;
 }
 
-std::vector<RouteEntry> ReadSectionByShape(const std::vector<std::wstring>& lines) {
+std::vector<RouteEntry> ReadSectionByShape(const std::wstring& listing) {
     std::vector<RouteEntry> entries;
     int rulers = 0;
-    for (const std::wstring& rawLine : lines) {
-        const std::wstring line = Trim(rawLine);
+    ForEachTrimmedLine(listing, [&](const std::wstring& line) {
         if (IsRuler(line)) {
-            if (++rulers > kRulersBeforeActiveRoutes) {
-                break;
-            }
-            continue;
+            return ++rulers <= kRulersBeforeActiveRoutes;
         }
         RouteEntry entry;
         if (rulers == kRulersBeforeActiveRoutes && ReadRouteRowByShape(line, entry)) {
             entries.push_back(std::move(entry));
         }
-    }
+        return true;
+    });
     return entries;
 }
 
 }  // namespace
 
 std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing) {
-    const std::vector<std::wstring> lines = SplitLines(listing);
-    for (const std::wstring& line : lines) {
-        if (Contains(line, kActiveRoutesMarker)) {
-            return ReadEnglishSection(lines);
-        }
-    }
-    return ReadSectionByShape(lines);
+    // The marker holds no line end, so it is in a line exactly when it is in
+    // the listing.
+    return Contains(listing, kActiveRoutesMarker) ? ReadEnglishSection(listing)
+                                                  : ReadSectionByShape(listing);
 }
 
 }  // namespace netsteer
