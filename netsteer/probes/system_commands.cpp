@@ -1,6 +1,7 @@
 #include "netsteer/probes/system_commands.h"
 
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/probes/route_listing.h"
 
 namespace netsteer {
 namespace {
@@ -10,8 +11,6 @@ namespace {
 constexpr wchar_t kRouteAdd[] = L"route add ";
 constexpr wchar_t kRouteDelete[] = L"route delete ";
 constexpr wchar_t kHostMask[] = L" mask 255.255.255.255 ";
-constexpr wchar_t kDefaultDestination[] = L"0.0.0.0 mask 0.0.0.0 ";
-constexpr wchar_t kNoGateway[] = L"0.0.0.0";
 constexpr wchar_t kInterface[] = L" if ";
 constexpr wchar_t kMetric[] = L" metric ";
 
@@ -21,6 +20,11 @@ constexpr wchar_t kUplinkQueryHead[] =
     L"IPv4 | Where-Object {$_.IPAddress -eq '";
 constexpr wchar_t kUplinkQueryTail[] =
     L"'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
+
+// "0.0.0.0 mask 0.0.0.0 ": the default route's destination and mask.
+std::wstring DefaultDestination() {
+    return std::wstring(kAnyAddress) + L" mask " + kAnyAddress + L" ";
+}
 
 std::wstring Decimal(int value) {
     return std::to_wstring(value);
@@ -43,13 +47,13 @@ std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std
 }
 
 std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
-    return std::wstring(kRouteAdd) + kDefaultDestination + kNoGateway + kInterface +
-           Decimal(tunnelIndex) + kMetric + Decimal(kTunnelDefaultRouteMetric);
+    return kRouteAdd + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex) +
+           kMetric + Decimal(kTunnelDefaultRouteMetric);
 }
 
 std::wstring RestoreDefaultRouteCommand(const std::wstring& gateway, int interfaceIndex) {
-    return std::wstring(kRouteAdd) + kDefaultDestination + gateway + kInterface +
-           Decimal(interfaceIndex) + kMetric + Decimal(kRestoredDefaultRouteMetric);
+    return kRouteAdd + DefaultDestination() + gateway + kInterface + Decimal(interfaceIndex) +
+           kMetric + Decimal(kRestoredDefaultRouteMetric);
 }
 
 std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
@@ -57,12 +61,11 @@ std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
 }
 
 std::wstring DeleteDefaultRouteCommand(const std::wstring& gateway) {
-    return std::wstring(kRouteDelete) + kDefaultDestination + gateway;
+    return kRouteDelete + DefaultDestination() + gateway;
 }
 
 std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex) {
-    return std::wstring(kRouteDelete) + kDefaultDestination + kNoGateway + kInterface +
-           Decimal(tunnelIndex);
+    return kRouteDelete + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex);
 }
 
 std::wstring UplinkIndexQueryCommand(const std::wstring& address) {

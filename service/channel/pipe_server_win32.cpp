@@ -13,6 +13,14 @@
 #include "service/channel/pipe_security.h"
 
 namespace velk {
+
+// The masks in pipe_security.h are spelled out so that the portable build
+// has them; here the SDK's own values keep them honest.
+static_assert(kPipeFullControl == FILE_ALL_ACCESS, "kPipeFullControl");
+static_assert(kFileGenericRead == FILE_GENERIC_READ, "kFileGenericRead");
+static_assert(kFileGenericWrite == FILE_GENERIC_WRITE, "kFileGenericWrite");
+static_assert(kPipeClientAccess == (GENERIC_READ | GENERIC_WRITE), "kPipeClientAccess");
+
 namespace {
 
 struct LocalMemoryFree {
