@@ -133,7 +133,7 @@ BENCHMARK(BM_ReadLocalisedRoutes)->Arg(kSmall)->Arg(kLarge);
 void BM_HandleCommand(benchmark::State& state) {
     InstantOperations operations;
     const std::wstring request = PaddedRequest(static_cast<std::size_t>(state.range(0)));
-    const velk::ServiceLogFn log = [](const std::wstring&) {};
+    const velk::LogSink log = [](const std::wstring&) {};
     for (auto _ : state) {
         benchmark::DoNotOptimize(velk::HandleCommand(request, operations, log));
     }

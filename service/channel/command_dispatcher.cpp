@@ -69,7 +69,7 @@ std::wstring ResultLine(const OpResult& result, const wchar_t* message) {
 }
 
 // A log that fails must not cost the client its response.
-void Log(const ServiceLogFn& log, const std::wstring& message) {
+void Log(const LogSink& log, const std::wstring& message) {
     if (!log) {
         return;
     }
@@ -94,7 +94,7 @@ const wchar_t* HelperActionOf(const std::wstring& action) {
 }  // namespace
 
 std::wstring HandleCommand(const std::wstring& request, CommandOperations& operations,
-                           const ServiceLogFn& log) {
+                           const LogSink& log) {
     Log(log, L"Received command: " + request);
 
     std::size_t position = 0;

@@ -68,7 +68,7 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
 // handled is still answered; once a stop has been asked for, a client gets
 // kPipeStopGraceMs (from the stop, or from the write if later) to take its
 // answer. No thread is started.
-void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
+void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                    const PipeServerOptions& options = {});
 
 // Opens the pipe `pipeName` as a client for reading and writing

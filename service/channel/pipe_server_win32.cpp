@@ -138,7 +138,7 @@ struct Connection {
 // the port sees everything.
 class PipeServer {
   public:
-    PipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
+    PipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                const PipeServerOptions& options)
         : stopEvent_(stopEvent),
           handleRequest_(handleRequest),
@@ -510,7 +510,7 @@ class PipeServer {
 
     HANDLE stopEvent_;
     const RequestHandlerFn& handleRequest_;
-    const ServiceLogFn& log_;
+    const LogSink& log_;
     const PipeServerOptions& options_;
     std::vector<Connection> connections_;  // never resized: operations hold their records
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
@@ -528,7 +528,7 @@ HANDLE OpenPipeAsClient(const std::wstring& pipeName, DWORD flagsAndAttributes) 
                        flagsAndAttributes, nullptr);
 }
 
-void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const ServiceLogFn& log,
+void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                    const PipeServerOptions& options) {
     log(L"Pipe server loop started.");
     if (!IsSet(stopEvent)) {

@@ -23,7 +23,7 @@ struct ServiceHostPlatform {
     std::function<HANDLE()> createStopEvent;
     // Serves the pipe until the stop event is set.
     std::function<void(HANDLE stopEvent)> runPipeServer;
-    ServiceLogFn log;
+    LogSink log;
     // The pipe the control handler opens to wake the loop.
     std::wstring pipeName;
 };

@@ -19,7 +19,7 @@ struct XrayStatus {
 };
 
 class CommandOperations {
-public:
+  public:
     virtual ~CommandOperations() = default;
 
     // (true, 259) while the recorded core runs; (false, exit code) once it has

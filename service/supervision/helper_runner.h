@@ -9,7 +9,7 @@
 
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
-#include "service/supervision/log_sink.h"
+#include "common/log_sink.h"
 
 namespace velk {
 

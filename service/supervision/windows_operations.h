@@ -7,12 +7,17 @@
 #include <cstdint>
 #include <functional>
 
+#include "common/log_sink.h"
 #include "service/supervision/command_operations.h"
 
 namespace velk {
 
 // The process-wide instance; it owns the one core process slot.
 CommandOperations& WindowsCommandOperations();
+
+// Where that instance logs (nowhere until this is called); the program that
+// puts the service together passes the service log.
+void LogOperationsTo(LogSink log);
 
 // From now on, route helper runs of that instance watch `stopEvent` and,
 // once it is set, call `progress` while they wait for the helper to end

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "service/channel/service_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/core_process_manager.h"
 #include "service/supervision/file_tail.h"
@@ -12,24 +11,23 @@
 namespace velk {
 namespace {
 
-void LogToService(const std::wstring& message) {
-    WriteServiceLog(message);
-}
-
-CoreProcessSettings ServiceCoreSettings() {
+CoreProcessSettings ServiceCoreSettings(const LogSink& log) {
     CoreProcessSettings settings;
     settings.programDirectory = [] { return velk::GetModuleDirectory(); };
     settings.dataDirectory = kDataDirectory;
     settings.runtimeLogPath = kCoreRuntimeLogPath;
     settings.settleMs = kCoreSettleMs;
     settings.terminateWaitMs = kCoreTerminateWaitMs;
-    settings.log = LogToService;
+    settings.log = log;
     return settings;
 }
 
 class WindowsOperations final : public CommandOperations {
   public:
-    WindowsOperations() : core_(ServiceCoreSettings()) {}
+    WindowsOperations()
+        : core_(ServiceCoreSettings([this](const std::wstring& message) { Log(message); })) {}
+
+    void LogTo(LogSink log) { log_ = std::move(log); }
 
     XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
     OpResult StartXray(const std::wstring& configPath) override {
@@ -41,7 +39,7 @@ class WindowsOperations final : public CommandOperations {
                               std::uint32_t timeoutMs) override {
         HelperRunSettings settings;
         settings.workingDirectory = velk::GetModuleDirectory();
-        settings.log = LogToService;
+        settings.log = [this](const std::wstring& message) { Log(message); };
         settings.stopEvent = stopEvent_;
         settings.stopProgress = stopProgress_;
         return velk::RunHelperProcess(settings, programPath, arguments, timeoutMs);
@@ -59,6 +57,14 @@ class WindowsOperations final : public CommandOperations {
     std::wstring GetModuleDirectory() override { return velk::GetModuleDirectory(); }
 
   private:
+    void Log(const std::wstring& message) const {
+        if (log_) {
+            log_(message);
+        }
+    }
+
+    // Set before the pipe server starts, like the stop event below.
+    LogSink log_;
     CoreProcessManager core_;
     // Set before the pipe server starts and read only on its thread.
     HANDLE stopEvent_ = nullptr;
@@ -74,6 +80,10 @@ WindowsOperations& Operations() {
 
 CommandOperations& WindowsCommandOperations() {
     return Operations();
+}
+
+void LogOperationsTo(LogSink log) {
+    Operations().LogTo(std::move(log));
 }
 
 void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress) {

@@ -33,6 +33,7 @@ class ShortHelperTimeout final : public velk::CommandOperations {
 
 int wmain() {
     velk::serviceLogEnabled = true;
+    velk::LogOperationsTo(velk::WriteServiceLog);
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
     velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);
     platform.runPipeServer = [](HANDLE stopEvent) {

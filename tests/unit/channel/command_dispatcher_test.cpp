@@ -308,12 +308,10 @@ TEST(HandleCommandTest, AnswersEveryCaseOfTheTable) {
 
 TEST(HandleCommandTest, FailingLogDoesNotCostTheResponse) {
     RecordingOperations operations{FakeResults{}};
-    const ServiceLogFn throwingLog = [](const std::wstring&) {
-        throw std::runtime_error("disk gone");
-    };
+    const LogSink throwingLog = [](const std::wstring&) { throw std::runtime_error("disk gone"); };
     EXPECT_EQ(HandleCommand(L"xray_stop", operations, throwingLog),
               L"ok=true;exitCode=0;message=xray stopped");
-    EXPECT_EQ(HandleCommand(L"status", operations, ServiceLogFn()), kRunning);
+    EXPECT_EQ(HandleCommand(L"status", operations, LogSink()), kRunning);
 }
 
 // Every line the fake's fixed results can give.
@@ -385,7 +383,7 @@ TEST(HandleCommandTest, RandomRequestsGetAnAllowedLine) {
 
 TEST(HandleCommandTest, LongestRequestsOfBlanks) {
     RecordingOperations operations{FakeResults{}};
-    const ServiceLogFn noLog = [](const std::wstring&) {};
+    const LogSink noLog = [](const std::wstring&) {};
     EXPECT_EQ(HandleCommand(std::wstring(2047, L' '), operations, noLog), kMissingAction);
     EXPECT_EQ(HandleCommand(L"xray_start" + std::wstring(2037, L' '), operations, noLog),
               kMissingPath);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "service/supervision/log_sink.h"
+#include "common/log_sink.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/win_files.h"
 

@@ -4,8 +4,8 @@
 
 namespace velk {
 
-// Where the supervision components hand their log messages: WriteServiceLog
-// in the service, a recorder in tests. An empty sink drops the messages.
+// Where a component hands its log messages: WriteServiceLog in the service,
+// a recorder in tests. An empty sink drops the messages.
 using LogSink = std::function<void(const std::wstring&)>;
 
 }  // namespace velk
