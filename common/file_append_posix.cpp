@@ -8,7 +8,8 @@
 namespace velk {
 
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
-    const int fd = ::open(WideToUtf8(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(WideToUtf8(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }

@@ -7,16 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 
 namespace velk {
 namespace {
 
 // Owner of memory the system handed out with LocalAlloc.
-struct LocalFreeDeleter {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using LocalMemory = std::unique_ptr<void, LocalFreeDeleter>;
+using LocalMemory = UniqueLocal<void>;
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";

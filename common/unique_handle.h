@@ -10,7 +10,7 @@
 namespace velk {
 
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
     ~UniqueHandle() { Reset(); }
@@ -46,9 +46,20 @@ public:
         return &handle_;
     }
 
-private:
+  private:
     HANDLE handle_ = nullptr;
 };
+
+// The process and thread handles that CreateProcessW gives back, owned
+// together from the moment the call returns.
+struct ProcessHandles {
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+inline ProcessHandles TakeProcessHandles(const PROCESS_INFORMATION& info) {
+    return ProcessHandles{UniqueHandle(info.hProcess), UniqueHandle(info.hThread)};
+}
 
 }  // namespace velk
 #endif

@@ -17,10 +17,14 @@ void AppendCodePoint(std::wstring& out, std::uint32_t cp) {
 
 // Valid range of the second byte of a sequence, by lead byte (RFC 3629).
 bool SecondByteFits(unsigned char lead, unsigned char second) {
-    if (lead == 0xE0) return second >= 0xA0 && second <= 0xBF;
-    if (lead == 0xED) return second >= 0x80 && second <= 0x9F;
-    if (lead == 0xF0) return second >= 0x90 && second <= 0xBF;
-    if (lead == 0xF4) return second >= 0x80 && second <= 0x8F;
+    if (lead == 0xE0)
+        return second >= 0xA0 && second <= 0xBF;
+    if (lead == 0xED)
+        return second >= 0x80 && second <= 0x9F;
+    if (lead == 0xF0)
+        return second >= 0x90 && second <= 0xBF;
+    if (lead == 0xF4)
+        return second >= 0x80 && second <= 0x8F;
     return second >= 0x80 && second <= 0xBF;
 }
 

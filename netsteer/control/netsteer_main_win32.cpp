@@ -6,22 +6,16 @@
 
 #include <memory>
 
+#include "common/local_memory.h"
 #include "netsteer/control/helper_entry.h"
 #include "netsteer/control/windows_control_system.h"
 #include "netsteer/netsteer_constants.h"
 
-namespace {
-
-struct LocalFreeDeleter {
-    void operator()(LPWSTR* argv) const { LocalFree(argv); }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
-    const std::unique_ptr<LPWSTR, LocalFreeDeleter> argv(
-        CommandLineToArgvW(GetCommandLineW(), &argc));
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
     if (!argv) {
         return netsteer::kExitBadCommandLine;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 
 namespace netsteer {
@@ -57,11 +58,12 @@ bool IsTrustedOwner(HANDLE file) {
                         nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
+    // The owner SID points into the descriptor, which goes last.
+    const velk::UniqueLocal<void> ownedDescriptor(descriptor);
     const bool trusted =
         owner != nullptr && IsValidSid(owner) &&
         (IsWellKnownSid(owner, WinLocalSystemSid) ||
          IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsProcessUser(owner));
-    LocalFree(descriptor);
     return trusted;
 }
 

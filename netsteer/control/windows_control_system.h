@@ -2,6 +2,10 @@
 // The real operating system behind ControlSystem: the command runner, Sleep,
 // the helper log, Winsock, the tick count and the fixed state file path.
 #ifdef _WIN32
+#include <memory>
+#include <vector>
+
+#include "common/winsock_session.h"
 #include "netsteer/control/control_system.h"
 #include "netsteer/probes/windows_helper_system.h"
 
@@ -20,6 +24,8 @@ class WindowsControlSystem final : public ControlSystem {
 
   private:
     WindowsHelperSystem helper_;
+    // One per StartWinsock not yet cleaned up; any left end with the object.
+    std::vector<std::unique_ptr<velk::WinsockSession>> winsock_;
 };
 
 }  // namespace netsteer

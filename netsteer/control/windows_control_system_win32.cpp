@@ -1,6 +1,8 @@
 #include "netsteer/control/windows_control_system.h"
 
-#include <winsock2.h>
+#include <windows.h>
+
+#include <memory>
 
 #include "netsteer/control/lookups.h"
 #include "netsteer/netsteer_constants.h"
@@ -20,12 +22,18 @@ void WindowsControlSystem::Log(const std::wstring& message) {
 }
 
 bool WindowsControlSystem::StartWinsock() {
-    WSADATA data{};
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    auto session = std::make_unique<velk::WinsockSession>();
+    if (!session->Started()) {
+        return false;
+    }
+    winsock_.push_back(std::move(session));
+    return true;
 }
 
 void WindowsControlSystem::CleanupWinsock() {
-    WSACleanup();
+    if (!winsock_.empty()) {
+        winsock_.pop_back();
+    }
 }
 
 std::wstring WindowsControlSystem::ResolveServerHost(const std::wstring& host) {

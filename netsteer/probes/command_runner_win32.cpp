@@ -78,11 +78,10 @@ std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
     if (!started) {
         return std::wstring();
     }
-    velk::UniqueHandle process(info.hProcess);
-    velk::UniqueHandle thread(info.hThread);
+    const velk::ProcessHandles child = velk::TakeProcessHandles(info);
 
     std::wstring output = ReadToEnd(readEnd.Get());
-    WaitForSingleObject(process.Get(), INFINITE);
+    WaitForSingleObject(child.process.Get(), INFINITE);
     return output;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_security.h"
@@ -23,14 +24,7 @@ static_assert(kPipeClientAccess == (GENERIC_READ | GENERIC_WRITE), "kPipeClientA
 
 namespace {
 
-struct LocalMemoryFree {
-    void operator()(void* memory) const {
-        if (memory != nullptr) {
-            LocalFree(memory);
-        }
-    }
-};
-using UniqueSecurityDescriptor = std::unique_ptr<void, LocalMemoryFree>;
+using UniqueSecurityDescriptor = UniqueLocal<void>;
 
 UniqueSecurityDescriptor BuildPipeSecurityDescriptor() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;

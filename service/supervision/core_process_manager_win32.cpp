@@ -114,8 +114,7 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
         Log(L"[XRAY] CreateProcessW failed. Error=" + ToDecimal(error));
         return {false, error};
     }
-    UniqueHandle process(info.hProcess);
-    UniqueHandle thread(info.hThread);
+    auto [process, thread] = TakeProcessHandles(info);
     // The core holds its own copy of the log now.
     log.Reset();
 

@@ -112,8 +112,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
         log(L"CreateProcessW failed. Error=" + ToDecimal(error));
         return {false, error};
     }
-    UniqueHandle process(info.hProcess);
-    UniqueHandle thread(info.hThread);
+    auto [process, thread] = TakeProcessHandles(info);
 
     if (job) {
         // Fails on Windows 7 when the service itself runs in a job that does

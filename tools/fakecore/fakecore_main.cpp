@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "tools/config_text.h"
@@ -144,8 +145,8 @@ void Spawn(const std::wstring& commandLine) {
         WriteText(STD_ERROR_HANDLE, L"fakecore: cannot start: " + commandLine);
         return;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    // Not waited for: the handles only go.
+    velk::TakeProcessHandles(info);
 }
 
 bool AloneOnConsole() {
@@ -222,12 +223,11 @@ int Run(const std::wstring& configPath) {
 
 int main() {
     int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == nullptr) {
+    const velk::UniqueLocal<LPWSTR> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!arguments) {
         return kUsageErrorCode;
     }
-    std::vector<std::wstring> args(arguments, arguments + count);
-    LocalFree(arguments);
+    const std::vector<std::wstring> args(arguments.get(), arguments.get() + count);
 
     if (count == 4 && args[1] == L"run" && args[2] == L"-config") {
         const int code = Run(args[3]);

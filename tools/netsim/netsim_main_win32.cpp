@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "tools/netsim/netsim_control.h"
 #include "tools/netsim/netsim_program.h"
@@ -55,12 +56,9 @@ int Release() {
 
 int main() {
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::wstring command = argv != nullptr && count > 1 ? netsim::ToLower(argv[1]) : L"";
-    std::wstring value = argv != nullptr && count > 2 ? argv[2] : L"";
-    if (argv != nullptr) {
-        LocalFree(argv);
-    }
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    const std::wstring command = argv && count > 1 ? netsim::ToLower(argv.get()[1]) : L"";
+    const std::wstring value = argv && count > 2 ? argv.get()[2] : L"";
     if (command == L"hold" && count <= 3) {
         int seconds = static_cast<int>(kDefaultHoldSeconds);
         if (count == 3 && !netsim::ParseCount(value, seconds)) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "tools/netsim/netsim_control.h"
@@ -25,14 +26,10 @@ constexpr DWORD kMachineLockWaitMs = 30000;
 std::vector<std::wstring> CommandArguments() {
     std::vector<std::wstring> args;
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr) {
-        return args;
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    for (int i = 1; argv && i < count; ++i) {
+        args.emplace_back(argv.get()[i]);
     }
-    for (int i = 1; i < count; ++i) {
-        args.emplace_back(argv[i]);
-    }
-    LocalFree(argv);
     return args;
 }
 

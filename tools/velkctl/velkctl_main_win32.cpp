@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/wide_text.h"
 #include "service/service_constants.h"
 #include "tools/velkctl/velkctl_client.h"
@@ -32,12 +33,11 @@ int wmain() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::wstring> arguments;
-    for (int i = 1; argv != nullptr && i < count; ++i) {
-        arguments.emplace_back(argv[i]);
+    for (int i = 1; argv && i < count; ++i) {
+        arguments.emplace_back(argv.get()[i]);
     }
-    LocalFree(argv);
 
     const Invocation invocation = ParseInvocation(arguments);
     if (!invocation.valid) {
