@@ -23,6 +23,11 @@ inline constexpr DWORD kOpenLinkItself = FILE_FLAG_OPEN_REPARSE_POINT;
 // leads to it.
 bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath);
 
+// True when the file or directory behind `handle` (opened with READ_CONTROL)
+// is owned by SYSTEM, Administrators or the user this process runs as (SYSTEM
+// for the service; under Wine the one user every file belongs to).
+bool IsTrustedOwner(HANDLE handle);
+
 // The outcome of EnsureTrustedDirectory.
 enum class DirectoryCheck {
     kReady,    // created now, or already there and trusted

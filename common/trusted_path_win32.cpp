@@ -98,21 +98,6 @@ bool IsOwnUser(PSID sid) {
     return EqualSid(sid, user->User.Sid) != FALSE;
 }
 
-// SYSTEM, Administrators, or whoever this process runs as (SYSTEM for the
-// service; the test user under Wine, where every file belongs to that user).
-bool IsTrustedOwner(HANDLE handle) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
-        return false;
-    }
-    const LocalMemory descriptor(raw);
-    return owner != nullptr &&
-           (IsWellKnownSid(owner, WinLocalSystemSid) ||
-            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnUser(owner));
-}
-
 // Opens `path` with `access` when it is a plain directory (no link of any
 // kind) at exactly that path; an invalid handle otherwise.
 UniqueHandle OpenPlainDirectory(const std::wstring& path, DWORD access) {
@@ -191,6 +176,19 @@ bool IsTrustedDirectory(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool IsTrustedOwner(HANDLE handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LocalMemory descriptor(raw);
+    return owner != nullptr &&
+           (IsWellKnownSid(owner, WinLocalSystemSid) ||
+            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnUser(owner));
+}
 
 bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath) {
     BY_HANDLE_FILE_INFORMATION info{};

@@ -1,6 +1,8 @@
 #include "netsteer/control/helper_entry.h"
 
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/start_sequence.h"
+#include "netsteer/control/stop_sequence.h"
 #include "netsteer/netsteer_constants.h"
 
 namespace netsteer {

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "netsteer/control/lookups.h"
+#include "netsteer/control/server_address.h"
 
 namespace netsteer {
 namespace {

@@ -1,6 +1,6 @@
 #include "netsteer/control/control_messages.h"
-#include "netsteer/control/helper_entry.h"
-#include "netsteer/control/lookups.h"
+#include "netsteer/control/start_sequence.h"
+#include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/probes/route_command.h"

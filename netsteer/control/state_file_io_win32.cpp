@@ -1,15 +1,13 @@
 #include "netsteer/control/state_file_io.h"
 
 #include <windows.h>
-// After windows.h, which they need.
-#include <aclapi.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "common/local_memory.h"
+#include "common/trusted_path.h"
 #include "common/unique_handle.h"
 
 namespace netsteer {
@@ -29,56 +27,6 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     return true;
 }
 
-// The user this process runs as: SYSTEM in production; under Wine the one
-// user Wine gives every process, which is also the owner of the files they
-// create.
-bool IsProcessUser(PSID sid) {
-    velk::UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) {
-        return false;
-    }
-    DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    if (size < sizeof(TOKEN_USER)) {
-        return false;
-    }
-    // In 8-byte units, so that the TOKEN_USER at its start is aligned.
-    std::vector<std::uint64_t> buffer((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
-    if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
-        return false;
-    }
-    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    return EqualSid(sid, user->User.Sid) != FALSE;
-}
-
-bool IsTrustedOwner(HANDLE file) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                        nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    // The owner SID points into the descriptor, which goes last.
-    const velk::UniqueLocal<void> ownedDescriptor(descriptor);
-    const bool trusted =
-        owner != nullptr && IsValidSid(owner) &&
-        (IsWellKnownSid(owner, WinLocalSystemSid) ||
-         IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsProcessUser(owner));
-    return trusted;
-}
-
-// A plain file (the handle was opened without following a reparse point, so
-// a link shows here as one) with one name and a trusted owner.
-bool IsTrustedFile(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info)) {
-        return false;
-    }
-    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    return (info.dwFileAttributes & kNotPlain) == 0 && info.nNumberOfLinks == 1 &&
-           IsTrustedOwner(file);
-}
-
 }  // namespace
 
 bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& bytes) {
@@ -86,8 +34,11 @@ bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& b
     // GENERIC_READ includes READ_CONTROL, which reading the owner needs.
     velk::UniqueHandle file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !IsTrustedFile(file.Get()) || IsMarkedOwnedByOtherAccount(path)) {
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | velk::kOpenLinkItself, nullptr));
+    // The plain file at that very path (no link, no second name) with an
+    // owner that only SYSTEM, Administrators or this user can be.
+    if (!file || !velk::IsFileAtPath(file.Get(), path) || !velk::IsTrustedOwner(file.Get()) ||
+        IsMarkedOwnedByOtherAccount(path)) {
         return false;
     }
     char buffer[4096];

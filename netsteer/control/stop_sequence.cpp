@@ -1,5 +1,5 @@
 #include "netsteer/control/control_messages.h"
-#include "netsteer/control/helper_entry.h"
+#include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/probes/route_command.h"

@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "netsteer/control/lookups.h"
+#include "netsteer/control/uplink_lookup.h"
 #include "netsteer/probes/system_commands.h"
 #include "netsteer/probes/text_utils.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "netsteer/control/lookups.h"
+#include "netsteer/control/server_address.h"
 #include "netsteer/netsteer_constants.h"
 
 namespace netsteer {

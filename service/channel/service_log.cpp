@@ -9,7 +9,10 @@
 namespace velk {
 
 std::atomic<bool> serviceLogEnabled{VELK_SERVICE_LOG_DEFAULT != 0};
+namespace {
+// One writer at a time, so that entries never interleave.
 std::mutex serviceLogMutex;
+}  // namespace
 
 void WriteServiceLog(const std::wstring& message) {
     // The switch is off in every ordinary build: then no lock is taken and no

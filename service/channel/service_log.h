@@ -11,7 +11,6 @@
 namespace velk {
 
 extern std::atomic<bool> serviceLogEnabled;
-extern std::mutex serviceLogMutex;
 
 // Never fails to its caller; a line that cannot be written is lost.
 void WriteServiceLog(const std::wstring& message);

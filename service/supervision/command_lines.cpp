@@ -14,14 +14,4 @@ std::wstring ComposeHelperCommandLine(const std::wstring& programPath,
     return L"\"" + programPath + L"\" " + arguments;
 }
 
-std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes) {
-    if (fileSize <= 0) {
-        return 0;
-    }
-    if (maxBytes <= 0) {
-        return fileSize;
-    }
-    return fileSize > maxBytes ? fileSize - maxBytes : 0;
-}
-
 }  // namespace velk

@@ -1,6 +1,6 @@
 #pragma once
-// The command lines the service composes for its children, and the tail
-// window of the error log reader. Portable, so both builds check them.
+// The command lines the service composes for its children. Portable, so both
+// builds check them.
 #include <cstdint>
 #include <string>
 
@@ -17,10 +17,5 @@ std::wstring ComposeCoreCommandLine(const std::wstring& programPath,
 // "\"<programPath>\" <arguments>".
 std::wstring ComposeHelperCommandLine(const std::wstring& programPath,
                                       const std::wstring& arguments);
-
-// Where reading starts so that at most maxBytes of a file of fileSize bytes
-// are read: fileSize - maxBytes when the file is larger, else 0. A negative
-// maxBytes is taken as 0 (nothing is read).
-std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes);
 
 }  // namespace velk

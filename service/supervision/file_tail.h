@@ -1,12 +1,16 @@
 #pragma once
-// The error log reader.
-#ifdef _WIN32
+// The error log reader: the last bytes of a file, decoded.
 #include <cstdint>
 #include <string>
 
 namespace velk {
 
-// The last maxBytes bytes of the file, decoded as UTF-8 the way
+// Where reading starts so that at most maxBytes of a file of fileSize bytes
+// are read: fileSize - maxBytes when the file is larger, else 0. A negative
+// maxBytes is taken as 0 (nothing is read).
+std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes);
+
+// (Windows) The last maxBytes bytes of the file, decoded as UTF-8 the way
 // MultiByteToWideChar(CP_UTF8, 0) does (broken sequences become U+FFFD).
 // The file is shared for reading, writing and deletion while it is read, so a
 // writer that keeps it open is not disturbed. Empty on every failure: missing
@@ -15,4 +19,3 @@ namespace velk {
 std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes);
 
 }  // namespace velk
-#endif

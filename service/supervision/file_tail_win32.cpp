@@ -7,7 +7,6 @@
 
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
-#include "service/supervision/command_lines.h"
 
 namespace velk {
 

@@ -83,14 +83,6 @@ TEST(FormatLogEntryTest, WritesTheEntryByteForByte) {
     }
 }
 
-TEST(FormatLogEntryTest, TextModeLineEndOfThisPlatform) {
-#ifdef _WIN32
-    EXPECT_EQ(kPlatformLineEnd, LineEnd::CrLf);
-#else
-    EXPECT_EQ(kPlatformLineEnd, LineEnd::Lf);
-#endif
-}
-
 TEST(AppendLogEntryTest, ReadsTheClockOncePerEntryAndAppends) {
     test_files::TempFile file("velk-log-entry");
     int clockReads = 0;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "netsteer/control/helper_entry.h"
+#include "netsteer/control/start_sequence.h"
+#include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/probes/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "netsteer/control/helper_entry.h"
+#include "netsteer/control/start_sequence.h"
+#include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/control/state_file_io.h"
 #include "netsteer/netsteer_constants.h"

@@ -2,7 +2,7 @@
 // the answer.
 #include <gtest/gtest.h>
 
-#include "netsteer/control/lookups.h"
+#include "netsteer/control/uplink_lookup.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
 

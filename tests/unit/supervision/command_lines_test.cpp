@@ -52,25 +52,27 @@ TEST(CommandLinesTest, CoreCommandLineQuotesProgramAndConfigOnly) {
     }
 }
 
-TEST(CommandLinesTest, HelperCommandLineQuotesTheProgramAndKeepsTheArguments) {
-    EXPECT_EQ(ComposeHelperCommandLine(L"C:\\Velk VPN\\netsteer.exe", L"start \"203.0.113.7\""),
-              L"\"C:\\Velk VPN\\netsteer.exe\" start \"203.0.113.7\"");
-    EXPECT_EQ(ComposeHelperCommandLine(L"netsteer.exe", L""), L"\"netsteer.exe\" ");
-}
-
-TEST(CommandLinesTest, TailStartOffsetKeepsAtMostMaxBytes) {
+// What netsteer receives: the program, then the service's arguments split the
+// way the Windows C runtime splits them (checked where it is at hand).
+TEST(CommandLinesTest, HelperGetsTheProgramAndTheArgumentsAsGiven) {
     struct Case {
-        std::int64_t size;
-        std::int64_t maxBytes;
-        std::int64_t start;
+        const wchar_t* program;
+        const wchar_t* arguments;
+        std::vector<std::wstring> received;  // after the program name
     };
     const Case cases[] = {
-        {10000, 8192, 1808}, {8193, 8192, 1}, {8192, 8192, 0}, {5000, 8192, 0},
-        {0, 8192, 0},        {100, 0, 100},   {100, -5, 100},  {5000000000LL, 8192, 4999991808LL},
+        {L"C:\\Velk VPN\\netsteer.exe", L"start \"203.0.113.7\"", {L"start", L"203.0.113.7"}},
+        {L"netsteer.exe", L"stop \"vpn.example.com\"", {L"stop", L"vpn.example.com"}},
+        {L"netsteer.exe", L"", {}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TailStartOffset(c.size, c.maxBytes), c.start)
-            << "size " << c.size << ", max " << c.maxBytes;
+        const std::wstring line = ComposeHelperCommandLine(c.program, c.arguments);
+        EXPECT_EQ(line, L"\"" + std::wstring(c.program) + L"\" " + c.arguments);
+#ifdef _WIN32
+        std::vector<std::wstring> expected{c.program};
+        expected.insert(expected.end(), c.received.begin(), c.received.end());
+        EXPECT_EQ(ArgumentsOf(line), expected) << c.arguments;
+#endif
     }
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+// `netsteer start`: routing into the tunnel. Returns the exit code, has
+// written its log line and cleaned up Winsock (started by the caller).
+#include <cstdint>
+#include <string>
+
+#include "netsteer/control/control_system.h"
+
+namespace netsteer {
+
+// Switches routing to the tunnel, keeping the server reachable through the
+// old gateway, and records the old route in the state file first; changes no
+// route when that record cannot be written. `startedAtMs` is the clock
+// (MonotonicMs) when the helper started: the tunnel search ends
+// kTunnelSearchDeadlineMs after it.
+int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs);
+
+}  // namespace netsteer

@@ -1,0 +1,25 @@
+#include "service/supervision/file_tail.h"
+
+#include <gtest/gtest.h>
+
+namespace velk {
+namespace {
+
+TEST(FileTailTest, TailStartOffsetKeepsAtMostMaxBytes) {
+    struct Case {
+        std::int64_t size;
+        std::int64_t maxBytes;
+        std::int64_t start;
+    };
+    const Case cases[] = {
+        {10000, 8192, 1808}, {8193, 8192, 1}, {8192, 8192, 0}, {5000, 8192, 0},
+        {0, 8192, 0},        {100, 0, 100},   {100, -5, 100},  {5000000000LL, 8192, 4999991808LL},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TailStartOffset(c.size, c.maxBytes), c.start)
+            << "size " << c.size << ", max " << c.maxBytes;
+    }
+}
+
+}  // namespace
+}  // namespace velk
