@@ -11,58 +11,13 @@
 #include <vector>
 
 #include "common/wide_text.h"
+#include "tests/support/recording_operations.h"
 
 namespace velk {
 namespace {
 
-// What the fake answers; every case starts from these values.
-struct FakeResults {
-    XrayStatus status{true, 259};
-    OpResult start{true, 0};
-    OpResult stop{true, 0};
-    OpResult helper{true, 0};
-    std::wstring moduleDirectory = L"D:\\svc\\";
-    std::map<std::wstring, std::wstring> tails;
-};
-
-// Records every operation with its arguments as one line of text.
-class RecordingOperations : public CommandOperations {
-  public:
-    explicit RecordingOperations(FakeResults results) : results_(std::move(results)) {}
-
-    XrayStatus QueryXrayStatus() override {
-        calls.push_back(L"QueryXrayStatus");
-        return results_.status;
-    }
-    OpResult StartXray(const std::wstring& configPath) override {
-        calls.push_back(L"StartXray|" + configPath);
-        return results_.start;
-    }
-    OpResult StopXray() override {
-        calls.push_back(L"StopXray");
-        return results_.stop;
-    }
-    OpResult RunHelperProcess(const std::wstring& programPath, const std::wstring& arguments,
-                              std::uint32_t timeoutMs) override {
-        calls.push_back(L"RunHelperProcess|" + programPath + L"|" + arguments + L"|" +
-                        ToDecimal(timeoutMs));
-        return results_.helper;
-    }
-    std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
-        calls.push_back(L"ReadFileTail|" + path + L"|" + std::to_wstring(maxBytes));
-        const auto found = results_.tails.find(path);
-        return found == results_.tails.end() ? std::wstring() : found->second;
-    }
-    std::wstring GetModuleDirectory() override {
-        calls.push_back(L"GetModuleDirectory");
-        return results_.moduleDirectory;
-    }
-
-    std::vector<std::wstring> calls;
-
-  private:
-    FakeResults results_;
-};
+using test_support::FakeResults;
+using test_support::RecordingOperations;
 
 const std::wstring kRuntimeTail =
     L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log|8192";
