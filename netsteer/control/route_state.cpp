@@ -105,9 +105,11 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state) {
 
 bool SaveState(const std::wstring& path, const RouteState& state) {
     const std::string bytes = EncodeRouteState(state);
-    // A record that LoadState would refuse is no record for `stop`.
+    // A record that LoadState would refuse, or read as another record (a
+    // line break inside a text shifts the lines), is no record for `stop`.
     RouteState readBack;
-    if (!DecodeRouteState(bytes, readBack)) {
+    if (!DecodeRouteState(bytes, readBack) || readBack.gateway != state.gateway ||
+        readBack.interfaceIndex != state.interfaceIndex || readBack.serverIp != state.serverIp) {
         return false;
     }
     return ReplaceFileAtomically(path, bytes);

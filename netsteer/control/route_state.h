@@ -33,7 +33,8 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state);
 // Writes the file at `path`: a temporary file in the same directory, flushed
 // to disk, then moved over the old one in one step, so a crash leaves either
 // the old or the new content. True only when the file now holds `state`; a
-// record that DecodeRouteState would refuse is not written (false).
+// record that DecodeRouteState would refuse, or would read back as other
+// values, is not written (false).
 bool SaveState(const std::wstring& path, const RouteState& state);
 
 // Reads and checks the file at `path` (see DecodeRouteState). False when the

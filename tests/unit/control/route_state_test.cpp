@@ -58,8 +58,9 @@ TEST(RouteStateFile, ExampleIsTheFiftyFourBytesOfTheFormat) {
 }
 
 // Interface indexes start at 1: a record with any other index is refused on
-// the way in, so start never relies on a file that stop would reject.
-TEST(RouteStateFile, OnlyPositiveIndexesRoundTrip) {
+// the way in, so start never relies on a file that stop would reject or read
+// differently.
+TEST(RouteStateFile, OnlyRecordsThatReadBackUnchangedAreSaved) {
     TempStateFile file;
     for (const std::int32_t index : {1, 2147483647}) {
         ASSERT_TRUE(SaveState(file.Path(), {L"10.0.0.1", index, L"0.0.0.0"}));
@@ -69,10 +70,19 @@ TEST(RouteStateFile, OnlyPositiveIndexesRoundTrip) {
         EXPECT_EQ(loaded.interfaceIndex, index);
         EXPECT_EQ(loaded.serverIp, L"0.0.0.0");
     }
-    for (const std::int32_t index : {0, -1, -2147483647 - 1}) {
+    // Refused too: a record whose bytes would read back as other values.
+    const RouteState refused[] = {
+        {L"10.0.0.1", 0, L"0.0.0.0"},
+        {L"10.0.0.1", -1, L"0.0.0.0"},
+        {L"10.0.0.1", -2147483647 - 1, L"0.0.0.0"},
+        {L"10.0.0.1\n5\n10.0.0.9", 7, L"10.0.0.2"},
+        {L" 10.0.0.1", 7, L"10.0.0.2"},
+        {L"10.0.0.1", 7, L"10.0.0.2\nextra"},
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
         DeleteState(file.Path());
-        EXPECT_FALSE(SaveState(file.Path(), {L"10.0.0.1", index, L"0.0.0.0"})) << index;
-        EXPECT_FALSE(std::filesystem::exists(file.Path())) << index;
+        EXPECT_FALSE(SaveState(file.Path(), refused[i])) << "record " << i;
+        EXPECT_FALSE(std::filesystem::exists(file.Path())) << "record " << i;
     }
     EXPECT_EQ(EncodeRouteState({L"10.0.0.1", -2147483647 - 1, L"0.0.0.0"}),
               Utf16Le(L"10.0.0.1\n-2147483648\n0.0.0.0\n"));
