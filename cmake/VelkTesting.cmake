@@ -21,3 +21,23 @@ function(velk_add_gtest name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${properties})
 endfunction()
+
+# velk_add_fuzz_harness(NAME SOURCE src LIBS lib...): the fuzz harness
+# NAME_fuzz, one LLVMFuzzerTestOneInput. With VELK_LIBFUZZER (clang) it is a
+# libFuzzer program; otherwise a main replays the saved corpus tests/fuzz/NAME
+# through it, as the test fuzz_replay_NAME, so a fault once found stays fixed.
+function(velk_add_fuzz_harness name)
+  cmake_parse_arguments(ARG "" "SOURCE" "LIBS" ${ARGN})
+  set(target ${name}_fuzz)
+  add_executable(${target} ${ARG_SOURCE})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} velk_warnings)
+  if(VELK_LIBFUZZER)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp")
+    add_test(NAME fuzz_replay_${name}
+             COMMAND ${target} "${CMAKE_CURRENT_SOURCE_DIR}/${name}")
+    set_tests_properties(fuzz_replay_${name} PROPERTIES TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,83 @@
+// The route outcome check on tool output of any shape, which also serves as
+// the route table listed after the command. Properties: a refusal is exactly
+// what RouteOutputMeansSuccess calls a failure, found whatever the case and
+// whatever surrounds it; "done" is only empty output or " OK!"; the table
+// confirms an addition of every route it lists and the deletion of none, and
+// a table without routes confirms nothing.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "netsteer/probes/route_command.h"
+#include "netsteer/probes/route_listing.h"
+#include "netsteer/probes/route_outcome.h"
+#include "netsteer/probes/text_utils.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+using netsteer::IsPlainDottedIPv4;
+using netsteer::RouteOutputVerdict;
+using velk::fuzz::Require;
+
+// Enough rows to reach every branch; more only cost time.
+constexpr std::size_t kRoutesChecked = 8;
+
+std::wstring UpperCase(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'a' && c <= L'z') {
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+        }
+    }
+    return text;
+}
+
+void CheckTableVerdicts(const std::wstring& listing) {
+    const std::vector<netsteer::RouteEntry> routes = netsteer::ReadActiveRoutes(listing);
+    if (routes.empty()) {
+        Require(!netsteer::RouteTableShowsCommandDone(
+                    L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1", listing),
+                "a table without routes confirms no deletion");
+        Require(!netsteer::RouteTableShowsCommandDone(
+                    L"route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1", listing),
+                "a table without routes confirms no addition");
+        return;
+    }
+    for (std::size_t i = 0; i < routes.size() && i < kRoutesChecked; ++i) {
+        const netsteer::RouteEntry& r = routes[i];
+        const bool onLink = r.gateway == netsteer::kOnLinkGateway;
+        if (!IsPlainDottedIPv4(r.destination) || !IsPlainDottedIPv4(r.netmask) ||
+            !(onLink || IsPlainDottedIPv4(r.gateway))) {
+            continue;
+        }
+        const std::wstring target = r.destination + L" mask " + r.netmask + L" " +
+                                    (onLink ? std::wstring(netsteer::kAnyAddress) : r.gateway);
+        Require(netsteer::RouteTableShowsCommandDone(L"route add " + target + L" if 7 metric 1",
+                                                     listing),
+                "a listed route confirms its addition");
+        Require(!netsteer::RouteTableShowsCommandDone(L"route delete " + target, listing),
+                "a listed route denies its deletion");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::wstring output = velk::fuzz::ToolText(data, size);
+    const bool success = netsteer::RouteOutputMeansSuccess(output);
+    const RouteOutputVerdict verdict = netsteer::JudgeRouteOutput(output);
+
+    Require((verdict == RouteOutputVerdict::kRefused) == !success,
+            "refused exactly when a failure phrase is there");
+    const std::wstring trimmed = netsteer::Trim(output);
+    Require(verdict != RouteOutputVerdict::kDone || trimmed.empty() || trimmed == L"OK!",
+            "done only for no output or OK!");
+    Require(netsteer::RouteOutputMeansSuccess(UpperCase(output)) == success,
+            "phrases are found whatever their case");
+    Require(success || !netsteer::RouteOutputMeansSuccess(L" OK!\r\n" + output + L"\r\nx"),
+            "a failure phrase counts wherever it stands");
+
+    CheckTableVerdicts(output);
+    return 0;
+}
