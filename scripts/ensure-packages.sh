@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Sourced by test.sh and demo.sh: makes sure the Debian packages the build
-# needs are installed. As root it installs what is missing; otherwise it says
-# exactly what to install and exits with 2.
-velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine wixl)
+# Sourced by test.sh, demo.sh and fuzz.sh: makes sure the Debian packages the
+# build needs are installed (those in velk_packages when the caller set it).
+# As root it installs what is missing; otherwise it says exactly what to
+# install and exits with 2.
+if [ -z "${velk_packages+set}" ]; then
+  velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine wixl)
+fi
 
 velk_missing=()
 for p in "${velk_packages[@]}"; do
