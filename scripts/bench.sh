@@ -59,7 +59,7 @@ echo "== the error log reader"
 collect wine 'C:\velk-bench\tail_bench.exe' 'C:\velk-bench\tmp'
 wineserver -k 2>/dev/null || true
 echo "== the parsers"
-collect build/native/bench/parsers/parsers_bench --benchmark_min_time=0.2 --benchmark_color=false
+collect build/native/bench/parsers/parsers_bench --benchmark_min_time=0.5 --benchmark_color=false
 
 echo
 printf '| %-38s | %10s | %10s | %6s | %-8s |\n' figure ours baseline ratio goal
