@@ -114,6 +114,14 @@ std::wstring Utf8ToWide(const std::string& bytes) {
     return out;
 }
 
+void AppendUtf16Le(std::string& bytes, const std::wstring& text) {
+    for (const wchar_t c : text) {
+        const auto unit = static_cast<std::uint32_t>(c) & 0xFFFFu;
+        bytes += static_cast<char>(unit & 0xFFu);
+        bytes += static_cast<char>(unit >> 8);
+    }
+}
+
 std::wstring ToDecimal(std::uint32_t value) {
     return std::to_wstring(value);
 }

@@ -14,6 +14,13 @@ std::string WideToUtf8(const std::wstring& text);
 // for MultiByteToWideChar with CP_UTF8 and no flags).
 std::wstring Utf8ToWide(const std::string& bytes);
 
+// The pipe and the state file hold text as UTF-16LE: each code unit as two
+// bytes, low byte first.
+void AppendUtf16Le(std::string& bytes, const std::wstring& text);
+inline wchar_t Utf16LeUnit(unsigned char low, unsigned char high) {
+    return static_cast<wchar_t>(low | (high << 8));
+}
+
 // Unsigned decimal, no sign, padding or grouping.
 std::wstring ToDecimal(std::uint32_t value);
 

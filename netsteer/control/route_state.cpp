@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/wide_text.h"
 #include "netsteer/control/state_file_io.h"
 #include "netsteer/probes/text_utils.h"
 
@@ -12,14 +13,6 @@ namespace {
 // past this many bytes can matter; a huge file costs no more than a small one.
 constexpr std::size_t kStateReadLimitBytes =
     2 * ((kGatewayLineUnits - 1) + (kIndexLineUnits - 1) + (kServerLineUnits - 1));
-
-void AppendUnits(std::string& bytes, const std::wstring& text) {
-    for (const wchar_t c : text) {
-        const auto unit = static_cast<std::uint32_t>(c) & 0xFFFFu;
-        bytes += static_cast<char>(unit & 0xFFu);
-        bytes += static_cast<char>(unit >> 8);
-    }
-}
 
 std::wstring SignedDecimal(std::int32_t value) {
     // Through 64 bits so that the most negative value has a positive twin.
@@ -50,7 +43,7 @@ class UnitReader {
             const auto high = static_cast<unsigned char>(bytes_[offset_ + 1]);
             offset_ += 2;
             ++taken;
-            const auto unit = static_cast<wchar_t>(low | (high << 8));
+            const wchar_t unit = velk::Utf16LeUnit(low, high);
             if (unit == L'\0') {
                 terminated = true;
             }
@@ -73,8 +66,8 @@ class UnitReader {
 
 std::string EncodeRouteState(const RouteState& state) {
     std::string bytes;
-    AppendUnits(bytes, state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
-                           state.serverIp + L"\n");
+    velk::AppendUtf16Le(bytes, state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
+                                   state.serverIp + L"\n");
     return bytes;
 }
 

@@ -1,17 +1,12 @@
 #include "service/channel/pipe_framing.h"
 
+#include "common/wide_text.h"
+
 namespace velk {
 namespace {
 
-// Every wchar_t holds one UTF-16 code unit on each platform we build for.
-void AppendCodeUnit(std::string& out, wchar_t unit) {
-    const auto value = static_cast<unsigned>(unit) & 0xFFFFu;
-    out += static_cast<char>(value & 0xFFu);
-    out += static_cast<char>(value >> 8);
-}
-
 wchar_t CodeUnitAt(const unsigned char* bytes, std::size_t index) {
-    return static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+    return Utf16LeUnit(bytes[2 * index], bytes[2 * index + 1]);
 }
 
 }  // namespace
@@ -37,15 +32,13 @@ std::wstring DecodeRequest(const std::string& bytes) {
 std::string EncodeRequest(const std::wstring& request) {
     std::string bytes;
     bytes.reserve(request.size() * 2);
-    for (const wchar_t unit : request) {
-        AppendCodeUnit(bytes, unit);
-    }
+    AppendUtf16Le(bytes, request);
     return bytes;
 }
 
 std::string EncodeResponse(const std::wstring& line) {
     std::string bytes = EncodeRequest(line);
-    AppendCodeUnit(bytes, L'\0');
+    AppendUtf16Le(bytes, std::wstring(1, L'\0'));
     return bytes;
 }
 
