@@ -7,20 +7,14 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "tools/velksetup/setup_constants.h"
 
 namespace velk::setup {
 namespace {
 
-struct ScHandleClose {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
-
-struct RegKeyClose {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyClose>;
+using velk::UniqueRegKey;
+using velk::UniqueScHandle;
 
 SetupResult Failed(const wchar_t* step, DWORD code) {
     return SetupResult{false, code, std::wstring(step) + L" failed"};

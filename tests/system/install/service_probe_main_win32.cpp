@@ -11,21 +11,15 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "tests/support/running_under_wine.h"
 
 namespace {
 
-struct ScHandleClose {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
-
-struct RegKeyClose {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyClose>;
+using velk::UniqueRegKey;
+using velk::UniqueScHandle;
 
 void Line(const std::wstring& key, const std::wstring& value) {
     const std::string bytes = velk::WideToUtf8(key + L"=" + value + L"\n");
