@@ -25,11 +25,13 @@ helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
 state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
 server=203.0.113.7
 failed=0
+failures=()
 
 heading() { printf '\n== %s\n' "$*"; }
 fail() {
   echo "FAIL: $*"
   failed=$((failed + 1))
+  failures+=("$*")
 }
 # Runs a Windows program; its output without carriage returns.
 w() { wine "$@" 2>&1 | tr -d '\r'; }
@@ -422,5 +424,7 @@ if [ "$failed" -eq 0 ]; then
   echo "END TO END: all checks passed"
 else
   echo "END TO END: $failed check(s) failed"
+  # Repeated last, where a shortened log still shows them.
+  printf '  failed: %s\n' "${failures[@]}"
 fi
 [ "$failed" -eq 0 ]
