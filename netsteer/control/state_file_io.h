@@ -23,13 +23,4 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes);
 // Deletes the file; the result is not reported.
 void RemoveFile(const std::wstring& path);
 
-// For tests, which cannot make a file belong to another account everywhere:
-// the file now at `path` is read as if an untrusted account owned it, until
-// it is replaced or removed through this seam.
-void MarkOwnedByOtherAccountForTesting(const std::wstring& path);
-
-// The platform files' side of that mark.
-bool IsMarkedOwnedByOtherAccount(const std::wstring& path);
-void ForgetOtherAccountMark(const std::wstring& path);
-
 }  // namespace netsteer

@@ -74,7 +74,7 @@ bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& b
     // O_NONBLOCK: opening a planted FIFO must not wait for a writer.
     FileDescriptor file(
         ::open(velk::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!file.Valid() || !IsTrustedFile(file.Get()) || IsMarkedOwnedByOtherAccount(path)) {
+    if (!file.Valid() || !IsTrustedFile(file.Get())) {
         return false;
     }
     char buffer[4096];
@@ -109,7 +109,6 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
         ::unlink(temporary.c_str());
         return false;
     }
-    ForgetOtherAccountMark(path);
     // Make the rename itself durable.
     FileDescriptor directory(::open(DirectoryOf(target).c_str(), O_RDONLY | O_CLOEXEC));
     if (directory.Valid()) {
@@ -120,7 +119,6 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
 
 void RemoveFile(const std::wstring& path) {
     ::unlink(velk::WideToUtf8(path).c_str());
-    ForgetOtherAccountMark(path);
 }
 
 }  // namespace netsteer

@@ -37,8 +37,7 @@ bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& b
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | velk::kOpenLinkItself, nullptr));
     // The plain file at that very path (no link, no second name) with an
     // owner that only SYSTEM, Administrators or this user can be.
-    if (!file || !velk::IsFileAtPath(file.Get(), path) || !velk::IsTrustedOwner(file.Get()) ||
-        IsMarkedOwnedByOtherAccount(path)) {
+    if (!file || !velk::IsFileAtPath(file.Get(), path) || !velk::IsTrustedOwner(file.Get())) {
         return false;
     }
     char buffer[4096];
@@ -74,13 +73,11 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
         DeleteFileW(temporary.c_str());
         return false;
     }
-    ForgetOtherAccountMark(path);
     return true;
 }
 
 void RemoveFile(const std::wstring& path) {
     DeleteFileW(path.c_str());
-    ForgetOtherAccountMark(path);
 }
 
 }  // namespace netsteer
