@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/log_entry.h"
 #include "common/wide_text.h"
 
 namespace velk {
+
+extern const LineEnd kPlatformLineEnd = LineEnd::Lf;
 
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
     const int fd =

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include "common/log_entry.h"
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
 
 namespace velk {
+
+extern const LineEnd kPlatformLineEnd = LineEnd::CrLf;
 
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
     // FILE_APPEND_DATA alone makes every write land at the current end of the

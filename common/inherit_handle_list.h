@@ -4,7 +4,6 @@
 // the child, including those another thread has just made inheritable; a
 // child holding a copy of some pipe's write end keeps that pipe from ever
 // reporting its end.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <vector>
@@ -40,4 +39,3 @@ DWORD PrepareHiddenStartup(const InheritHandleList& inherit, HANDLE input, HANDL
                            STARTUPINFOEXW* startup);
 
 }  // namespace velk
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // Owner of memory that the system allocated for the caller with LocalAlloc
 // (CommandLineToArgvW, security descriptors and SIDs): LocalFree when it goes.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <memory>
@@ -20,4 +19,3 @@ template <typename T>
 using UniqueLocal = std::unique_ptr<T, LocalMemoryFree>;
 
 }  // namespace velk
-#endif

@@ -10,12 +10,9 @@ namespace velk {
 
 enum class LineEnd { Lf, CrLf };
 
-// The line end a text-mode file gets on this platform.
-#ifdef _WIN32
-constexpr LineEnd kPlatformLineEnd = LineEnd::CrLf;
-#else
-constexpr LineEnd kPlatformLineEnd = LineEnd::Lf;
-#endif
+// The line end a text-mode file gets on this platform; each platform's file
+// append defines it.
+extern const LineEnd kPlatformLineEnd;
 
 // Formats one entry as the bytes that reach the disk. Each code unit up to
 // U+00FF becomes the byte of the same value; a code unit above it becomes "?",

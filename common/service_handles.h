@@ -1,7 +1,6 @@
 #pragma once
 // Owners of a service manager handle and of a registry key, closed with their
 // own calls when the owner goes.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <memory>
@@ -20,4 +19,3 @@ struct RegKeyClose {
 using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyClose>;
 
 }  // namespace velk
-#endif

@@ -2,7 +2,6 @@
 // Move-only owner of a Windows HANDLE. Treats both NULL and INVALID_HANDLE_VALUE
 // as "no handle", and keeps GetLastError intact across a reset so that an error
 // captured after a failed call is not overwritten by the clean-up.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <utility>
@@ -62,4 +61,3 @@ inline ProcessHandles TakeProcessHandles(const PROCESS_INFORMATION& info) {
 }
 
 }  // namespace velk
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // One Winsock 2.2 session: WSAStartup when it is made, WSACleanup when it
 // goes, and only when the start succeeded.
-#ifdef _WIN32
 
 namespace velk {
 
@@ -19,4 +18,3 @@ class WinsockSession {
 };
 
 }  // namespace velk
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // The real operating system behind ControlSystem: the command runner, Sleep,
 // the helper log, Winsock, the tick count and the fixed state file path.
-#ifdef _WIN32
 #include <memory>
 #include <vector>
 
@@ -29,4 +28,3 @@ class WindowsControlSystem final : public ControlSystem {
 };
 
 }  // namespace netsteer
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // The HelperSystem of the real netsteer program: commands through the command
 // interpreter, the system's Sleep, and the helper log.
-#ifdef _WIN32
 #include "netsteer/probes/helper_system.h"
 
 namespace netsteer {
@@ -14,4 +13,3 @@ class WindowsHelperSystem : public HelperSystem {
 };
 
 }  // namespace netsteer
-#endif

@@ -2,7 +2,6 @@
 // VelkVPNService as a Windows service of its own process: the program entry,
 // ServiceMain and the control handler, with the control manager's side
 // reachable through ServiceHostPlatform so that tests can stand in for it.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <cstdint>
@@ -70,4 +69,3 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventD
                                    LPVOID context);
 
 }  // namespace velk
-#endif

@@ -1,6 +1,5 @@
 #pragma once
 // The core process manager: owns the one xray.exe the service may run.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <cstdint>
@@ -71,4 +70,3 @@ class CoreProcessManager {
 };
 
 }  // namespace velk
-#endif

@@ -1,6 +1,5 @@
 #pragma once
 // The route helper runner: one hidden run of a helper program, bounded in time.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <cstdint>
@@ -42,4 +41,3 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
                           const std::wstring& arguments, std::uint32_t timeoutMs);
 
 }  // namespace velk
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // The Windows implementation of CommandOperations: the core process manager,
 // the route helper runner, the error log reader and the module directory.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <cstdint>
@@ -25,4 +24,3 @@ void LogOperationsTo(LogSink log);
 void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress);
 
 }  // namespace velk
-#endif

@@ -1,7 +1,6 @@
 #pragma once
 // velkctl's side of the pipe: find the service's pipe, make sure the service
 // is what serves it, send one request and read the one response line.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <cstdint>
@@ -32,4 +31,3 @@ struct ClientResult {
 ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request);
 
 }  // namespace velk::velkctl
-#endif
