@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/pipe/pipe_bench_names.h"
+#include "common/unique_handle.h"
 #include "service/service_constants.h"
 
 namespace {
@@ -50,29 +51,27 @@ struct Target {
 
 // One connection, one "status", one answer. False when no complete answer came.
 bool RoundTrip(const wchar_t* pipeName, int& busy) {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
+    velk::UniqueHandle pipe;
     for (int attempt = 0; attempt < 10000; ++attempt) {
-        pipe = CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE) {
+        pipe.Reset(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        if (pipe) {
             break;
         }
         ++busy;
         WaitNamedPipeW(pipeName, 1000);
     }
-    if (pipe == INVALID_HANDLE_VALUE) {
+    if (!pipe) {
         return false;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
     const wchar_t request[] = L"status";
     DWORD bytes = 0;
     char answer[4096];
-    const bool ok = WriteFile(pipe, request, 12, &bytes, nullptr) &&
-                    ReadFile(pipe, answer, sizeof(answer), &bytes, nullptr) &&
-                    bytes == sizeof(velk::bench::kStatusAnswer);
-    CloseHandle(pipe);
-    return ok;
+    return WriteFile(pipe.Get(), request, 12, &bytes, nullptr) &&
+           ReadFile(pipe.Get(), answer, sizeof(answer), &bytes, nullptr) &&
+           bytes == sizeof(velk::bench::kStatusAnswer);
 }
 
 double Percentile(std::vector<double> values, double fraction) {

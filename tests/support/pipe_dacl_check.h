@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 
+#include "common/local_memory.h"
 #include "service/channel/pipe_security.h"
 
 namespace velk::test_support {
@@ -18,7 +19,7 @@ namespace velk::test_support {
 struct PipeSecurity {
     DWORD error = ERROR_SUCCESS;
     PACL dacl = nullptr;
-    std::unique_ptr<void, decltype(&LocalFree)> descriptor{nullptr, &LocalFree};
+    velk::UniqueLocal<void> descriptor;
 };
 
 inline PipeSecurity ReadPipeSecurity(HANDLE pipe) {

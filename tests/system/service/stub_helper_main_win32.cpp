@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "tests/system/service/service_scenario_paths.h"
@@ -51,8 +52,8 @@ bool StartSleepingCopy(const std::wstring& ms) {
                         nullptr, &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // The copy runs on by itself; our handles to it go now.
+    velk::TakeProcessHandles(process);
     return true;
 }
 
@@ -60,12 +61,8 @@ bool StartSleepingCopy(const std::wstring& ms) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> args;
-    for (int i = 0; i < count; ++i) {
-        args.emplace_back(argv[i]);
-    }
-    LocalFree(argv);
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    const std::vector<std::wstring> args(argv.get(), argv.get() + (argv ? count : 0));
     if (args.size() != 3) {
         return 99;
     }

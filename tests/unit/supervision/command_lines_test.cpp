@@ -7,6 +7,8 @@
 #include <shellapi.h>
 
 #include <vector>
+
+#include "common/local_memory.h"
 #endif
 
 namespace velk {
@@ -16,10 +18,8 @@ namespace {
 // How the core will see its command line: the Windows argument rules.
 std::vector<std::wstring> ArgumentsOf(const std::wstring& commandLine) {
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(commandLine.c_str(), &count);
-    std::vector<std::wstring> arguments(argv, argv + (argv != nullptr ? count : 0));
-    LocalFree(argv);
-    return arguments;
+    const UniqueLocal<LPWSTR> argv(CommandLineToArgvW(commandLine.c_str(), &count));
+    return std::vector<std::wstring>(argv.get(), argv.get() + (argv ? count : 0));
 }
 #endif
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
@@ -177,13 +178,8 @@ TEST(NetsteerProgram, StopRefusesAWellFormedStateFileWithASecondName) {
 std::vector<std::wstring> SplitAsNetsteer(const std::wstring& arguments) {
     const std::wstring commandLine = L"netsteer.exe " + arguments;
     int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    std::vector<std::wstring> words;
-    for (int i = 0; argv != nullptr && i < argc; ++i) {
-        words.emplace_back(argv[i]);
-    }
-    LocalFree(argv);
-    return words;
+    const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(commandLine.c_str(), &argc));
+    return std::vector<std::wstring>(argv.get(), argv.get() + (argv ? argc : 0));
 }
 
 TEST(NetsteerProgram, RandomCommandLinesEndWithACodeOfTheTable) {

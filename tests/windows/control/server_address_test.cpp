@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/winsock_session.h"
 #include "netsteer/control/server_address.h"
 
 namespace netsteer {
@@ -10,11 +11,8 @@ namespace {
 
 class ServerAddress : public ::testing::Test {
   protected:
-    void SetUp() override {
-        WSADATA data{};
-        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    }
-    void TearDown() override { WSACleanup(); }
+    void SetUp() override { ASSERT_TRUE(winsock_.Started()); }
+    velk::WinsockSession winsock_;
 };
 
 TEST_F(ServerAddress, DottedAddressComesBackAsItIs) {
