@@ -5,10 +5,11 @@
 // SYSTEM write or read a file of the user's choosing. These checks look at
 // the handle we actually got, so that no swap between a check and the open
 // can slip through.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <string>
+
+#include "common/win32_result.h"
 
 namespace velk {
 
@@ -28,11 +29,10 @@ bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath);
 // for the service; under Wine the one user every file belongs to).
 bool IsTrustedOwner(HANDLE handle);
 
-// The outcome of EnsureTrustedDirectory.
+// The outcome of EnsureTrustedDirectory when its calls succeeded.
 enum class DirectoryCheck {
     kReady,    // created now, or already there and trusted
     kRefused,  // there, but a link, redirected elsewhere or owned by someone else
-    kFailed,   // could not be created; GetLastError tells why
 };
 
 // Creates the directory at `path` with the security descriptor `sddl`. One
@@ -40,8 +40,8 @@ enum class DirectoryCheck {
 // exactly that path; it is then taken over, whoever made it: its owner
 // becomes Administrators and its DACL that of `sddl`, protected from
 // inheritance. Ready when the directory is then owned by SYSTEM,
-// Administrators or the user this process runs as.
-DirectoryCheck EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl);
+// Administrators or the user this process runs as. The failed call when the
+// descriptor or the directory could not be made.
+Win32Result<DirectoryCheck> EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl);
 
 }  // namespace velk
-#endif

@@ -202,11 +202,11 @@ bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath) {
     return IsSamePath(FinalPath(file), expectedPath);
 }
 
-DirectoryCheck EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl) {
+Win32Result<DirectoryCheck> EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw,
                                                               nullptr)) {
-        return DirectoryCheck::kFailed;
+        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
     }
     const LocalMemory descriptor(raw);
     SECURITY_ATTRIBUTES attributes{};
@@ -214,10 +214,9 @@ DirectoryCheck EnsureTrustedDirectory(const std::wstring& path, const wchar_t* s
     attributes.lpSecurityDescriptor = raw;
     attributes.bInheritHandle = FALSE;
     if (!CreateDirectoryW(path.c_str(), &attributes)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            SetLastError(error);
-            return DirectoryCheck::kFailed;
+        const Win32Error error = LastError(L"CreateDirectoryW");
+        if (error.code != ERROR_ALREADY_EXISTS) {
+            return error;
         }
         // Made before us, perhaps by a user: a plain directory is taken over,
         // a link of any kind is refused.

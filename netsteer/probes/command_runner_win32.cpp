@@ -7,6 +7,7 @@
 #include "common/inherit_handle_list.h"
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/probes/output_chunk.h"
 
 namespace netsteer {
 namespace {
@@ -45,7 +46,7 @@ std::wstring DecodeAnsiCodePage(const std::string& bytes) {
     return text;
 }
 
-std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
+velk::Win32Result<std::wstring> RunHiddenCommandLine(const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inheritable = {};
     inheritable.nLength = sizeof(inheritable);
     inheritable.lpSecurityDescriptor = nullptr;
@@ -54,7 +55,7 @@ std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
     velk::UniqueHandle readEnd;
     velk::UniqueHandle writeEnd;
     if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0)) {
-        return std::wstring();
+        return velk::LastError(L"CreatePipe");
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -72,12 +73,12 @@ std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
     const BOOL started =
         CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
                        nullptr, &startup.StartupInfo, &info);
-    // Our copy of the write end goes at once, started or not: the pipe reports
-    // its end only when every writer has closed its copy.
-    writeEnd.Reset();
     if (!started) {
-        return std::wstring();
+        return velk::LastError(L"CreateProcessW");
     }
+    // Our copy of the write end goes at once: the pipe reports its end only
+    // when every writer has closed its copy.
+    writeEnd.Reset();
     const velk::ProcessHandles child = velk::TakeProcessHandles(info);
 
     std::wstring output = ReadToEnd(readEnd.Get());
@@ -85,7 +86,7 @@ std::wstring RunHiddenCommandLine(const std::wstring& commandLine) {
     return output;
 }
 
-std::wstring RunCommand(const std::wstring& command) {
+velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) {
     return RunHiddenCommandLine(kCommandInterpreterPrefix + command);
 }
 

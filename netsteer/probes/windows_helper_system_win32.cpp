@@ -2,13 +2,20 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "netsteer/probes/command_runner.h"
 #include "netsteer/probes/helper_log.h"
 
 namespace netsteer {
 
 std::wstring WindowsHelperSystem::RunCommand(const std::wstring& command) {
-    return netsteer::RunCommand(command);
+    velk::Win32Result<std::wstring> output = netsteer::RunCommand(command);
+    if (!output) {
+        WriteLog(velk::FailureText(output.error()));
+        return std::wstring();
+    }
+    return std::move(output.value());
 }
 
 void WindowsHelperSystem::Sleep(std::uint32_t milliseconds) {

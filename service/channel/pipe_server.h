@@ -1,12 +1,13 @@
 #pragma once
 // The service's named pipe server: one client at a time, one request and one
 // response per connection.
-#ifdef _WIN32
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
+#include "common/unique_handle.h"
+#include "common/win32_result.h"
 #include "service/channel/command_dispatcher.h"
 #include "service/service_constants.h"
 
@@ -73,9 +74,8 @@ void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, cons
 
 // Opens the pipe `pipeName` as a client for reading and writing
 // (kPipeClientAccess) with `flagsAndAttributes`, by default at identification
-// level; an invalid handle on failure, with GetLastError set.
-HANDLE OpenPipeAsClient(const std::wstring& pipeName,
-                        DWORD flagsAndAttributes = kPipeClientOpenFlags);
+// level.
+Win32Result<UniqueHandle> OpenPipeAsClient(const std::wstring& pipeName,
+                                           DWORD flagsAndAttributes = kPipeClientOpenFlags);
 
 }  // namespace velk
-#endif

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/local_memory.h"
 #include "common/unique_handle.h"
+#include "common/win32_result.h"
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_security.h"
 
@@ -26,40 +28,44 @@ namespace {
 
 using UniqueSecurityDescriptor = UniqueLocal<void>;
 
-UniqueSecurityDescriptor BuildPipeSecurityDescriptor() {
+Win32Result<UniqueSecurityDescriptor> BuildPipeSecurityDescriptor() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             PipeSecurityDescriptorSddl().c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return {};
+        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
     }
     return UniqueSecurityDescriptor(descriptor);
 }
 
 // One instance of the pipe, the `ours`-th of the name that this server holds
-// (0 for the first, created as the first instance of its name); invalid on
-// failure with GetLastError set. Without its descriptor no instance is made:
-// a NULL DACL would let any local process rewrite the pipe's security.
-UniqueHandle CreateInstance(const std::wstring& name, DWORD ours) {
-    const UniqueSecurityDescriptor descriptor = BuildPipeSecurityDescriptor();
+// (0 for the first, created as the first instance of its name). Without its
+// descriptor no instance is made: a NULL DACL would let any local process
+// rewrite the pipe's security.
+Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours) {
+    const Win32Result<UniqueSecurityDescriptor> descriptor = BuildPipeSecurityDescriptor();
     if (!descriptor) {
-        return {};
+        return descriptor.error();
     }
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor.get();
+    attributes.lpSecurityDescriptor = descriptor.value().get();
     attributes.bInheritHandle = FALSE;
     const DWORD first = ours == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
     UniqueHandle pipe(CreateNamedPipeW(name.c_str(), kPipeOpenMode | first, kPipeInstanceMode,
                                        kPipeMaxInstances, kPipeOutBufferBytes, kPipeBufferBytes, 0,
                                        &attributes));
+    if (!pipe) {
+        return LastError(L"CreateNamedPipeW");
+    }
     // Not every platform honours FILE_FLAG_FIRST_PIPE_INSTANCE (Wine joins the
-    // existing pipe), so an instance that finds company gives the name up.
+    // existing pipe), so an instance that finds company gives the name up, as
+    // Windows itself refuses it.
     DWORD instances = 0;
-    if (pipe &&
-        (!GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr, nullptr, 0) ||
-         instances != ours + 1)) {
-        pipe.Reset();
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr, nullptr, 0)) {
+        return LastError(L"GetNamedPipeHandleStateW");
+    }
+    if (instances != ours + 1) {
+        return Win32Error{L"CreateNamedPipeW", ERROR_ACCESS_DENIED};
     }
     return pipe;
 }
@@ -204,14 +210,16 @@ class PipeServer {
             if (now < retryAt_) {
                 break;
             }
-            connection.pipe = CreateInstance(options_.pipeName, Live());
-            if (!connection.pipe ||
-                !CreateIoCompletionPort(connection.pipe.Get(), port_.Get(),
-                                        reinterpret_cast<ULONG_PTR>(&connection), 0)) {
-                const DWORD error = GetLastError();
-                connection.pipe.Reset();
+            Win32Result<UniqueHandle> made = CreateInstance(options_.pipeName, Live());
+            if (made && !CreateIoCompletionPort(made.value().Get(), port_.Get(),
+                                                reinterpret_cast<ULONG_PTR>(&connection), 0)) {
+                made = LastError(L"CreateIoCompletionPort");
+            }
+            if (!made) {
+                const Win32Error error = made.error();
                 log_(L"CreateNamedPipeW failed.");
-                if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
+                log_(FailureText(error));
+                if (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_PIPE_BUSY) {
                     log_(L"Pipe name already held by another process.");
                     // Someone else serves this name too: clients could reach
                     // them instead of us. Give the name up and take it again
@@ -221,6 +229,7 @@ class PipeServer {
                 retryAt_ = now + options_.createRetryMs;
                 break;
             }
+            connection.pipe = std::move(made.value());
             connection.phase = Phase::kIdle;
         }
         return Live() != 0;
@@ -517,9 +526,13 @@ class PipeServer {
 
 }  // namespace
 
-HANDLE OpenPipeAsClient(const std::wstring& pipeName, DWORD flagsAndAttributes) {
-    return CreateFileW(pipeName.c_str(), kPipeClientAccess, 0, nullptr, OPEN_EXISTING,
-                       flagsAndAttributes, nullptr);
+Win32Result<UniqueHandle> OpenPipeAsClient(const std::wstring& pipeName, DWORD flagsAndAttributes) {
+    UniqueHandle pipe(CreateFileW(pipeName.c_str(), kPipeClientAccess, 0, nullptr, OPEN_EXISTING,
+                                  flagsAndAttributes, nullptr));
+    if (!pipe) {
+        return LastError(L"CreateFileW");
+    }
+    return pipe;
 }
 
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/unique_handle.h"
+#include "common/win32_result.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
 #include "service/service_constants.h"
@@ -88,8 +89,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     UniqueHandle stopEvent(host.platform.createStopEvent());
     if (!stopEvent) {
-        const DWORD error = GetLastError();
-        Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, error, 0);
+        const Win32Error error = LastError(L"CreateEventW");
+        host.platform.log(FailureText(error));
+        Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, error.code, 0);
         return;
     }
     {
@@ -134,7 +136,8 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
         // to a server that does not, and does no harm to ours. It is opened
         // at identification level: whoever serves the name must not act as
         // SYSTEM.
-        UniqueHandle wake(OpenPipeAsClient(host.platform.pipeName, kPipeClientOpenFlags));
+        const Win32Result<UniqueHandle> wake =
+            OpenPipeAsClient(host.platform.pipeName, kPipeClientOpenFlags);
     }
     return NO_ERROR;
 }

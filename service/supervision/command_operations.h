@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/win32_result.h"
+
 namespace velk {
 
 // A success flag and a 32-bit unsigned code: 0, a system error code or a
@@ -12,6 +14,11 @@ struct OpResult {
     bool ok = false;
     std::uint32_t code = 0;
 };
+
+// A failed Windows call as the dispatcher reports it: its error code.
+inline OpResult FailedOp(const Win32Error& error) {
+    return OpResult{false, error.code};
+}
 
 struct XrayStatus {
     bool running = false;

@@ -4,18 +4,13 @@
 #include <vector>
 
 #include "common/inherit_handle_list.h"
+#include "common/process_status.h"
 #include "common/trusted_path.h"
 #include "common/wide_text.h"
 #include "service/supervision/command_lines.h"
 
 namespace velk {
 namespace {
-
-// A process is running exactly while its handle is not signalled: an exit
-// code of 259 (STILL_ACTIVE) may be a real one.
-bool IsRunning(HANDLE process) {
-    return WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-}
 
 bool IsInheritable(HANDLE handle) {
     DWORD flags = 0;
@@ -68,8 +63,11 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     commandBuffer.push_back(L'\0');
 
     // A directory that could not be made shows up as a failed log open below.
-    if (EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl) ==
-        DirectoryCheck::kRefused) {
+    const Win32Result<DirectoryCheck> data =
+        EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl);
+    if (!data) {
+        Log(L"[XRAY] data directory: " + FailureText(data.error()));
+    } else if (data.value() == DirectoryCheck::kRefused) {
         Log(L"[XRAY] data directory refused (a link or not ours): " + settings_.dataDirectory);
         return {false, ERROR_ACCESS_DENIED};
     }
@@ -82,7 +80,8 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
     if (!log) {
-        return {false, GetLastError()};
+        // The response carries the code; this failure has no log line of its own.
+        return FailedOp(LastError(L"CreateFileW"));
     }
     // The core's output would otherwise go, as SYSTEM, wherever a link at the
     // log's path points.
@@ -109,10 +108,10 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
         nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags, nullptr,
         directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
     if (!created) {
-        const DWORD error = GetLastError();
+        const Win32Error error = LastError(L"CreateProcessW");
         log.Reset();
-        Log(L"[XRAY] CreateProcessW failed. Error=" + ToDecimal(error));
-        return {false, error};
+        Log(L"[XRAY] " + FailureText(error));
+        return FailedOp(error);
     }
     auto [process, thread] = TakeProcessHandles(info);
     // The core holds its own copy of the log now.
@@ -121,14 +120,15 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     Sleep(settings_.settleMs);
 
     if (!IsRunning(process.Get())) {
-        DWORD exitCode = 0;
-        if (!GetExitCodeProcess(process.Get(), &exitCode)) {
-            exitCode = GetLastError();
-        }
+        const Win32Result<std::uint32_t> exitCode = ExitCodeOf(process.Get());
         thread.Reset();
         process.Reset();
-        Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode));
-        return {false, exitCode};
+        if (!exitCode) {
+            Log(L"[XRAY] exited immediately. " + FailureText(exitCode.error()));
+            return FailedOp(exitCode.error());
+        }
+        Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode.value()));
+        return {false, exitCode.value()};
     }
 
     slot_.process = std::move(process);
@@ -164,11 +164,11 @@ XrayStatus CoreProcessManager::QueryXrayStatus() {
     if (IsRunning(slot_.process.Get())) {
         return {true, kStillActiveCode};
     }
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(slot_.process.Get(), &exitCode)) {
-        return {false, GetLastError()};
+    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(slot_.process.Get());
+    if (!exitCode) {
+        return {false, exitCode.error().code};
     }
-    return {false, exitCode};
+    return {false, exitCode.value()};
 }
 
 DWORD CoreProcessManager::RecordedProcessId() {

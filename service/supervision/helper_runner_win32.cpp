@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "common/process_status.h"
 #include "common/unique_handle.h"
-#include "common/wide_text.h"
+#include "common/win32_result.h"
 #include "service/supervision/command_lines.h"
 
 namespace velk {
@@ -14,16 +16,16 @@ namespace {
 
 // A job that ends all its processes when its last handle is closed, so that
 // nothing the helper started can outlive the run, even if the service dies.
-UniqueHandle CreateKillOnCloseJob() {
+Win32Result<UniqueHandle> CreateKillOnCloseJob() {
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) {
-        return job;
+        return LastError(L"CreateJobObjectW");
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
                                  sizeof(limits))) {
-        job.Reset();
+        return LastError(L"SetInformationJobObject");
     }
     return job;
 }
@@ -100,7 +102,12 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     // Started suspended so that it is inside the job before it can start
     // anything of its own. Without a job (it could not be made) the run still
     // goes ahead; only the helper itself is then ended on a time-out.
-    UniqueHandle job = CreateKillOnCloseJob();
+    UniqueHandle job;
+    if (Win32Result<UniqueHandle> made = CreateKillOnCloseJob()) {
+        job = std::move(made.value());
+    } else {
+        log(FailureText(made.error()));
+    }
     const DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
 
     PROCESS_INFORMATION info{};
@@ -108,9 +115,9 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
             nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
             settings.workingDirectory.empty() ? nullptr : settings.workingDirectory.c_str(),
             &startup, &info)) {
-        const DWORD error = GetLastError();
-        log(L"CreateProcessW failed. Error=" + ToDecimal(error));
-        return {false, error};
+        const Win32Error error = LastError(L"CreateProcessW");
+        log(FailureText(error));
+        return FailedOp(error);
     }
     auto [process, thread] = TakeProcessHandles(info);
 
@@ -118,14 +125,15 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
         // Fails on Windows 7 when the service itself runs in a job that does
         // not allow nesting; the helper then runs unguarded rather than not.
         if (!AssignProcessToJobObject(job.Get(), process.Get())) {
+            log(FailureText(LastError(L"AssignProcessToJobObject")));
             job.Reset();
         }
         if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
-            const DWORD error = GetLastError();
+            const Win32Error error = LastError(L"ResumeThread");
             TerminateProcess(process.Get(), 1);
             WaitForSingleObject(process.Get(), settings.treeEndWaitMs);
-            log(L"ResumeThread failed. Error=" + ToDecimal(error));
-            return {false, error};
+            log(FailureText(error));
+            return FailedOp(error);
         }
     }
 
@@ -140,17 +148,18 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
         return {false, kHelperTimeoutCode};
     }
 
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.Get(), &exitCode)) {
-        exitCode = GetLastError();
-    }
+    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(process.Get());
     // netsteer waits for every command it runs, so anything still in the job
     // is a straggler that must not touch the routes after the client has been
     // answered.
     if (job && ActiveProcesses(job.Get()) != 0) {
         EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
     }
-    return {exitCode == 0, exitCode};
+    if (!exitCode) {
+        log(FailureText(exitCode.error()));
+        return FailedOp(exitCode.error());
+    }
+    return {exitCode.value() == 0, exitCode.value()};
 }
 
 }  // namespace velk

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/unique_handle.h"
@@ -36,18 +37,24 @@ struct PipeAnswer {
     std::wstring Line() const { return DecodeResponse(bytes).line; }
 };
 
+// The client end of the pipe, or no handle when it did not open.
+inline UniqueHandle OpenedClient(const std::wstring& name, DWORD flags = kPipeClientOpenFlags) {
+    Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, flags);
+    return pipe ? std::move(pipe.value()) : UniqueHandle();
+}
+
 // Opens the pipe in message read mode; no handle when it did not open within
 // `hangGuard`.
 inline UniqueHandle ConnectPipe(const std::wstring& name, std::chrono::milliseconds hangGuard) {
     const auto until = std::chrono::steady_clock::now() + hangGuard;
     while (std::chrono::steady_clock::now() < until) {
-        UniqueHandle pipe(OpenPipeAsClient(name));
+        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name);
         if (pipe) {
             DWORD mode = PIPE_READMODE_MESSAGE;
-            SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
-            return pipe;
+            SetNamedPipeHandleState(pipe.value().Get(), &mode, nullptr, nullptr);
+            return std::move(pipe.value());
         }
-        if (GetLastError() == ERROR_PIPE_BUSY) {
+        if (pipe.error().code == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(name.c_str(), 1000);
         } else {
             Sleep(10);

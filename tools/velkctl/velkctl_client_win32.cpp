@@ -1,10 +1,11 @@
 #include "tools/velkctl/velkctl_client.h"
 
-#include <memory>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
+#include "common/win32_result.h"
 #include "common/wide_text.h"
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_server.h"
@@ -13,32 +14,23 @@
 namespace velk::velkctl {
 namespace {
 
-struct ScHandleClose {
-    void operator()(SC_HANDLE handle) const {
-        if (handle != nullptr) {
-            CloseServiceHandle(handle);
-        }
-    }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
-
 // While the service starts (or remakes its instance after a fault) the name
 // is absent; the busy instance is waited for with WaitNamedPipeW. Both until
 // `waitMs` has passed.
-UniqueHandle OpenPipe(const std::wstring& name, std::uint32_t waitMs, DWORD& lastError) {
+Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         // Read and write like any client, at identification level, so that a
         // process squatting the name cannot act as the user running velkctl.
-        UniqueHandle pipe(OpenPipeAsClient(name, kPipeClientOpenFlags));
+        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, kPipeClientOpenFlags);
         if (pipe) {
             return pipe;
         }
-        lastError = GetLastError();
+        const DWORD lastError = pipe.error().code;
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline ||
             (lastError != ERROR_PIPE_BUSY && lastError != ERROR_FILE_NOT_FOUND)) {
-            return {};
+            return pipe;
         }
         const DWORD remaining = static_cast<DWORD>(deadline - now);
         if (lastError == ERROR_PIPE_BUSY) {
@@ -49,8 +41,8 @@ UniqueHandle OpenPipe(const std::wstring& name, std::uint32_t waitMs, DWORD& las
     }
 }
 
-std::wstring ErrorText(const std::wstring& what, DWORD error) {
-    return what + L" (error " + ToDecimal(error) + L")";
+std::wstring ErrorText(const std::wstring& what, const Win32Error& error) {
+    return what + L" (" + FailureText(error) + L")";
 }
 
 }  // namespace
@@ -76,24 +68,26 @@ std::optional<DWORD> RunningServiceProcessId() {
 
 ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request) {
     ClientResult result;
-    DWORD error = 0;
-    UniqueHandle pipe = OpenPipe(settings.pipeName, settings.waitMs, error);
-    if (!pipe) {
-        if (error == ERROR_PIPE_BUSY) {
+    Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, settings.waitMs);
+    if (!opened) {
+        const Win32Error error = opened.error();
+        if (error.code == ERROR_PIPE_BUSY) {
             result.error = L"the service's pipe stayed busy; try again or raise --wait";
-        } else if (error == ERROR_FILE_NOT_FOUND) {
+        } else if (error.code == ERROR_FILE_NOT_FOUND) {
             result.error = L"the service's pipe does not exist; is VelkVPNService running?";
         } else {
             result.error = ErrorText(L"cannot open the service's pipe", error);
         }
         return result;
     }
+    const UniqueHandle pipe = std::move(opened.value());
 
     // Talk only to the service itself: anyone could have created a pipe of
     // this name while the service was not running.
     ULONG serverPid = 0;
     if (!GetNamedPipeServerProcessId(pipe.Get(), &serverPid)) {
-        result.error = ErrorText(L"cannot tell which process serves the pipe", GetLastError());
+        result.error = ErrorText(L"cannot tell which process serves the pipe",
+                                 LastError(L"GetNamedPipeServerProcessId"));
         return result;
     }
     const std::optional<DWORD> expected =
@@ -115,7 +109,7 @@ ClientResult SendRequest(const ClientSettings& settings, const std::wstring& req
     DWORD written = 0;
     if (!WriteFile(pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size()) {
-        result.error = ErrorText(L"cannot send the request", GetLastError());
+        result.error = ErrorText(L"cannot send the request", LastError(L"WriteFile"));
         return result;
     }
     std::string received;

@@ -26,7 +26,7 @@ TEST_F(ServiceLifecycle, StartsToRunningAndStopsToStoppedWhileIdle) {
     EXPECT_EQ(stopped.dwCheckPoint, 0u);
     EXPECT_TRUE(Eventually([&] { return !ProcessAlive(pid); })) << "the service process ends";
     // No pipe is left behind.
-    EXPECT_FALSE(UniqueHandle(OpenPipeAsClient(kPipeName)));
+    EXPECT_FALSE(OpenPipeAsClient(kPipeName).ok());
 }
 
 TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {

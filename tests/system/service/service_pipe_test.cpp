@@ -187,7 +187,7 @@ TEST_F(ServicePipe, RemotePathIsNotServed) {
     ASSERT_TRUE(GetComputerNameW(computer, &size));
     for (const std::wstring& host : {std::wstring(L"localhost"), std::wstring(computer)}) {
         const std::wstring remote = L"\\\\" + host + L"\\pipe\\velk_vpn_service_pipe";
-        UniqueHandle pipe(OpenPipeAsClient(remote));
+        UniqueHandle pipe(test_support::OpenedClient(remote));
         const DWORD error = GetLastError();
         EXPECT_FALSE(pipe) << "opened through " << std::string(host.begin(), host.end());
         std::printf("open through \\\\%ls: error %lu\n", host.c_str(),
@@ -227,7 +227,7 @@ TEST_F(ServicePipeUnbounded, SilentClientsDoNotKeepOthersWaiting) {
     for (int i = 0; i < 4; ++i) {
         hostile.push_back(std::async(std::launch::async, [&] {
             while (!done) {
-                UniqueHandle pipe(OpenPipeAsClient(kPipeName));
+                UniqueHandle pipe(test_support::OpenedClient(kPipeName));
                 if (!pipe) {
                     WaitNamedPipeW(kPipeName, 100);
                     continue;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "netsteer/netsteer_constants.h"
-#include "netsteer/probes/command_runner.h"
+#include "netsteer/probes/output_chunk.h"
 #include "netsteer/probes/helper_system.h"
 
 namespace probes_test {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "common_test_support.h"
 #include "tests/support/running_under_wine.h"
@@ -97,6 +98,14 @@ TEST_F(TrustedPathTest, RelativePathIsResolvedAgainstTheCurrentDirectory) {
     EXPECT_TRUE(accepted);
 }
 
+// "ready", "refused", or the call that failed.
+std::wstring Outcome(const Win32Result<DirectoryCheck>& check) {
+    if (!check) {
+        return check.error().call;
+    }
+    return check.value() == DirectoryCheck::kReady ? L"ready" : L"refused";
+}
+
 TEST_F(TrustedPathTest, DirectoryIsMadeOrAcceptedOnlyWhenPlainAndWhereItSays) {
     const std::wstring fresh = temp_.Path() + L"fresh";
     const std::wstring existing = temp_.Path() + L"existing";
@@ -107,21 +116,21 @@ TEST_F(TrustedPathTest, DirectoryIsMadeOrAcceptedOnlyWhenPlainAndWhereItSays) {
     struct Case {
         const wchar_t* what;
         std::wstring path;
-        DirectoryCheck expected;
+        std::wstring expected;
     };
     const Case cases[] = {
-        {L"made now", fresh, DirectoryCheck::kReady},
-        {L"made before", fresh, DirectoryCheck::kReady},
-        {L"made by this user", existing, DirectoryCheck::kReady},
-        {L"a file in its place", file, DirectoryCheck::kRefused},
-        {L"a symbolic link to a directory", LinkFixture(L"data-link"), DirectoryCheck::kRefused},
-        {L"the link's target itself", LinkFixture(L"real-directory"), DirectoryCheck::kReady},
-        {L"below a directory link", LinkFixture(L"directory-link\\sub"), DirectoryCheck::kRefused},
-        {L"parent missing", temp_.Path() + L"missing\\child", DirectoryCheck::kFailed},
+        {L"made now", fresh, L"ready"},
+        {L"made before", fresh, L"ready"},
+        {L"made by this user", existing, L"ready"},
+        {L"a file in its place", file, L"refused"},
+        {L"a symbolic link to a directory", LinkFixture(L"data-link"), L"refused"},
+        {L"the link's target itself", LinkFixture(L"real-directory"), L"ready"},
+        {L"below a directory link", LinkFixture(L"directory-link\\sub"), L"refused"},
+        {L"parent missing", temp_.Path() + L"missing\\child", L"CreateDirectoryW"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(EnsureTrustedDirectory(c.path, kTestSddl), c.expected);
+        EXPECT_EQ(Outcome(EnsureTrustedDirectory(c.path, kTestSddl)), c.expected);
     }
     RemoveDirectoryW(LinkFixture(L"real\\sub").c_str());
     EXPECT_EQ(GetFileAttributesW(fresh.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
@@ -142,11 +151,10 @@ bool GiveToUsers(const std::wstring& path) {
     BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(raw, &owner, &defaulted);
     GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted);
-    const DWORD set = SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                            owner, nullptr, dacl, nullptr);
-    LocalFree(raw);
-    return set == ERROR_SUCCESS;
+    const UniqueLocal<void> descriptor(raw);
+    return SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, owner,
+                                 nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 std::wstring SecurityText(const std::wstring& path) {
@@ -156,14 +164,13 @@ std::wstring SecurityText(const std::wstring& path) {
                               nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS) {
         return L"unreadable";
     }
+    const UniqueLocal<void> descriptor(raw);
     LPWSTR text = nullptr;
     ConvertSecurityDescriptorToStringSecurityDescriptorW(
         raw, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
         nullptr);
-    std::wstring result = text != nullptr ? text : L"unconvertible";
-    LocalFree(text);
-    LocalFree(raw);
-    return result;
+    const UniqueLocal<wchar_t> owned(text);
+    return text != nullptr ? text : L"unconvertible";
 }
 
 // The DACL part of a descriptor's text.
@@ -182,7 +189,7 @@ TEST_F(TrustedPathTest, DirectoryMadeByAnotherUserIsTakenOver) {
 
     for (int pass = 0; pass < 2; ++pass) {
         SCOPED_TRACE(pass == 0 ? "taken over" : "taken over again");
-        EXPECT_EQ(EnsureTrustedDirectory(path, kTestSddl), DirectoryCheck::kReady);
+        EXPECT_EQ(Outcome(EnsureTrustedDirectory(path, kTestSddl)), L"ready");
         // Wine keeps every file with the user who runs it and shows a DACL
         // made from the Unix permissions, whatever is set: there only the
         // outcome can be checked.
@@ -196,7 +203,8 @@ TEST_F(TrustedPathTest, DirectoryMadeByAnotherUserIsTakenOver) {
 
 TEST_F(TrustedPathTest, MalformedSecurityTextMakesNoDirectory) {
     const std::wstring path = temp_.Path() + L"never";
-    EXPECT_EQ(EnsureTrustedDirectory(path, L"D:(nonsense"), DirectoryCheck::kFailed);
+    EXPECT_EQ(Outcome(EnsureTrustedDirectory(path, L"D:(nonsense")),
+              L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

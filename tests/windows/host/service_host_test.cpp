@@ -159,7 +159,7 @@ TEST_F(ServiceHostTest, FailedStopEventReportsStoppedWithItsError) {
     ServiceMain(0, nullptr);
     EXPECT_EQ(recorder_.Lines(),
               (std::vector<std::wstring>{
-                  L"register VelkVPNService", kStartPending,
+                  L"register VelkVPNService", kStartPending, L"log CreateEventW failed. Error=8",
                   L"status type=16 state=1 accepted=1 exit=8 specific=0 checkpoint=0 hint=0"}));
 }
 

@@ -36,51 +36,60 @@ std::wstring ExpectedSpew(std::size_t count) {
     return text;
 }
 
+// What a command that could run printed.
+std::wstring Output(const std::wstring& command) {
+    velk::Win32Result<std::wstring> output = netsteer::RunCommand(command);
+    EXPECT_TRUE(output.ok()) << "could not run: " << command.size();
+    return output ? output.value() : std::wstring();
+}
+
 TEST(RunCommandTest, StandardOutputAndErrorArriveInOneTextInWriteOrder) {
-    EXPECT_EQ(netsteer::RunCommand(ChildCommand(L"interleave")),
+    EXPECT_EQ(Output(ChildCommand(L"interleave")),
               L"out 1\r\nerr 2\r\nout 3\r\nerr 4\r\nout 5\r\n");
 }
 
 TEST(RunCommandTest, CommandInterpreterBuiltinsWriteToBothStreams) {
     // cmd's own echo: the blank before each "&" belongs to the echoed text.
-    EXPECT_EQ(netsteer::RunCommand(L"echo a& echo b 1>&2& echo c"), L"a\r\nb \r\nc\r\n");
+    EXPECT_EQ(Output(L"echo a& echo b 1>&2& echo c"), L"a\r\nb \r\nc\r\n");
 }
 
 TEST(RunCommandTest, OutputFarLargerThanThePipeBufferIsCollectedWhole) {
     // Several megabytes; a runner that waited for the child before reading
     // would hang here with the child blocked on a full pipe.
     const std::size_t size = 6 * 1024 * 1024 + 123;
-    const std::wstring output =
-        netsteer::RunCommand(ChildCommand(L"spew " + std::to_wstring(size)));
+    const std::wstring output = Output(ChildCommand(L"spew " + std::to_wstring(size)));
     ASSERT_EQ(output.size(), size);
     EXPECT_TRUE(output == ExpectedSpew(size));
 }
 
 TEST(RunCommandTest, BytesThatAreNotUtf8BecomeReplacementCharacters) {
     // "Ständige" in code page 850, then valid UTF-8 "ü".
-    EXPECT_EQ(netsteer::RunCommand(ChildCommand(L"hex 5374846e64696765c3bc0d0a")),
-              L"St\xFFFDndige\x00FC\r\n");
+    EXPECT_EQ(Output(ChildCommand(L"hex 5374846e64696765c3bc0d0a")), L"St\xFFFDndige\x00FC\r\n");
 }
 
 TEST(RunCommandTest, ZeroByteEndsTheConversionOfItsChunk) {
-    EXPECT_EQ(netsteer::RunCommand(ChildCommand(L"hex 6162630064656667")), L"abc");
+    EXPECT_EQ(Output(ChildCommand(L"hex 6162630064656667")), L"abc");
 }
 
 TEST(RunCommandTest, CommandThatPrintsNothingGivesEmptyText) {
-    EXPECT_EQ(netsteer::RunCommand(L"rem nothing to say"), L"");
-    EXPECT_EQ(netsteer::RunCommand(ChildCommand(L"spew 0")), L"");
+    EXPECT_EQ(Output(L"rem nothing to say"), L"");
+    EXPECT_EQ(Output(ChildCommand(L"spew 0")), L"");
 }
 
 TEST(RunCommandTest, MissingProgramGivesTheInterpretersMessage) {
     // cmd.exe starts and reports the missing program on standard error.
-    const std::wstring output = netsteer::RunCommand(L"velk_no_such_program_4711 --now");
+    const std::wstring output = Output(L"velk_no_such_program_4711 --now");
     EXPECT_NE(output.find(L"velk_no_such_program_4711"), std::wstring::npos)
         << "got: " << output.size();
 }
 
-TEST(RunCommandTest, InterpreterThatCannotStartGivesEmptyText) {
-    EXPECT_EQ(netsteer::RunHiddenCommandLine(L"velk_missing_interpreter_4711.exe /C echo x"), L"");
-    EXPECT_EQ(netsteer::RunHiddenCommandLine(L""), L"");
+TEST(RunCommandTest, InterpreterThatCannotStartGivesTheFailedCallAndItsCode) {
+    for (const wchar_t* line : {L"velk_missing_interpreter_4711.exe /C echo x", L""}) {
+        const velk::Win32Result<std::wstring> output = netsteer::RunHiddenCommandLine(line);
+        ASSERT_FALSE(output.ok());
+        EXPECT_STREQ(output.error().call, L"CreateProcessW");
+        EXPECT_NE(output.error().code, 0u);
+    }
 }
 
 // An inheritable write end that the test holds while a command runs. If the
@@ -105,7 +114,7 @@ struct ForeignPipe {
 TEST(RunCommandTest, ChildInheritsOnlyTheOutputPipe) {
     ForeignPipe foreign;
     ASSERT_TRUE(foreign.writeEnd.Valid());
-    netsteer::RunCommand(ChildCommand(L"write-handle " + foreign.HandleValue()));
+    Output(ChildCommand(L"write-handle " + foreign.HandleValue()));
     EXPECT_EQ(foreign.Available(), 0u);
 }
 
@@ -140,13 +149,13 @@ std::uintptr_t HighestOfNextHandles() {
 }
 
 TEST(RunCommandTest, RepeatedRunsLeaveNoHandleOpen) {
-    netsteer::RunCommand(L"echo warm-up");
+    Output(L"echo warm-up");
     const std::uintptr_t before = HighestOfNextHandles();
     for (int i = 0; i < 10; ++i) {
-        netsteer::RunCommand(L"echo x");
-        netsteer::RunCommand(ChildCommand(L"interleave"));
+        Output(L"echo x");
+        Output(ChildCommand(L"interleave"));
     }
-    netsteer::RunHiddenCommandLine(L"velk_missing_interpreter_4711.exe");
+    EXPECT_FALSE(netsteer::RunHiddenCommandLine(L"velk_missing_interpreter_4711.exe").ok());
     EXPECT_EQ(HighestOfNextHandles(), before);
 
     // The probe notices one handle left open.

@@ -8,6 +8,7 @@
 
 #include "common/unique_handle.h"
 #include "service/channel/pipe_server.h"
+#include "tests/support/pipe_client.h"
 #include "tests/support/pipe_impersonation_probe.h"
 #include "tools/velkctl/velkctl_client.h"
 #include "tools/velkctl/velkctl_options.h"
@@ -210,7 +211,7 @@ TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
     // server's stall bound): the pipe is busy.
     std::vector<UniqueHandle> silent;
     for (DWORD i = 1; i < kPipeMaxInstances; ++i) {
-        silent.emplace_back(OpenPipeAsClient(server.Name()));
+        silent.emplace_back(test_support::OpenedClient(server.Name()));
         ASSERT_TRUE(silent.back()) << i;
     }
     const ClientResult impatient = SendRequest(ClientSettings{server.Name(), 200, self}, L"status");

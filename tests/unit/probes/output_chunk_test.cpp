@@ -1,4 +1,4 @@
-#include "netsteer/probes/command_runner.h"
+#include "netsteer/probes/output_chunk.h"
 
 #include <gtest/gtest.h>
 
