@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "netsteer/probes/route_command.h"
-#include "netsteer/probes/route_table.h"
-#include "netsteer/probes/tunnel_finder.h"
+#include "netsteer/machine/route_outcome.h"
+#include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/tunnel_finder.h"
 #include "service/channel/command_dispatcher.h"
 
 namespace {

@@ -1,13 +1,13 @@
 #pragma once
 // What the route helper's control logic needs from the operating system beyond
-// the probes' seam: Winsock, host resolution, a clock and where the state file
+// the machine seam: Winsock, host resolution, a clock and where the state file
 // lies.
 // Production passes the Windows implementation; tests pass a scripted fake so
 // that HelperMain, RunStart and RunStop run without Windows.
 #include <cstdint>
 #include <string>
 
-#include "netsteer/probes/helper_system.h"
+#include "netsteer/machine/helper_system.h"
 
 namespace netsteer {
 

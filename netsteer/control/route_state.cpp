@@ -4,7 +4,7 @@
 
 #include "common/wide_text.h"
 #include "netsteer/control/state_file_io.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/text_utils.h"
 
 namespace netsteer {
 namespace {

@@ -3,10 +3,10 @@
 #include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
-#include "netsteer/probes/route_command.h"
-#include "netsteer/probes/route_table.h"
-#include "netsteer/probes/system_commands.h"
-#include "netsteer/probes/tunnel_finder.h"
+#include "netsteer/machine/route_command.h"
+#include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/system_commands.h"
+#include "netsteer/machine/tunnel_finder.h"
 
 #include <cstdint>
 #include <vector>

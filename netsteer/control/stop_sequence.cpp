@@ -2,10 +2,9 @@
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
-#include "netsteer/probes/route_command.h"
-#include "netsteer/probes/route_table.h"
-#include "netsteer/probes/system_commands.h"
-#include "netsteer/probes/tunnel_finder.h"
+#include "netsteer/machine/route_command.h"
+#include "netsteer/machine/system_commands.h"
+#include "netsteer/machine/tunnel_finder.h"
 
 namespace netsteer {
 

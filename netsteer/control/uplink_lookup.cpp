@@ -1,8 +1,8 @@
 #include <cstdint>
 
 #include "netsteer/control/uplink_lookup.h"
-#include "netsteer/probes/system_commands.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/system_commands.h"
+#include "netsteer/machine/text_utils.h"
 
 namespace netsteer {
 

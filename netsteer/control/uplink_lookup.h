@@ -3,7 +3,7 @@
 // interface that owns the default route's local address.
 #include <string>
 
-#include "netsteer/probes/helper_system.h"
+#include "netsteer/machine/helper_system.h"
 
 namespace netsteer {
 

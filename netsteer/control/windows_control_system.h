@@ -6,7 +6,7 @@
 
 #include "common/winsock_session.h"
 #include "netsteer/control/control_system.h"
-#include "netsteer/probes/windows_helper_system.h"
+#include "netsteer/machine/windows_helper_system.h"
 
 namespace netsteer {
 

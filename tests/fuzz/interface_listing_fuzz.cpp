@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "netsteer/probes/text_utils.h"
-#include "netsteer/probes/tunnel_finder.h"
+#include "netsteer/machine/text_utils.h"
+#include "netsteer/machine/tunnel_finder.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

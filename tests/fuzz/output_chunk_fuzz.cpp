@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/wide_text.h"
-#include "netsteer/probes/output_chunk.h"
+#include "netsteer/machine/output_chunk.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using velk::fuzz::Require;

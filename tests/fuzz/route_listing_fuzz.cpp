@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "netsteer/probes/route_listing.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/route_listing.h"
+#include "netsteer/machine/text_utils.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "netsteer/probes/route_command.h"
-#include "netsteer/probes/route_listing.h"
-#include "netsteer/probes/route_outcome.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/route_command.h"
+#include "netsteer/machine/route_listing.h"
+#include "netsteer/machine/route_outcome.h"
+#include "netsteer/machine/text_utils.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "netsteer/control/route_state.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/text_utils.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

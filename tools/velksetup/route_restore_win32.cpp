@@ -5,7 +5,7 @@
 #include "common/wide_text.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
-#include "netsteer/probes/helper_log.h"
+#include "netsteer/machine/helper_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/helper_runner.h"
 #include "tools/velksetup/setup_constants.h"

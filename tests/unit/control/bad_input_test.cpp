@@ -12,7 +12,7 @@
 #include "netsteer/control/start_sequence.h"
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
 

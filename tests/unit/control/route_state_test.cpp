@@ -17,7 +17,7 @@
 
 #include "netsteer/control/route_state.h"
 #include "netsteer/control/state_file_io.h"
-#include "netsteer/probes/text_utils.h"
+#include "netsteer/machine/text_utils.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/foreign_owner.h"
 

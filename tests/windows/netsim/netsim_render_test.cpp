@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "netsteer/probes/route_command.h"
-#include "netsteer/probes/route_table.h"
-#include "netsteer/probes/tunnel_finder.h"
+#include "netsteer/machine/route_outcome.h"
+#include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/tunnel_finder.h"
 #include "tools/netsim/netsim_control.h"
 #include "tools/netsim/netsim_languages.h"
 

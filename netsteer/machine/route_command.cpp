@@ -1,0 +1,42 @@
+#include "netsteer/machine/route_command.h"
+
+#include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/route_listing.h"
+#include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_outcome.h"
+#include "netsteer/machine/system_commands.h"
+
+namespace netsteer {
+
+bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine) {
+    const std::wstring output = system.RunCommand(commandLine);
+    // The pause comes before the judgement so that every command, refused or
+    // not, gives the routing table the same time to settle.
+    system.Sleep(kRouteCommandPauseMs);
+    switch (JudgeRouteOutput(output)) {
+        case RouteOutputVerdict::kRefused:
+            return false;
+        case RouteOutputVerdict::kDone:
+            return true;
+        case RouteOutputVerdict::kUnknown:
+            break;
+    }
+    // A message in another language, or one nobody has listed: the table
+    // says whether the change is there, in any language.
+    return RouteTableShowsCommandDone(commandLine, system.RunCommand(RoutePrintCommand()));
+}
+
+void DeleteAllDefaultRoutes(HelperSystem& system) {
+    const std::wstring listing = system.RunCommand(RoutePrintCommand());
+    for (const RouteEntry& entry : ReadActiveRoutes(listing)) {
+        // Routes without a real gateway stay, among them the tunnel's own
+        // default route (gateway 0.0.0.0). Each result is ignored so that one
+        // refused deletion does not keep the others.
+        if (IsDefaultRouteWithUsableGateway(entry)) {
+            RunRouteCommand(system, DeleteDefaultRouteCommand(entry.gateway));
+        }
+    }
+    system.Sleep(kDeleteDefaultsPauseMs);
+}
+
+}  // namespace netsteer

@@ -1,0 +1,20 @@
+#pragma once
+// Running the route commands that change the table.
+#include <string>
+
+#include "netsteer/machine/helper_system.h"
+
+namespace netsteer {
+
+// Runs the command and pauses kRouteCommandPauseMs. Then judges the output;
+// when that tells nothing, lists the route table once more and judges by
+// whether the change is there (RouteTableShowsCommandDone), so that a refusal
+// in any language is never taken for success.
+bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine);
+
+// Deletes every default route with a usable gateway
+// (IsDefaultRouteWithUsableGateway), in listing order, then pauses
+// kDeleteDefaultsPauseMs.
+void DeleteAllDefaultRoutes(HelperSystem& system);
+
+}  // namespace netsteer

@@ -1,0 +1,75 @@
+#include "netsteer/machine/system_commands.h"
+
+#include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_listing.h"
+
+namespace netsteer {
+namespace {
+
+// The route tool's fixed pieces carry their own blanks, so each command is a
+// plain concatenation.
+constexpr wchar_t kRouteAdd[] = L"route add ";
+constexpr wchar_t kRouteDelete[] = L"route delete ";
+constexpr wchar_t kHostMask[] = L" mask 255.255.255.255 ";
+constexpr wchar_t kInterface[] = L" if ";
+constexpr wchar_t kMetric[] = L" metric ";
+
+// The uplink query: the address goes between the two apostrophes, unescaped.
+constexpr wchar_t kUplinkQueryHead[] =
+    L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress -AddressFamily "
+    L"IPv4 | Where-Object {$_.IPAddress -eq '";
+constexpr wchar_t kUplinkQueryTail[] =
+    L"'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
+
+// "0.0.0.0 mask 0.0.0.0 ": the default route's destination and mask.
+std::wstring DefaultDestination() {
+    return std::wstring(kAnyAddress) + L" mask " + kAnyAddress + L" ";
+}
+
+std::wstring Decimal(int value) {
+    return std::to_wstring(value);
+}
+
+}  // namespace
+
+std::wstring RoutePrintCommand() {
+    return L"route print -4";
+}
+
+std::wstring ShowInterfacesCommand() {
+    return L"netsh interface ipv4 show interfaces";
+}
+
+std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std::wstring& gateway,
+                                         int interfaceIndex) {
+    return kRouteAdd + serverIp + kHostMask + gateway + kInterface + Decimal(interfaceIndex) +
+           kMetric + Decimal(kBypassRouteMetric);
+}
+
+std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
+    return kRouteAdd + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex) +
+           kMetric + Decimal(kTunnelDefaultRouteMetric);
+}
+
+std::wstring RestoreDefaultRouteCommand(const std::wstring& gateway, int interfaceIndex) {
+    return kRouteAdd + DefaultDestination() + gateway + kInterface + Decimal(interfaceIndex) +
+           kMetric + Decimal(kRestoredDefaultRouteMetric);
+}
+
+std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
+    return kRouteDelete + serverIp;
+}
+
+std::wstring DeleteDefaultRouteCommand(const std::wstring& gateway) {
+    return kRouteDelete + DefaultDestination() + gateway;
+}
+
+std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex) {
+    return kRouteDelete + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex);
+}
+
+std::wstring UplinkIndexQueryCommand(const std::wstring& address) {
+    return kUplinkQueryHead + address + kUplinkQueryTail;
+}
+
+}  // namespace netsteer

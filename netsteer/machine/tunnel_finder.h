@@ -1,0 +1,25 @@
+#pragma once
+// Finding the tunnel adapter's interface index in the IPv4 interface listing
+// ("netsh interface ipv4 show interfaces").
+#include <cstdint>
+#include <string>
+
+#include "netsteer/machine/helper_system.h"
+
+namespace netsteer {
+
+struct TunnelMatch {
+    bool found = false;
+    std::int32_t index = 0;
+    std::wstring line;  // the matched line, trimmed, case unchanged
+};
+
+// The first line naming a tunnel-like adapter whose first field is a number.
+// Pure.
+TunnelMatch ParseTunnelIndex(const std::wstring& listing);
+
+// One lookup: runs the listing, logs the matched line or the whole listing,
+// and on success writes the index. On failure `index` is left unchanged.
+bool GetTunnelIndex(HelperSystem& system, int& index);
+
+}  // namespace netsteer

@@ -1,0 +1,29 @@
+#include "netsteer/machine/windows_helper_system.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "netsteer/machine/command_runner.h"
+#include "netsteer/machine/helper_log.h"
+
+namespace netsteer {
+
+std::wstring WindowsHelperSystem::RunCommand(const std::wstring& command) {
+    velk::Win32Result<std::wstring> output = netsteer::RunCommand(command);
+    if (!output) {
+        WriteLog(velk::FailureText(output.error()));
+        return std::wstring();
+    }
+    return std::move(output.value());
+}
+
+void WindowsHelperSystem::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+void WindowsHelperSystem::Log(const std::wstring& message) {
+    WriteLog(message);
+}
+
+}  // namespace netsteer

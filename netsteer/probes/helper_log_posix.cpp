@@ -1,8 +1,0 @@
-#include "netsteer/probes/helper_log.h"
-
-namespace netsteer {
-
-// There is no debugger channel outside Windows; the file entry is the trace.
-void OutputDebugText(const std::wstring&) {}
-
-}  // namespace netsteer
