@@ -11,6 +11,9 @@ namespace netsteer {
 inline constexpr wchar_t kOnLinkGateway[] = L"On-link";
 // The destination, netmask and gateway that mean "any" / "none".
 inline constexpr wchar_t kAnyAddress[] = L"0.0.0.0";
+// The mask of a route to one host; also the route tool's own mask when a
+// command names none.
+inline constexpr wchar_t kHostMask[] = L"255.255.255.255";
 
 struct RouteEntry {
     std::wstring destination;

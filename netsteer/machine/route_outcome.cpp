@@ -20,9 +20,6 @@ constexpr const wchar_t* kRouteFailurePhrases[] = {
 // What the English route tool prints when it has made the change.
 constexpr wchar_t kRouteDoneText[] = L"OK!";
 
-// The route tool's own default when a command names no mask.
-constexpr wchar_t kHostMask[] = L"255.255.255.255";
-
 struct RouteTarget {
     bool add = false;
     std::wstring destination;

@@ -10,7 +10,6 @@ namespace {
 // plain concatenation.
 constexpr wchar_t kRouteAdd[] = L"route add ";
 constexpr wchar_t kRouteDelete[] = L"route delete ";
-constexpr wchar_t kHostMask[] = L" mask 255.255.255.255 ";
 constexpr wchar_t kInterface[] = L" if ";
 constexpr wchar_t kMetric[] = L" metric ";
 
@@ -21,9 +20,14 @@ constexpr wchar_t kUplinkQueryHead[] =
 constexpr wchar_t kUplinkQueryTail[] =
     L"'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
 
+// "<destination> mask <mask> ": what a route leads to, as the tool takes it.
+std::wstring Target(const std::wstring& destination, const wchar_t* mask) {
+    return destination + L" mask " + mask + L" ";
+}
+
 // "0.0.0.0 mask 0.0.0.0 ": the default route's destination and mask.
 std::wstring DefaultDestination() {
-    return std::wstring(kAnyAddress) + L" mask " + kAnyAddress + L" ";
+    return Target(kAnyAddress, kAnyAddress);
 }
 
 std::wstring Decimal(int value) {
@@ -42,8 +46,8 @@ std::wstring ShowInterfacesCommand() {
 
 std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std::wstring& gateway,
                                          int interfaceIndex) {
-    return kRouteAdd + serverIp + kHostMask + gateway + kInterface + Decimal(interfaceIndex) +
-           kMetric + Decimal(kBypassRouteMetric);
+    return kRouteAdd + Target(serverIp, kHostMask) + gateway + kInterface +
+           Decimal(interfaceIndex) + kMetric + Decimal(kBypassRouteMetric);
 }
 
 std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
