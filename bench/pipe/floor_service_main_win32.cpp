@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "bench/pipe/pipe_bench_names.h"
+#include "common/unique_handle.h"
 
 namespace {
 
@@ -26,11 +27,9 @@ DWORD WINAPI Control(DWORD control, DWORD, LPVOID, LPVOID) {
         stopping = true;
         Report(SERVICE_STOP_PENDING);
         // Wakes the blocking connect.
-        const HANDLE wake = CreateFileW(velk::bench::kFloorPipeName, GENERIC_READ | GENERIC_WRITE,
-                                        0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (wake != INVALID_HANDLE_VALUE) {
-            CloseHandle(wake);
-        }
+        const velk::UniqueHandle wake(CreateFileW(velk::bench::kFloorPipeName,
+                                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
     }
     return NO_ERROR;
 }
@@ -40,12 +39,13 @@ void WINAPI FloorMain(DWORD, LPWSTR*) {
     if (statusHandle == nullptr) {
         return;
     }
-    const HANDLE pipe = CreateNamedPipeW(velk::bench::kFloorPipeName, PIPE_ACCESS_DUPLEX,
-                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                         4096, 4096, 0, nullptr);
+    const velk::UniqueHandle owned(CreateNamedPipeW(
+        velk::bench::kFloorPipeName, PIPE_ACCESS_DUPLEX,
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+    const HANDLE pipe = owned.Get();
     Report(SERVICE_RUNNING);
     char request[4096];
-    while (pipe != INVALID_HANDLE_VALUE && !stopping) {
+    while (owned && !stopping) {
         if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
             DWORD got = 0;
             if (ReadFile(pipe, request, sizeof(request), &got, nullptr) && got != 0) {
@@ -56,9 +56,6 @@ void WINAPI FloorMain(DWORD, LPWSTR*) {
             }
         }
         DisconnectNamedPipe(pipe);
-    }
-    if (pipe != INVALID_HANDLE_VALUE) {
-        CloseHandle(pipe);
     }
     Report(SERVICE_STOPPED);
 }

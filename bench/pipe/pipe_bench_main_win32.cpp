@@ -147,17 +147,16 @@ double PrivateBytes(SC_HANDLE service) {
                               sizeof status, &needed)) {
         return 0;
     }
-    const HANDLE process =
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, status.dwProcessId);
-    if (process == nullptr) {
+    const velk::UniqueHandle process(OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, status.dwProcessId));
+    if (!process) {
         return 0;
     }
     // The commit charge is the process's private bytes; Windows gives it as
     // both PagefileUsage and PrivateUsage, Wine only as the former.
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    const bool read = GetProcessMemoryInfo(process, &counters, sizeof counters);
-    CloseHandle(process);
+    const bool read = GetProcessMemoryInfo(process.Get(), &counters, sizeof counters);
     return read ? static_cast<double>(counters.PagefileUsage) : 0;
 }
 

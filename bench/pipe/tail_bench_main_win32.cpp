@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "service/supervision/file_tail.h"
 
@@ -21,11 +22,12 @@ constexpr int kReads = 300;
 // last 64 KiB hold text, the rest is left to the file system (sparse where it
 // can be), which changes nothing for a reader that only reads the end.
 bool MakeLog(const std::wstring& path, LONGLONG size) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const velk::UniqueHandle owned(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!owned) {
         return false;
     }
+    const HANDLE file = owned.Get();
     std::string text;
     while (text.size() < 65536) {
         text += "2026/12/07 12:00:00 [Warning] core: a line of the core's error output\n";
@@ -37,7 +39,6 @@ bool MakeLog(const std::wstring& path, LONGLONG size) {
     at.QuadPart = size - piece;
     ok = ok && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
          WriteFile(file, text.data(), static_cast<DWORD>(piece), &written, nullptr);
-    CloseHandle(file);
     return ok;
 }
 

@@ -1,6 +1,7 @@
 // Start, stop and the program entry of the real service.
 #include <future>
 
+#include "common/process_status.h"
 #include "tests/system/service/service_scenario.h"
 
 namespace velk::scenario {
@@ -39,9 +40,9 @@ TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
     ASSERT_EQ(WaitForSingleObject(process.Get(), kHangGuardMs), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
-    EXPECT_EQ(code, 1u);
+    const Win32Result<std::uint32_t> code = ExitCodeOf(process.Get());
+    ASSERT_TRUE(code);
+    EXPECT_EQ(code.value(), 1u);
 }
 
 // The scenario build writes the service log, so the order of the steps can be

@@ -1,5 +1,6 @@
 #pragma once
 // Runs velkctl.exe as a user would, with its output caught in files.
+#include "common/process_status.h"
 #include "tests/system/service/service_scenario.h"
 
 namespace velk::scenario {
@@ -47,7 +48,9 @@ inline ProgramRun RunVelkctl(const std::wstring& arguments) {
         UniqueHandle process(info.hProcess);
         UniqueHandle thread(info.hThread);
         EXPECT_EQ(WaitForSingleObject(process.Get(), kHangGuardMs), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.Get(), &run.exitCode);
+        const Win32Result<std::uint32_t> code = ExitCodeOf(process.Get());
+        EXPECT_TRUE(code) << "velkctl's exit code cannot be read";
+        run.exitCode = code ? code.value() : run.exitCode;
     }
     run.out = ReadFileBytes(outPath);
     run.err = ReadFileBytes(errPath);

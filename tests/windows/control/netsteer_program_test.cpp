@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/local_memory.h"
+#include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
@@ -50,9 +51,9 @@ long RunNetsteer(const std::wstring& arguments) {
         TerminateProcess(process.Get(), 99);
         return -1;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
-    return static_cast<long>(code);
+    const velk::Win32Result<std::uint32_t> code = velk::ExitCodeOf(process.Get());
+    EXPECT_TRUE(code) << "netsteer's exit code cannot be read";
+    return code ? static_cast<long>(code.value()) : -1;
 }
 
 using velk::test_support::ReadFileBytes;

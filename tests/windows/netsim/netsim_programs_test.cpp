@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "tools/netsim/netsim_control.h"
 #include "tools/netsim/netsim_program.h"
@@ -108,7 +109,9 @@ ProgramRun RunProgram(const std::wstring& commandLine) {
         ADD_FAILURE() << "the program did not end within a minute: " << Narrow(commandLine);
         return ProgramRun();
     }
-    GetExitCodeProcess(process.Get(), &run.exitCode);
+    const velk::Win32Result<std::uint32_t> code = velk::ExitCodeOf(process.Get());
+    EXPECT_TRUE(code) << "the exit code cannot be read: " << Narrow(commandLine);
+    run.exitCode = code ? code.value() : run.exitCode;
     return run;
 }
 
