@@ -7,11 +7,15 @@
 namespace netsteer {
 namespace {
 
-// The English markers of "route print -4".
-constexpr wchar_t kActiveRoutesMarker[] = L"Active Routes:";
-constexpr wchar_t kPersistentRoutesMarker[] = L"Persistent Routes:";
-constexpr wchar_t kRulerMarker[] = L"===";
-constexpr wchar_t kHeadingMarker[] = L"Network Destination";
+// What the English rules look for in "route print -4".
+struct EnglishMarkers {
+    const wchar_t* activeRoutes;
+    const wchar_t* persistentRoutes;
+    const wchar_t* ruler;
+    const wchar_t* heading;
+};
+constexpr EnglishMarkers kEnglish{L"Active Routes:", L"Persistent Routes:", L"===",
+                                  L"Network Destination"};
 
 // In every language the listing is: ruler, interface list, ruler, table
 // title, ruler, active routes, ruler, persistent routes.
@@ -55,17 +59,17 @@ std::vector<RouteEntry> ReadEnglishSection(const std::wstring& listing) {
     std::vector<RouteEntry> entries;
     bool inSection = false;
     ForEachTrimmedLine(listing, [&](const std::wstring& line) {
-        if (Contains(line, kActiveRoutesMarker)) {
+        if (Contains(line, kEnglish.activeRoutes)) {
             inSection = true;
             return true;
         }
         if (!inSection) {
             return true;
         }
-        if (Contains(line, kPersistentRoutesMarker)) {
+        if (Contains(line, kEnglish.persistentRoutes)) {
             return false;
         }
-        if (line.empty() || Contains(line, kRulerMarker) || Contains(line, kHeadingMarker)) {
+        if (line.empty() || Contains(line, kEnglish.ruler) || Contains(line, kEnglish.heading)) {
             return true;
         }
         RouteEntry entry;
@@ -152,8 +156,8 @@ std::vector<RouteEntry> ReadSectionByShape(const std::wstring& listing) {
 std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing) {
     // The marker holds no line end, so it is in a line exactly when it is in
     // the listing.
-    return Contains(listing, kActiveRoutesMarker) ? ReadEnglishSection(listing)
-                                                  : ReadSectionByShape(listing);
+    return Contains(listing, kEnglish.activeRoutes) ? ReadEnglishSection(listing)
+                                                    : ReadSectionByShape(listing);
 }
 
 }  // namespace netsteer

@@ -11,7 +11,6 @@ namespace {
 constexpr wchar_t kRouteAdd[] = L"route add ";
 constexpr wchar_t kRouteDelete[] = L"route delete ";
 constexpr wchar_t kInterface[] = L" if ";
-constexpr wchar_t kMetric[] = L" metric ";
 
 // The uplink query: the address goes between the two apostrophes, unescaped.
 constexpr wchar_t kUplinkQueryHead[] =
@@ -34,6 +33,11 @@ std::wstring Decimal(int value) {
     return std::to_wstring(value);
 }
 
+// " if <index> metric <metric>": where an added route leads out, and its metric.
+std::wstring InterfaceAndMetric(int interfaceIndex, int metric) {
+    return kInterface + Decimal(interfaceIndex) + L" metric " + Decimal(metric);
+}
+
 }  // namespace
 
 std::wstring RoutePrintCommand() {
@@ -46,18 +50,18 @@ std::wstring ShowInterfacesCommand() {
 
 std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std::wstring& gateway,
                                          int interfaceIndex) {
-    return kRouteAdd + Target(serverIp, kHostMask) + gateway + kInterface +
-           Decimal(interfaceIndex) + kMetric + Decimal(kBypassRouteMetric);
+    return kRouteAdd + Target(serverIp, kHostMask) + gateway +
+           InterfaceAndMetric(interfaceIndex, kBypassRouteMetric);
 }
 
 std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
-    return kRouteAdd + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex) +
-           kMetric + Decimal(kTunnelDefaultRouteMetric);
+    return kRouteAdd + DefaultDestination() + kAnyAddress +
+           InterfaceAndMetric(tunnelIndex, kTunnelDefaultRouteMetric);
 }
 
 std::wstring RestoreDefaultRouteCommand(const std::wstring& gateway, int interfaceIndex) {
-    return kRouteAdd + DefaultDestination() + gateway + kInterface + Decimal(interfaceIndex) +
-           kMetric + Decimal(kRestoredDefaultRouteMetric);
+    return kRouteAdd + DefaultDestination() + gateway +
+           InterfaceAndMetric(interfaceIndex, kRestoredDefaultRouteMetric);
 }
 
 std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
