@@ -24,17 +24,8 @@ service_unix="$prefix/drive_c/VelkVPN"
 helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
 state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
 server=203.0.113.7
-failed=0
-failures=()
+source "$source_dir/tests/system/checks.sh"
 
-heading() { printf '\n== %s\n' "$*"; }
-fail() {
-  echo "FAIL: $*"
-  failed=$((failed + 1))
-  failures+=("$*")
-}
-# Runs a Windows program; its output without carriage returns.
-w() { wine "$@" 2>&1 | tr -d '\r'; }
 ctl() {
   echo "\$ velkctl $*" >&2
   local answer
@@ -114,20 +105,7 @@ printf '%s\r\n' \
   'stderr=fakecore: socks inbound listening on 127.0.0.1:10808' \
   >"$service_unix/core-config.txt"
 
-# Wine ends the prefix's services when its last ordinary process exits: one
-# process holds the prefix open for the whole run.
-wine netsim.exe hold 900 </dev/null >/dev/null 2>&1 &
-holder=$!
-cleanup() {
-  wine netsim.exe release >/dev/null 2>&1
-  wait "$holder" 2>/dev/null
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 50); do
-  wine netsim.exe held >/dev/null 2>&1 && break
-  sleep 0.2
-done
+hold_prefix 900
 
 # --- the service -------------------------------------------------------------
 heading "install and start the service"
@@ -153,8 +131,7 @@ expect_answer xray_status -- "ok=true;exitCode=259;running=true;message=xray sta
 heading "routing table before route_start"
 w netsim.exe tunnel-after 3
 w netsim.exe journal clear >/dev/null
-before=$(w route.exe print -4)
-w netsim.exe journal clear >/dev/null
+before=$(route_table)
 echo "$before"
 expect_line "$before" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25" "before"
 
@@ -175,8 +152,7 @@ route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1
 EOF2
 
 heading "routing table after route_start"
-after=$(w route.exe print -4)
-w netsim.exe journal clear >/dev/null
+after=$(route_table)
 echo "$after"
 expect_line "$after" "          0.0.0.0          0.0.0.0         On-link          10.8.0.2      6" "after start"
 expect_line "$after" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "after start"
@@ -194,8 +170,7 @@ route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25
 EOF2
 
 heading "routing table after route_stop (route metric 25 + interface metric 25)"
-restored=$(w route.exe print -4)
-w netsim.exe journal clear >/dev/null
+restored=$(route_table)
 echo "$restored"
 expect_line "$restored" "          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     50" "after stop"
 expect_no_match "$restored" "^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link" "after stop"
@@ -419,12 +394,4 @@ done
 heading "tail of C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log"
 tail -n 10 "$prefix/drive_c/ProgramData/VELK-VPN/xray_runtime_error.log" 2>/dev/null | tr -d '\r'
 
-echo
-if [ "$failed" -eq 0 ]; then
-  echo "END TO END: all checks passed"
-else
-  echo "END TO END: $failed check(s) failed"
-  # Repeated last, where a shortened log still shows them.
-  printf '  failed: %s\n' "${failures[@]}"
-fi
-[ "$failed" -eq 0 ]
+finish_checks "END TO END"

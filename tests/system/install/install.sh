@@ -34,14 +34,8 @@ state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 server=203.0.113.7
 running_answer="ok=true;exitCode=0;message=service running"
-failed=0
+source "$source_dir/tests/system/checks.sh"
 
-heading() { printf '\n== %s\n' "$*"; }
-fail() {
-  echo "FAIL: $*"
-  failed=$((failed + 1))
-}
-w() { wine "$@" 2>&1 | tr -d '\r'; }
 velkctl() { w "$program_dir\\velkctl.exe" "$@"; }
 probe() { w "$prefix/drive_c/service_probe.exe" VelkVPNService; }
 field() { sed -n "s/^$1=//p" <<<"$2"; }
@@ -86,6 +80,15 @@ expect_service_settings() {  # WHAT
   [ "${recovery% (service key)}" = "reset 86400 actions restart/5000 restart/5000 restart/5000" ] ||
     fail "$1: restart on failure is \"$recovery\""
 }
+# Installs VelkVPN-VERSION.msi silently, logging to C:\packages\LOG; the
+# service must then answer with the package's settings.
+install_msi() {  # VERSION LOG WHAT
+  wine msiexec /i "C:\\packages\\VelkVPN-$1.msi" /qn /l*v "C:\\packages\\$2"
+  local rc=$?
+  [ "$rc" -eq 0 ] || fail "$3: msiexec /i ended with $rc"
+  wait_for_answer || fail "after $3 the service does not answer"
+  expect_service_settings "after $3"
+}
 expect_gone() {  # WHAT
   local p
   p=$(probe)
@@ -113,28 +116,12 @@ for v in "$version" "$newer"; do
 done
 ls -l "$packages"
 
-# Wine ends the prefix's services when its last ordinary process exits.
-wine netsim.exe hold 600 </dev/null >/dev/null 2>&1 &
-holder=$!
-cleanup() {
-  wine netsim.exe release >/dev/null 2>&1
-  wait "$holder" 2>/dev/null
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 50); do
-  wine netsim.exe held >/dev/null 2>&1 && break
-  sleep 0.2
-done
+hold_prefix 600
 w netsim.exe reset home >/dev/null
 
 # --- 1. install ----------------------------------------------------------------
 heading "msiexec /i VelkVPN-$version.msi /qn"
-wine msiexec /i "C:\\packages\\VelkVPN-$version.msi" /qn /l*v 'C:\packages\install.log'
-rc=$?
-[ "$rc" -eq 0 ] || fail "msiexec /i ended with $rc"
-wait_for_answer || fail "after the install the service does not answer"
-expect_service_settings "after the install"
+install_msi "$version" install.log "the install"
 [ -f "$program_unix/xray.exe" ] || fail "the core is not installed beside the service"
 [ "$(velkctl --version)" = "velkctl $version" ] ||
   fail "velkctl --version printed \"$(velkctl --version)\""
@@ -143,11 +130,7 @@ expect_service_settings "after the install"
 
 # --- 2. upgrade ----------------------------------------------------------------
 heading "msiexec /i VelkVPN-$newer.msi /qn over it"
-wine msiexec /i "C:\\packages\\VelkVPN-$newer.msi" /qn /l*v 'C:\packages\upgrade.log'
-rc=$?
-[ "$rc" -eq 0 ] || fail "the upgrade ended with $rc"
-wait_for_answer || fail "after the upgrade the service does not answer"
-expect_service_settings "after the upgrade"
+install_msi "$newer" upgrade.log "the upgrade"
 [ "$(product_versions)" = "$newer" ] ||
   fail "registered products after the upgrade: \"$(product_versions)\", expected $newer only"
 grep -q "RemoveExistingProducts" "$packages/upgrade.log" ||
@@ -206,10 +189,4 @@ heading "uninstall_service.cmd"
 w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\uninstall_service.cmd'
 expect_gone "after uninstall_service.cmd"
 
-echo
-if [ "$failed" -eq 0 ]; then
-  echo "INSTALL: all checks passed"
-else
-  echo "INSTALL: $failed check(s) failed"
-fi
-[ "$failed" -eq 0 ]
+finish_checks "INSTALL"
