@@ -8,16 +8,23 @@
 #include <vector>
 
 #include "common/service_handles.h"
+#include "common/win32_result.h"
 #include "tools/velksetup/setup_constants.h"
 
 namespace velk::setup {
 namespace {
 
+using velk::Done;
+using velk::LastError;
 using velk::UniqueRegKey;
 using velk::UniqueScHandle;
+using velk::Win32Error;
+using velk::Win32Result;
+using velk::Win32Status;
 
-SetupResult Failed(const wchar_t* step, DWORD code) {
-    return SetupResult{false, code, std::wstring(step) + L" failed"};
+// Reported with its code beside it, so the text names the call alone.
+SetupResult Failed(const Win32Error& error) {
+    return SetupResult{false, error.code, std::wstring(error.call) + L" failed"};
 }
 
 std::vector<SC_ACTION> WantedActions() {
@@ -38,22 +45,22 @@ bool HoldsWantedActions(const SERVICE_FAILURE_ACTIONSW& actions) {
     return true;
 }
 
-// The failure actions as read back; ERROR_INVALID_LEVEL when the service
-// manager does not answer for them.
-DWORD ReadBack(SC_HANDLE service, bool& holds) {
+// Whether the failure actions read back are the wanted ones; the failed
+// call has ERROR_INVALID_LEVEL when the service manager does not answer for
+// them.
+Win32Result<bool> ReadBack(SC_HANDLE service) {
     DWORD needed = 0;
     QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
-    const DWORD sizeError = GetLastError();
-    if (sizeError != ERROR_INSUFFICIENT_BUFFER) {
-        return sizeError;
+    const Win32Error sizing = LastError(L"QueryServiceConfig2W");
+    if (sizing.code != ERROR_INSUFFICIENT_BUFFER) {
+        return sizing;
     }
     std::vector<BYTE> buffer(needed);
     if (!QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), needed,
                               &needed)) {
-        return GetLastError();
+        return LastError(L"QueryServiceConfig2W");
     }
-    holds = HoldsWantedActions(*reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(buffer.data()));
-    return ERROR_SUCCESS;
+    return HoldsWantedActions(*reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(buffer.data()));
 }
 
 // The form in which Windows' service manager keeps failure actions in the
@@ -74,18 +81,22 @@ std::vector<BYTE> StoredForm(const std::vector<SC_ACTION>& actions) {
     return bytes;
 }
 
-DWORD StoreInServiceKey(const std::wstring& serviceName, const std::vector<SC_ACTION>& actions) {
+Win32Status StoreInServiceKey(const std::wstring& serviceName,
+                              const std::vector<SC_ACTION>& actions) {
     HKEY opened = nullptr;
     const std::wstring keyPath = std::wstring(kServicesKey) + serviceName;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, &opened);
     if (status != ERROR_SUCCESS) {
-        return static_cast<DWORD>(status);
+        return Win32Error{L"RegOpenKeyExW", static_cast<std::uint32_t>(status)};
     }
     UniqueRegKey key(opened);
     const std::vector<BYTE> bytes = StoredForm(actions);
     status = RegSetValueExW(key.get(), kFailureActionsValue, 0, REG_BINARY, bytes.data(),
                             static_cast<DWORD>(bytes.size()));
-    return static_cast<DWORD>(status);
+    if (status != ERROR_SUCCESS) {
+        return Win32Error{L"RegSetValueExW", static_cast<std::uint32_t>(status)};
+    }
+    return Done{};
 }
 
 }  // namespace
@@ -93,7 +104,7 @@ DWORD StoreInServiceKey(const std::wstring& serviceName, const std::vector<SC_AC
 SetupResult ApplyRestartOnFailure(const std::wstring& serviceName) {
     UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
-        return Failed(L"OpenSCManagerW", GetLastError());
+        return Failed(LastError(L"OpenSCManagerW"));
     }
     // SERVICE_START: a restart action may only be set by someone who may
     // start the service.
@@ -101,7 +112,7 @@ SetupResult ApplyRestartOnFailure(const std::wstring& serviceName) {
         OpenServiceW(manager.get(), serviceName.c_str(),
                      SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_START));
     if (!service) {
-        return Failed(L"OpenServiceW", GetLastError());
+        return Failed(LastError(L"OpenServiceW"));
     }
     std::vector<SC_ACTION> actions = WantedActions();
     SERVICE_FAILURE_ACTIONSW settings{};
@@ -109,24 +120,23 @@ SetupResult ApplyRestartOnFailure(const std::wstring& serviceName) {
     settings.cActions = static_cast<DWORD>(actions.size());
     settings.lpsaActions = actions.data();
     if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &settings)) {
-        return Failed(L"ChangeServiceConfig2W", GetLastError());
+        return Failed(LastError(L"ChangeServiceConfig2W"));
     }
-    bool holds = false;
-    const DWORD readError = ReadBack(service.get(), holds);
-    if (readError == ERROR_SUCCESS) {
-        return holds ? SetupResult{true, 0, L"restart on failure set"}
-                     : SetupResult{false, ERROR_INVALID_DATA,
-                                   L"the service manager kept other failure actions"};
+    const Win32Result<bool> holds = ReadBack(service.get());
+    if (holds) {
+        return holds.value() ? SetupResult{true, 0, L"restart on failure set"}
+                             : SetupResult{false, ERROR_INVALID_DATA,
+                                           L"the service manager kept other failure actions"};
     }
-    if (readError != ERROR_INVALID_LEVEL) {
-        return Failed(L"QueryServiceConfig2W", readError);
+    if (holds.error().code != ERROR_INVALID_LEVEL) {
+        return Failed(holds.error());
     }
     // Wine's service manager accepts failure actions without keeping them
     // and does not answer for them (seen here). They are then written where
     // Windows' service manager keeps them, so the service's key holds them.
-    const DWORD storeError = StoreInServiceKey(serviceName, actions);
-    if (storeError != ERROR_SUCCESS) {
-        return Failed(L"RegSetValueExW", storeError);
+    const Win32Status stored = StoreInServiceKey(serviceName, actions);
+    if (!stored) {
+        return Failed(stored.error());
     }
     return SetupResult{true, 0, L"restart on failure written to the service's key"};
 }
