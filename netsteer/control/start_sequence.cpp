@@ -29,8 +29,9 @@ bool UndoLeftoverState(ControlSystem& system) {
         return false;
     }
     DeleteAllDefaultRoutes(system);
-    RunRouteCommand(system, DeleteServerBypassRouteCommand(leftover.serverIp));
-    RunRouteCommand(system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
+    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+    RunRouteCommandIgnoringOutcome(
+        system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
     DeleteState(system.StateFilePath());
     system.Sleep(kUndoLeftoverPauseMs);
     return true;
@@ -67,7 +68,7 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
         // The undo deletes only default routes with a real gateway, so the
         // earlier start's tunnel default route is still there, and adding it
         // again below would be refused as existing.
-        RunRouteCommand(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
     }
 
     std::vector<DefaultRoute> defaults;

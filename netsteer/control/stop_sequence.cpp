@@ -22,14 +22,14 @@ int RunStop(ControlSystem& system) {
     // route went with it.
     int tunnelIndex = 0;
     if (GetTunnelIndex(system, tunnelIndex)) {
-        RunRouteCommand(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
         system.Log(kMsgDeleteTunnelDefaultDone);
     }
 
     DeleteAllDefaultRoutes(system);
     system.Log(kMsgDeleteAllDefaultsDone);
 
-    RunRouteCommand(system, DeleteServerBypassRouteCommand(saved.serverIp));
+    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
     system.Log(kMsgDeleteBypassDone);
 
     if (!RunRouteCommand(system, RestoreDefaultRouteCommand(saved.gateway, saved.interfaceIndex))) {

@@ -26,6 +26,11 @@ bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine) {
     return RouteTableShowsCommandDone(commandLine, system.RunCommand(RoutePrintCommand()));
 }
 
+void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& commandLine) {
+    system.RunCommand(commandLine);
+    system.Sleep(kRouteCommandPauseMs);
+}
+
 void DeleteAllDefaultRoutes(HelperSystem& system) {
     const std::wstring listing = system.RunCommand(RoutePrintCommand());
     for (const RouteEntry& entry : ReadActiveRoutes(listing)) {
@@ -33,7 +38,7 @@ void DeleteAllDefaultRoutes(HelperSystem& system) {
         // default route (gateway 0.0.0.0). Each result is ignored so that one
         // refused deletion does not keep the others.
         if (IsDefaultRouteWithUsableGateway(entry)) {
-            RunRouteCommand(system, DeleteDefaultRouteCommand(entry.gateway));
+            RunRouteCommandIgnoringOutcome(system, DeleteDefaultRouteCommand(entry.gateway));
         }
     }
     system.Sleep(kDeleteDefaultsPauseMs);

@@ -12,6 +12,11 @@ namespace netsteer {
 // in any language is never taken for success.
 bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine);
 
+// Runs a clean-up command whose outcome does not matter (a route that is
+// already gone is fine) and pauses kRouteCommandPauseMs, as RunRouteCommand
+// does, but lists no table to judge it.
+void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& commandLine);
+
 // Deletes every default route with a usable gateway
 // (IsDefaultRouteWithUsableGateway), in listing order, then pauses
 // kDeleteDefaultsPauseMs.

@@ -177,6 +177,19 @@ TEST(DeleteAllDefaultRoutesTest, SharedGatewayGetsOneCommandPerRouteAndFailuresD
                                                    SleepCall(300), SleepCall(400)}));
 }
 
+TEST(DeleteAllDefaultRoutesTest, AnAnswerNoRuleKnowsListsNoTableAgain) {
+    // The deletions' outcome does not matter, so a localised answer costs no
+    // second listing.
+    RecordingHelperSystem system;
+    system.outputs[netsteer::RoutePrintCommand()] =
+        std::wstring(kHead) + L"0.0.0.0 0.0.0.0 192.168.1.1 192.168.1.20 25\r\n";
+    const std::wstring del = netsteer::DeleteDefaultRouteCommand(L"192.168.1.1");
+    system.outputs[del] = L" OK (auf Deutsch)\r\n";
+    netsteer::DeleteAllDefaultRoutes(system);
+    EXPECT_EQ(system.calls, (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
+                                                   RunCall(del), SleepCall(300), SleepCall(400)}));
+}
+
 TEST(DeleteAllDefaultRoutesTest, GatewaysThatAreNotPlainAddressesGetNoCommand) {
     RecordingHelperSystem system;
     system.outputs[netsteer::RoutePrintCommand()] =
