@@ -46,7 +46,9 @@ double MicrosecondsPerRead(const std::wstring& path) {
     std::size_t units = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kReads; ++i) {
-        units += velk::ReadFileTail(path, velk::kErrorLogTailBytes).size();
+        const velk::Win32Result<std::wstring> tail =
+            velk::ReadFileTail(path, velk::kErrorLogTailBytes);
+        units += tail ? tail.value().size() : 0;
     }
     const double us =
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/win32_result.h"
+
 namespace velk {
 
 // Where reading starts so that at most maxBytes of a file of fileSize bytes
@@ -11,11 +13,12 @@ namespace velk {
 std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes);
 
 // (Windows) The last maxBytes bytes of the file, decoded as UTF-8 the way
-// MultiByteToWideChar(CP_UTF8, 0) does (broken sequences become U+FFFD).
-// The file is shared for reading, writing and deletion while it is read, so a
-// writer that keeps it open is not disturbed. Empty on every failure: missing
-// or unreadable file, empty file, nothing decodable, and a file that is not
-// the plain file at `path` (a link of any kind; see trusted_path.h).
-std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes);
+// MultiByteToWideChar(CP_UTF8, 0) does (broken sequences become U+FFFD);
+// empty for an empty file or nothing to read. The file is shared for reading,
+// writing and deletion while it is read, so a writer that keeps it open is
+// not disturbed. The failed call when the file cannot be opened or read; a
+// file that is not the plain file at `path` (a link of any kind; see
+// trusted_path.h) is refused as IsFileAtPath with ERROR_ACCESS_DENIED.
+Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t maxBytes);
 
 }  // namespace velk

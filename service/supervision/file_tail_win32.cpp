@@ -10,7 +10,7 @@
 
 namespace velk {
 
-std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
+Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
     // The running core keeps the runtime log open for appending; share
     // everything so that neither side is refused.
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
@@ -18,12 +18,15 @@ std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
     // Any client may ask for this text: a link at the path must not let it
     // read some other file SYSTEM can open.
-    if (!file || !IsFileAtPath(file.Get(), path)) {
-        return {};
+    if (!file) {
+        return LastError(L"CreateFileW");
+    }
+    if (!IsFileAtPath(file.Get(), path)) {
+        return Win32Error{L"IsFileAtPath", ERROR_ACCESS_DENIED};
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size)) {
-        return {};
+        return LastError(L"GetFileSizeEx");
     }
     std::int64_t start = TailStartOffset(size.QuadPart, maxBytes);
     // The conversion takes a 32-bit count.
@@ -32,12 +35,12 @@ std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
     }
     const std::int64_t wanted = size.QuadPart - start;
     if (wanted <= 0) {
-        return {};
+        return std::wstring();
     }
     LARGE_INTEGER position{};
     position.QuadPart = start;
     if (!SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN)) {
-        return {};
+        return LastError(L"SetFilePointerEx");
     }
 
     // Only the bytes that were there when the size was taken: a writer that
@@ -48,24 +51,31 @@ std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
         const std::size_t remaining = bytes.size() - filled;
         const DWORD chunk = remaining > 0x100000 ? 0x100000 : static_cast<DWORD>(remaining);
         DWORD read = 0;
-        if (!ReadFile(file.Get(), &bytes[filled], chunk, &read, nullptr) || read == 0) {
+        if (!ReadFile(file.Get(), &bytes[filled], chunk, &read, nullptr)) {
+            // What was read before stays worth showing.
+            if (filled == 0) {
+                return LastError(L"ReadFile");
+            }
+            break;
+        }
+        if (read == 0) {
             break;
         }
         filled += read;
     }
     if (filled == 0) {
-        return {};
+        return std::wstring();
     }
 
     const int byteCount = static_cast<int>(filled);
     const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), byteCount, nullptr, 0);
     if (length <= 0) {
-        return {};
+        return LastError(L"MultiByteToWideChar");
     }
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     const int written = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), byteCount, &text[0], length);
     if (written <= 0) {
-        return {};
+        return LastError(L"MultiByteToWideChar");
     }
     text.resize(static_cast<std::size_t>(written));
     return text;

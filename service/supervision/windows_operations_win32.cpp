@@ -50,8 +50,11 @@ class WindowsOperations final : public CommandOperations {
         stopProgress_ = std::move(progress);
     }
 
+    // The client is shown nothing when the log cannot be read; a missing or
+    // unreadable log is no fault of the service's.
     std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
-        return velk::ReadFileTail(path, maxBytes);
+        Win32Result<std::wstring> tail = velk::ReadFileTail(path, maxBytes);
+        return tail ? std::move(tail.value()) : std::wstring();
     }
 
     std::wstring GetModuleDirectory() override { return velk::GetModuleDirectory(); }

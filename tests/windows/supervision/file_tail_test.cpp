@@ -33,6 +33,13 @@ std::wstring Repeat(const std::wstring& text, std::size_t times) {
     return result;
 }
 
+// What was read, or kNotRead when the call failed.
+const std::wstring kNotRead = L"<not read>";
+std::wstring Tail(const std::wstring& path, std::int64_t maxBytes) {
+    const Win32Result<std::wstring> tail = ReadFileTail(path, maxBytes);
+    return tail ? tail.value() : kNotRead;
+}
+
 class FileTailTest : public ::testing::Test {
   protected:
     std::wstring File(const std::string& bytes) {
@@ -57,20 +64,22 @@ TEST_F(FileTailTest, ReadsAtMostTheLastMaxBytes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.size << " bytes, max " << c.maxBytes);
         const std::string bytes = PatternBytes(c.size);
-        EXPECT_EQ(ReadFileTail(File(bytes), c.maxBytes), Widen(bytes.substr(c.expectedStart)));
+        EXPECT_EQ(Tail(File(bytes), c.maxBytes), Widen(bytes.substr(c.expectedStart)));
     }
 }
 
-TEST_F(FileTailTest, NothingToShowGivesEmptyText) {
-    EXPECT_EQ(ReadFileTail(temp_.Path() + L"missing.log", 8192), L"");
-    EXPECT_EQ(ReadFileTail(File(""), 8192), L"");
-    EXPECT_EQ(ReadFileTail(File("abc"), 0), L"");
-    EXPECT_EQ(ReadFileTail(temp_.Path(), 8192), L"");  // a directory
+TEST_F(FileTailTest, NothingToShowIsEmptyTextAndAFileThatCannotBeReadIsTheFailedCall) {
+    EXPECT_EQ(Tail(File(""), 8192), L"");
+    EXPECT_EQ(Tail(File("abc"), 0), L"");
+    const Win32Result<std::wstring> missing = ReadFileTail(temp_.Path() + L"missing.log", 8192);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(FailureText(missing.error()), L"CreateFileW failed. Error=2");
+    EXPECT_EQ(Tail(temp_.Path(), 8192), kNotRead);  // a directory
 }
 
 // Any pipe client may ask for the tail: a link planted at the log's path must
 // not hand it some other file the service can read.
-TEST_F(FileTailTest, LogPathLeadingToAnotherFileGivesEmptyText) {
+TEST_F(FileTailTest, LogPathLeadingToAnotherFileIsNotRead) {
     const std::wstring secret = File("secret");
     const std::wstring hardLink = temp_.Path() + L"xray_error.log";
     ASSERT_TRUE(CreateHardLinkW(hardLink.c_str(), secret.c_str(), nullptr));
@@ -82,14 +91,14 @@ TEST_F(FileTailTest, LogPathLeadingToAnotherFileGivesEmptyText) {
         std::wstring expected;
     };
     const Case cases[] = {
-        {L"hard link", hardLink, L""},
-        {L"the other name of a hard-linked file", secret, L""},
-        {L"symbolic link", LinkFixture(L"tail-link.log"), L""},
+        {L"hard link", hardLink, kNotRead},
+        {L"the other name of a hard-linked file", secret, kNotRead},
+        {L"symbolic link", LinkFixture(L"tail-link.log"), kNotRead},
         {L"the link's target at its own path", LinkFixture(L"tail-target.log"), L"target"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(ReadFileTail(c.path, 8192), c.expected);
+        EXPECT_EQ(Tail(c.path, 8192), c.expected);
     }
 }
 
@@ -116,7 +125,7 @@ TEST_F(FileTailTest, DecodesUtf8AndMarksBrokenSequences) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ReadFileTail(File(c.bytes), 8192), c.expected);
+        EXPECT_EQ(Tail(File(c.bytes), 8192), c.expected);
     }
 }
 
@@ -135,10 +144,10 @@ TEST_F(FileTailTest, ReadsWhileTheCoreKeepsTheLogOpenForAppending) {
     };
 
     ASSERT_TRUE(append("first line\n"));
-    EXPECT_EQ(ReadFileTail(path, 8192), L"first line\n");
+    EXPECT_EQ(Tail(path, 8192), L"first line\n");
     ASSERT_TRUE(append("second line\n"));
-    EXPECT_EQ(ReadFileTail(path, 8192), L"first line\nsecond line\n");
-    EXPECT_EQ(ReadFileTail(path, 12), L"second line\n");
+    EXPECT_EQ(Tail(path, 8192), L"first line\nsecond line\n");
+    EXPECT_EQ(Tail(path, 12), L"second line\n");
 }
 
 }  // namespace
