@@ -1,10 +1,15 @@
 #include "netsteer/machine/helper_log.h"
 
+#include <mutex>
+
 #include "netsteer/netsteer_constants.h"
 
 namespace netsteer {
 
+namespace {
+// Serialises the file appends within the process.
 std::mutex logMutex;
+}  // namespace
 
 void WriteLog(const std::wstring& message) {
     try {

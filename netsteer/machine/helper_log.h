@@ -1,15 +1,11 @@
 #pragma once
 // The helper log: every message goes to the debugger output and, as one
 // timestamped entry, to the append-only file kHelperLogPath.
-#include <mutex>
 #include <string>
 
 #include "common/log_entry.h"
 
 namespace netsteer {
-
-// Serialises AppendLogFile within the process.
-extern std::mutex logMutex;
 
 // Sends message + "\n" to the debugger output, then appends the entry.
 void WriteLog(const std::wstring& message);

@@ -1,5 +1,8 @@
 #include "service/channel/service_log.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "service/service_constants.h"
 
 #ifndef VELK_SERVICE_LOG_DEFAULT
@@ -8,11 +11,19 @@
 
 namespace velk {
 
-std::atomic<bool> serviceLogEnabled{VELK_SERVICE_LOG_DEFAULT != 0};
 namespace {
+std::atomic<bool> serviceLogEnabled{VELK_SERVICE_LOG_DEFAULT != 0};
 // One writer at a time, so that entries never interleave.
 std::mutex serviceLogMutex;
 }  // namespace
+
+void EnableServiceLog(bool enabled) {
+    serviceLogEnabled = enabled;
+}
+
+bool ServiceLogEnabled() {
+    return serviceLogEnabled.load();
+}
 
 void WriteServiceLog(const std::wstring& message) {
     // The switch is off in every ordinary build: then no lock is taken and no

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -31,23 +30,6 @@ struct ServiceHostPlatform {
 // the dispatcher and the core stop.
 ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
 
-// The process-wide host state. `serviceStatus` and `statusHandle` are shared
-// by ServiceMain's thread and the control manager's thread without a lock; the
-// order of events keeps their writes apart. `stopEvent` is read and closed
-// under `stopEventMutex`, so that a stop control arriving while ServiceMain
-// closes the event never signals a closed (or reused) handle.
-struct ServiceHostState {
-    ServiceHostPlatform platform;
-    CommandOperations* operations = nullptr;
-    SERVICE_STATUS serviceStatus{};
-    SERVICE_STATUS_HANDLE statusHandle = nullptr;
-    std::mutex stopEventMutex;
-    HANDLE stopEvent = nullptr;
-    // Advanced with every report of progress while the service stops.
-    DWORD stopCheckPoint = 0;
-};
-ServiceHostState& ServiceHost();
-
 // Reports STOP_PENDING with the next checkpoint and a wait hint that covers
 // `remainingMs` more of waiting. Called on ServiceMain's thread once a stop
 // has been asked for (the control handler reported STOP_PENDING first).
@@ -60,8 +42,8 @@ void ReportStopProgress(std::uint32_t remainingMs);
 int RunServiceProgram(CommandOperations& operations);
 int RunServiceProgram(ServiceHostPlatform platform, CommandOperations& operations);
 
-// Installs `platform` and `operations` in ServiceHost() and resets its state
-// as at process start (for RunServiceProgram and for tests).
+// Installs `platform` and `operations` in the process-wide host state and
+// resets it as at process start (for RunServiceProgram and for tests).
 void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations);
 
 void WINAPI ServiceMain(DWORD argumentCount, LPWSTR* arguments);

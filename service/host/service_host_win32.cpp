@@ -1,6 +1,7 @@
 #include "service/host/service_host.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
@@ -11,6 +12,27 @@
 
 namespace velk {
 namespace {
+
+// The process-wide host state. `serviceStatus` and `statusHandle` are shared
+// by ServiceMain's thread and the control manager's thread without a lock; the
+// order of events keeps their writes apart. `stopEvent` is read and closed
+// under `stopEventMutex`, so that a stop control arriving while ServiceMain
+// closes the event never signals a closed (or reused) handle.
+struct ServiceHostState {
+    ServiceHostPlatform platform;
+    CommandOperations* operations = nullptr;
+    SERVICE_STATUS serviceStatus{};
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    std::mutex stopEventMutex;
+    HANDLE stopEvent = nullptr;
+    // Advanced with every report of progress while the service stops.
+    DWORD stopCheckPoint = 0;
+};
+
+ServiceHostState& ServiceHost() {
+    static ServiceHostState state;
+    return state;
+}
 
 void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD win32ExitCode,
             DWORD waitHint, DWORD checkPoint = 0) {
@@ -31,11 +53,6 @@ void ReportStopProgress(std::uint32_t remainingMs) {
     ServiceHostState& host = ServiceHost();
     Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0,
            remainingMs + kServicePendingWaitHintMs, ++host.stopCheckPoint);
-}
-
-ServiceHostState& ServiceHost() {
-    static ServiceHostState state;
-    return state;
 }
 
 void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations) {

@@ -32,7 +32,7 @@ class ShortHelperTimeout final : public velk::CommandOperations {
 }  // namespace
 
 int wmain() {
-    velk::serviceLogEnabled = true;
+    velk::EnableServiceLog(true);
     velk::LogOperationsTo(velk::WriteServiceLog);
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
     velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);

@@ -25,12 +25,12 @@ class ServiceLogTest : public test_files::LogFileTest {
     ServiceLogTest() : LogFileTest(ServiceLogTarget(), "velk-service-log", {2026, 3, 5, 7, 4, 9}) {}
 
     void SetUp() override {
-        savedEnabled_ = serviceLogEnabled.load();
+        savedEnabled_ = ServiceLogEnabled();
         LogFileTest::SetUp();
     }
     void TearDown() override {
         LogFileTest::TearDown();
-        serviceLogEnabled = savedEnabled_;
+        EnableServiceLog(savedEnabled_);
     }
 
   private:
@@ -38,8 +38,8 @@ class ServiceLogTest : public test_files::LogFileTest {
 };
 
 TEST_F(ServiceLogTest, OffByDefaultWritesNothing) {
-    EXPECT_FALSE(serviceLogEnabled.load());
-    serviceLogEnabled = false;
+    EXPECT_FALSE(ServiceLogEnabled());
+    EnableServiceLog(false);
     std::vector<std::thread> writers;
     for (int n = 0; n < 4; ++n) {
         writers.emplace_back([] { WriteServiceLog(L"Pipe server loop started."); });
@@ -51,7 +51,7 @@ TEST_F(ServiceLogTest, OffByDefaultWritesNothing) {
 }
 
 TEST_F(ServiceLogTest, WritesEntriesByteForByte) {
-    serviceLogEnabled = true;
+    EnableServiceLog(true);
     WriteServiceLog(L"Pipe server loop started.");
     SetClock({2026, 11, 12, 23, 45, 30});
     WriteServiceLog(L"line one\nline two");
@@ -67,7 +67,7 @@ TEST_F(ServiceLogTest, WritesEntriesByteForByte) {
 }
 
 TEST_F(ServiceLogTest, CharacterAboveLatin1KeepsTheEntryWhole) {
-    serviceLogEnabled = true;
+    EnableServiceLog(true);
     // "Received command: route_start " and a Cyrillic host, then a surrogate pair.
     WriteServiceLog(
         L"Received command: route_start \u0441\u0435\u0440\u0432\u0435\u0440.\u0440\u0444");
@@ -82,7 +82,7 @@ TEST_F(ServiceLogTest, CharacterAboveLatin1KeepsTheEntryWhole) {
 }
 
 TEST_F(ServiceLogTest, AppendsToWhatIsThere) {
-    serviceLogEnabled = true;
+    EnableServiceLog(true);
     WriteServiceLog(L"first");
     WriteServiceLog(L"second");
     EXPECT_EQ(file_.ReadBytes(),
@@ -90,7 +90,7 @@ TEST_F(ServiceLogTest, AppendsToWhatIsThere) {
 }
 
 TEST_F(ServiceLogTest, UnwritableFileOrClockFaultIsSilent) {
-    serviceLogEnabled = true;
+    EnableServiceLog(true);
     ServiceLogTarget().path = file_.WidePath() + L".missing-dir/velk.log";
     EXPECT_NO_THROW(WriteServiceLog(L"lost"));
     ServiceLogTarget().path = file_.WidePath();
@@ -103,7 +103,7 @@ TEST_F(ServiceLogTest, UnwritableFileOrClockFaultIsSilent) {
 }
 
 TEST_F(ServiceLogTest, ConcurrentWritersNeverInterleave) {
-    serviceLogEnabled = true;
+    EnableServiceLog(true);
     // The clock is read under the lock; two readings at once would mean two
     // entries are being written at once.
     std::atomic<int> inside{0};
