@@ -22,6 +22,8 @@ constexpr wchar_t kStatePathVariable[] = L"VELK_NETSIM_STATE";
 // One machine lock for every process of the simulator, the service's children included.
 constexpr wchar_t kMachineMutexName[] = L"Global\\velk-netsim-machine";
 constexpr DWORD kMachineLockWaitMs = 30000;
+constexpr int kSaveAttempts = 100;
+constexpr DWORD kSaveRetryPauseMs = 20;
 
 std::vector<std::wstring> CommandArguments() {
     std::vector<std::wstring> args;
@@ -157,7 +159,16 @@ bool SaveMachine(const std::wstring& path, const Machine& machine) {
             return false;
         }
     }
-    return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    // Wine refuses to replace a file that any process still has open, and a
+    // process that has just read it may not have let go yet: try again for a
+    // while rather than lose the change.
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        Sleep(kSaveRetryPauseMs);
+    }
+    return false;
 }
 
 int RunToolProgram(const std::wstring& name, const Tool& tool, bool journaled) {

@@ -46,6 +46,23 @@ expect_line() {  # TEXT LINE WHAT
 expect_no_match() {  # TEXT PATTERN WHAT
   if grep -qE -- "$2" <<<"$1"; then fail "$3: unexpected line matching \"$2\""; fi
 }
+# The next command containing PATTERN is refused with the machine's words
+# for an existing route; the simulator must confirm it.
+refuse_next() {  # PATTERN
+  local reply
+  reply=$(w netsim.exe fail "$1" exists 1)
+  [ "$reply" = "commands containing \"$1\" now fail" ] ||
+    fail "the simulator did not take the failure for \"$1\": $reply"
+}
+# As expect_answer; when the answer is not the expected one, the commands
+# netsteer ran are shown too.
+expect_answer_showing_journal() {  # REQUEST... -- EXPECTED
+  local before=$failed
+  expect_answer "$@"
+  if [ "$failed" -ne "$before" ]; then
+    w netsim.exe journal | sed 's/^/    ran: /'
+  fi
+}
 # The simulated routing table; reading it is left out of the journal.
 route_table() {
   w route.exe print -4
@@ -225,7 +242,7 @@ w route.exe add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25 >/dev/null
 w netsim.exe journal clear >/dev/null
 
 heading "failure: the tunnel's default route is refused (an injected failure)"
-w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0" exists 1
+refuse_next "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0"
 expect_answer route_start "$server" -- "ok=false;exitCode=8;message=helper finished"
 half=$(w route.exe print -4)
 echo "$half" | grep -E '^ +(0\.0\.0\.0|203\.0\.113\.7) '
@@ -263,15 +280,18 @@ for lang in de ru zh; do
   expect_same_table "$home" "$(english_table "$lang")" "$lang: after start and stop"
 
   heading "in language $lang: each refusal, in the language, gives the English refusal's code"
-  w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0" exists 1 >/dev/null
-  expect_answer route_start "$server" -- "ok=false;exitCode=8;message=helper finished"
+  w netsim.exe journal clear >/dev/null
+  refuse_next "route add 0.0.0.0 mask 0.0.0.0 0.0.0.0"
+  expect_answer_showing_journal route_start "$server" -- "ok=false;exitCode=8;message=helper finished"
   expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
-  w netsim.exe fail "route add $server" exists 1 >/dev/null
-  expect_answer route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
+  w netsim.exe journal clear >/dev/null
+  refuse_next "route add $server"
+  expect_answer_showing_journal route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
   expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
   expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
-  w netsim.exe fail "route add 0.0.0.0 mask 0.0.0.0 192.168.1.1" exists 1 >/dev/null
-  expect_answer route_stop "$server" -- "ok=false;exitCode=10;message=helper finished"
+  w netsim.exe journal clear >/dev/null
+  refuse_next "route add 0.0.0.0 mask 0.0.0.0 192.168.1.1"
+  expect_answer_showing_journal route_stop "$server" -- "ok=false;exitCode=10;message=helper finished"
   expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
   expect_same_table "$home" "$(english_table "$lang")" "$lang: after the refusals and the repairing stops"
 done
