@@ -93,8 +93,8 @@ const wchar_t* HelperActionOf(const std::wstring& action) {
 
 }  // namespace
 
-std::wstring HandleCommand(const std::wstring& request, CommandOperations& operations,
-                           const LogSink& log) {
+std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
+                           CommandOperations& operations, const LogSink& log) {
     Log(log, L"Received command: " + request);
 
     std::size_t position = 0;
@@ -117,7 +117,10 @@ std::wstring HandleCommand(const std::wstring& request, CommandOperations& opera
         if (configPath.empty()) {
             return kMissingConfigPath;
         }
-        response = ResultLine(operations.StartXray(configPath), L"xray start finished");
+        const AsCaller asCaller = [&caller](const std::function<void()>& work) {
+            return caller.RunAsCaller(work);
+        };
+        response = ResultLine(operations.StartXray(configPath, asCaller), L"xray start finished");
     } else if (action == L"xray_last_error") {
         std::wstring text = operations.ReadFileTail(kCoreRuntimeLogPath, kErrorLogTailBytes);
         if (text.empty()) {

@@ -42,7 +42,9 @@ struct PipeServerOptions {
     DWORD createRetryMs = kPipeCreateRetryMs;
 };
 
-using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
+// Answers one request; `client` is the connected instance it came on, valid
+// for the duration of the call (for learning who the client is).
+using RequestHandlerFn = std::function<std::wstring(const std::wstring& request, HANDLE client)>;
 
 // Serves the pipe until `stopEvent` (a manual-reset event) is set, then
 // returns. Logs "Pipe server loop started." and "Pipe server loop stopped.".

@@ -5,6 +5,7 @@
 
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
+#include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
 #include "service/service_constants.h"
@@ -84,8 +85,9 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         WatchForServiceStop(stopEvent, ReportStopProgress);
         RunPipeServer(
             stopEvent,
-            [ops](const std::wstring& request) {
-                return HandleCommand(request, *ops, WriteServiceLog);
+            [ops](const std::wstring& request, HANDLE client) {
+                PipeCaller caller(client);
+                return HandleCommand(request, caller, *ops, WriteServiceLog);
             },
             WriteServiceLog);
         // The event is closed once the loop has ended.

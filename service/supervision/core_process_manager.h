@@ -46,7 +46,8 @@ class CoreProcessManager {
     // that cannot be opened or a failed creation gives (false, system error);
     // a data directory or runtime log that is a link, or lies elsewhere than
     // its path says, gives (false, ERROR_ACCESS_DENIED) with nothing started.
-    OpResult StartXray(const std::wstring& configPath);
+    // `asCaller` runs work as the requesting client.
+    OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits
     // at most terminateWaitMs) and empties the slot. Always (true, 0).

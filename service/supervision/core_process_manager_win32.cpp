@@ -37,7 +37,8 @@ void CoreProcessManager::EmptySlot() {
     slot_.running = false;
 }
 
-OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
+OpResult CoreProcessManager::StartXray(const std::wstring& configPath,
+                                       const AsCaller& /*asCaller*/) {
     std::lock_guard<std::mutex> lock(xrayMutex);
 
     if (slot_.running) {

@@ -16,6 +16,7 @@
 #include "service/service_constants.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/recording_operations.h"
+#include "tests/support/direct_caller.h"
 
 namespace {
 
@@ -136,8 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring request = velk::DecodeRequest(data + 1, size - 1);
     RecordingOperations operations(results);
     std::vector<std::wstring> logged;
-    const std::wstring response = velk::HandleCommand(
-        request, operations, [&logged](const std::wstring& line) { logged.push_back(line); });
+    const std::wstring response =
+        velk::HandleCommand(request, velk::test_support::DirectTestCaller(), operations,
+                            [&logged](const std::wstring& line) { logged.push_back(line); });
 
     bool hasRunning = false;
     Require(HasResponseForm(response, hasRunning), "the response has its fields in order");

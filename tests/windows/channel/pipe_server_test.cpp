@@ -35,10 +35,13 @@ std::wstring UniquePipeName() {
            std::to_wstring(++counter);
 }
 
+// What a test's server answers a request with.
+using TextHandler = std::function<std::wstring(const std::wstring&)>;
+
 // RunPipeServer on its own thread for the life of the object.
 class ServerRun {
   public:
-    explicit ServerRun(RequestHandlerFn handler = nullptr) : name_(UniquePipeName()) {
+    explicit ServerRun(TextHandler handler = nullptr) : name_(UniquePipeName()) {
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         handler_ = handler ? std::move(handler)
                            : [](const std::wstring& request) { return L"echo=" + request; };
@@ -52,7 +55,7 @@ class ServerRun {
         done_ = std::async(std::launch::async, [this] {
             RunPipeServer(
                 stop_.Get(),
-                [this](const std::wstring& request) {
+                [this](const std::wstring& request, HANDLE) {
                     {
                         std::lock_guard<std::mutex> lock(mutex_);
                         requests_.push_back(request);
@@ -95,7 +98,7 @@ class ServerRun {
   private:
     std::wstring name_;
     UniqueHandle stop_;
-    RequestHandlerFn handler_;
+    TextHandler handler_;
     PipeServerOptions options_;
     std::mutex mutex_;
     std::vector<std::wstring> requests_;

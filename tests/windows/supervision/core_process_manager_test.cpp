@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "supervision_test_support.h"
+#include "tests/support/direct_caller.h"
 
 namespace velk {
 namespace {
@@ -62,13 +63,13 @@ TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
     const std::wstring first = Config(L"first.cfg", "stdout=core with first config\n");
     const std::wstring second = Config(L"second.cfg", "stdout=core with second config\n");
 
-    const OpResult started = manager_.StartXray(first);
+    const OpResult started = manager_.StartXray(first, test_support::RunDirectly);
     EXPECT_TRUE(started.ok);
     EXPECT_EQ(started.code, 0u);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_NE(processId, 0u);
 
-    const OpResult again = manager_.StartXray(second);
+    const OpResult again = manager_.StartXray(second, test_support::RunDirectly);
     EXPECT_TRUE(again.ok);
     EXPECT_EQ(again.code, 0u);
     EXPECT_EQ(manager_.RecordedProcessId(), processId);
@@ -95,7 +96,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
                                       "\nexit_code=" + std::to_string(code) + "\n");
         const std::wstring running = Config(L"running.cfg", "stdout=second core\n");
 
-        ASSERT_TRUE(manager_.StartXray(ending).ok);
+        ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
         const DWORD firstId = manager_.RecordedProcessId();
         ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
 
@@ -108,7 +109,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
         EXPECT_EQ(manager_.RecordedProcessId(), firstId);
 
         log_.messages.clear();
-        const OpResult restarted = manager_.StartXray(running);
+        const OpResult restarted = manager_.StartXray(running, test_support::RunDirectly);
         EXPECT_TRUE(restarted.ok);
         EXPECT_EQ(restarted.code, 0u);
         EXPECT_NE(manager_.RecordedProcessId(), firstId);
@@ -124,7 +125,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
 TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
     const std::wstring ending = Config(
         L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 300) + "\nexit_code=0\n");
-    ASSERT_TRUE(manager_.StartXray(ending).ok);
+    ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
 
@@ -157,7 +158,7 @@ TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
         const std::wstring path =
             c.config.empty() ? temp_.Path() + L"absent.cfg" : Config(L"immediate.cfg", c.config);
 
-        const OpResult result = manager_.StartXray(path);
+        const OpResult result = manager_.StartXray(path, test_support::RunDirectly);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         EXPECT_THAT(log_.messages,
@@ -176,9 +177,9 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
         Config(L"first.cfg", "stdout=first out\nstderr=first err\nexit_after_ms=0\nexit_code=1\n");
     const std::wstring second = Config(L"second.cfg", "stdout=second out\n");
 
-    EXPECT_FALSE(manager_.StartXray(first).ok);
+    EXPECT_FALSE(manager_.StartXray(first, test_support::RunDirectly).ok);
     EXPECT_TRUE(FileExists(RuntimeLog()));
-    EXPECT_TRUE(manager_.StartXray(second).ok);
+    EXPECT_TRUE(manager_.StartXray(second, test_support::RunDirectly).ok);
     manager_.StopXray();
 
     EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
@@ -186,7 +187,7 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
 
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
     const std::wstring path = Config(L"run.cfg", "stdout=serving\n");
-    ASSERT_TRUE(manager_.StartXray(path).ok);
+    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
     UniqueHandle core(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, manager_.RecordedProcessId()));
     ASSERT_TRUE(core);
@@ -215,7 +216,8 @@ TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {
 
 TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleasesTheLog) {
     CoreProcessManager manager(Settings(temp_.Path()));
-    const OpResult result = manager.StartXray(Config(L"run.cfg", "stdout=never\n"));
+    const OpResult result =
+        manager.StartXray(Config(L"run.cfg", "stdout=never\n"), test_support::RunDirectly);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.code, 2u);
     EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] CreateProcessW failed. Error=2"));
@@ -235,7 +237,7 @@ TEST_F(CoreProcessManagerTest, UnopenableRuntimeLogFailsBeforeAnythingStarts) {
     const std::wstring path =
         Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
 
-    const OpResult result = manager_.StartXray(path);
+    const OpResult result = manager_.StartXray(path, test_support::RunDirectly);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.code, 0u);
     EXPECT_THAT(log_.messages, IsEmpty());
@@ -289,7 +291,7 @@ TEST_F(CoreProcessManagerTest, RuntimeLogOrDataDirectoryLeadingElsewhereFailsThe
         CoreProcessManager manager(settings);
         log_.messages.clear();
 
-        const OpResult result = manager.StartXray(config);
+        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
         EXPECT_THAT(log_.messages, ElementsAre(c.message));
@@ -312,7 +314,7 @@ TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
         Config(L"my configs\\client config.json",
                "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
 
-    ASSERT_TRUE(manager_.StartXray(path).ok);
+    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     const std::wstring expected = L"config=" + path;
     EXPECT_THAT(ReadFileBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
@@ -325,7 +327,7 @@ TEST_F(CoreProcessManagerTest, ConfigPathWithADoubleQuoteStartsNothing) {
     // Each would otherwise add arguments of the caller's choosing.
     for (const std::wstring& sent :
          {path + L"\" -confdir \"" + temp_.Path(), std::wstring(L"\"") + path, path + L"\""}) {
-        const OpResult result = manager_.StartXray(sent);
+        const OpResult result = manager_.StartXray(sent, test_support::RunDirectly);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(manager_.RecordedProcessId(), 0u);
@@ -357,7 +359,10 @@ TEST_F(CoreProcessManagerTest, CoreRunsInTheProgramDirectoryOrInheritsTheCurrent
         SCOPED_TRACE(c.programDirectory);
         CoreProcessManager manager(Settings(c.programDirectory));
         // A relative marker path lands in the core's working directory.
-        ASSERT_TRUE(manager.StartXray(Config(L"cwd.cfg", "marker_file=cwd.txt\n")).ok);
+        ASSERT_TRUE(
+            manager
+                .StartXray(Config(L"cwd.cfg", "marker_file=cwd.txt\n"), test_support::RunDirectly)
+                .ok);
         EXPECT_TRUE(WaitUntil([&] { return FileExists(c.expectedDirectory + L"cwd.txt"); }));
         manager.StopXray();
         DeleteFileW((c.expectedDirectory + L"cwd.txt").c_str());
@@ -372,7 +377,8 @@ TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
     UniqueHandle writeEnd;
     ASSERT_TRUE(CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0));
 
-    ASSERT_TRUE(manager_.StartXray(Config(L"run.cfg", "stdout=serving\n")).ok);
+    ASSERT_TRUE(
+        manager_.StartXray(Config(L"run.cfg", "stdout=serving\n"), test_support::RunDirectly).ok);
     writeEnd.Reset();
 
     // With no other writer the pipe reports itself broken; a core that had

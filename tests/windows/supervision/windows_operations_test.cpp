@@ -4,6 +4,7 @@
 
 #include "service/service_constants.h"
 #include "supervision_test_support.h"
+#include "tests/support/direct_caller.h"
 
 namespace velk {
 namespace {
@@ -31,7 +32,8 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     EXPECT_EQ(status.code, 0u);
 
     // No xray.exe beside this program: the core is looked for there only.
-    const OpResult started = operations.StartXray(L"C:\\nowhere\\config.json");
+    const OpResult started =
+        operations.StartXray(L"C:\\nowhere\\config.json", test_support::RunDirectly);
     EXPECT_FALSE(started.ok);
     EXPECT_EQ(started.code, 2u);
     EXPECT_TRUE(FileExists(kCoreRuntimeLogPath));

@@ -140,14 +140,16 @@ TEST(VelkctlResponseTest, ParsesFieldsIntoEscapedJson) {
 // the service.
 class ForeignServer {
   public:
-    explicit ForeignServer(RequestHandlerFn handler) {
+    explicit ForeignServer(std::function<std::wstring(const std::wstring&)> handler) {
         name_ = L"\\\\.\\pipe\\velkctl_test_" + std::to_wstring(GetCurrentProcessId());
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         PipeServerOptions options;
         options.pipeName = name_;
         done_ = std::async(std::launch::async, [this, handler, options] {
             RunPipeServer(
-                stop_.Get(), handler, [](const std::wstring&) {}, options);
+                stop_.Get(),
+                [handler](const std::wstring& request, HANDLE) { return handler(request); },
+                [](const std::wstring&) {}, options);
         });
     }
     ~ForeignServer() {
