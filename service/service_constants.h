@@ -5,6 +5,12 @@
 namespace velk {
 
 inline constexpr wchar_t kServiceName[] = L"VelkVPNService";
+// The local group whose members may use the service without elevation, and
+// what the installers write as its description.
+inline constexpr wchar_t kUsersGroupName[] = L"VelkVPN Users";
+inline constexpr wchar_t kUsersGroupComment[] =
+    L"Members may connect and disconnect VelkVPN: start and stop the VPN core with a "
+    L"configuration they can read, and switch the routing into the tunnel and back.";
 inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\velk_vpn_service_pipe";
 inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service.log";
 

@@ -14,7 +14,7 @@
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/tunnel_finder.h"
 #include "service/channel/command_dispatcher.h"
-#include "tests/support/direct_caller.h"
+#include "tests/support/dispatch_as_system.h"
 
 namespace {
 
@@ -136,8 +136,7 @@ void BM_HandleCommand(benchmark::State& state) {
     const std::wstring request = PaddedRequest(static_cast<std::size_t>(state.range(0)));
     const velk::LogSink log = [](const std::wstring&) {};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            velk::HandleCommand(request, velk::test_support::DirectTestCaller(), operations, log));
+        benchmark::DoNotOptimize(velk::test_support::HandleAsSystem(request, operations, log));
     }
     state.SetComplexityN(state.range(0));
 }

@@ -2,7 +2,17 @@
 
 #include <cstdlib>
 
+#include "service/channel/caller_tokens.h"
+#include "service/service_constants.h"
+
 namespace velk {
+
+const CallerIdentity& PipeCaller::Identity() {
+    if (!identity_) {
+        identity_ = IdentifyPipeClient(pipe_, kUsersGroupName);
+    }
+    return *identity_;
+}
 
 Win32Status PipeCaller::RunAsCaller(const std::function<void()>& work) {
     if (!ImpersonateNamedPipeClient(pipe_)) {

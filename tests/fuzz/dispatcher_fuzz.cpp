@@ -16,7 +16,7 @@
 #include "service/service_constants.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/recording_operations.h"
-#include "tests/support/direct_caller.h"
+#include "tests/support/dispatch_as_system.h"
 
 namespace {
 
@@ -137,9 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring request = velk::DecodeRequest(data + 1, size - 1);
     RecordingOperations operations(results);
     std::vector<std::wstring> logged;
-    const std::wstring response =
-        velk::HandleCommand(request, velk::test_support::DirectTestCaller(), operations,
-                            [&logged](const std::wstring& line) { logged.push_back(line); });
+    const std::wstring response = velk::test_support::HandleAsSystem(
+        request, operations, [&logged](const std::wstring& line) { logged.push_back(line); });
 
     bool hasRunning = false;
     Require(HasResponseForm(response, hasRunning), "the response has its fields in order");

@@ -1,7 +1,9 @@
 #pragma once
 // A caller for tests that have no pipe client to act as: the work runs as
-// this process.
+// this process, and the caller is whoever the test says (LocalSystem unless
+// told otherwise).
 #include <functional>
+#include <utility>
 
 #include "service/channel/request_caller.h"
 #include "service/supervision/command_operations.h"
@@ -13,17 +15,21 @@ inline Win32Status RunDirectly(const std::function<void()>& work) {
     return Done{};
 }
 
+inline CallerIdentity SystemCaller() {
+    return CallerIdentity{CallerRank::kLocalSystem, L"S-1-5-18", L"NT AUTHORITY\\SYSTEM", 4};
+}
+
 class DirectCaller final : public RequestCaller {
   public:
+    explicit DirectCaller(CallerIdentity identity = SystemCaller())
+        : identity_(std::move(identity)) {}
+    const CallerIdentity& Identity() override { return identity_; }
     Win32Status RunAsCaller(const std::function<void()>& work) override {
         return RunDirectly(work);
     }
-};
 
-// One caller for every request a test sends from this process.
-inline RequestCaller& DirectTestCaller() {
-    static DirectCaller caller;
-    return caller;
-}
+  private:
+    CallerIdentity identity_;
+};
 
 }  // namespace velk::test_support

@@ -6,6 +6,7 @@
 #include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
+#include "service/host/event_log.h"
 #include "service/host/service_host.h"
 #include "service/supervision/windows_operations.h"
 
@@ -43,11 +44,13 @@ int wmain() {
         velk::WatchForServiceStop(stopEvent, velk::ReportStopProgress);
         velk::PipeServerOptions options;
         options.clientStallTimeoutMs = INFINITE;
+        velk::SessionAccess sessions(velk::ServiceEventLog());
         velk::RunPipeServer(
             stopEvent,
-            [](const std::wstring& request, HANDLE client) {
+            [&sessions](const std::wstring& request, HANDLE client) {
                 velk::PipeCaller caller(client);
-                return velk::HandleCommand(request, caller, operations, velk::WriteServiceLog);
+                return velk::HandleCommand(request, caller, sessions, operations,
+                                           velk::WriteServiceLog);
             },
             velk::WriteServiceLog, options);
         velk::WatchForServiceStop(nullptr, nullptr);
