@@ -86,7 +86,9 @@ bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const Sessi
 }
 
 bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller, bool coreRunning) {
-    if (!coreRunning) {
+    const bool routeAction =
+        action == GuardedAction::kRouteStart || action == GuardedAction::kRouteStop;
+    if (!routeAction && !coreRunning) {
         owners_.core.clear();
     }
     if (MayCarryOut(action, caller, owners_, coreRunning)) {
