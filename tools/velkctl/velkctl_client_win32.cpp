@@ -17,12 +17,11 @@ namespace {
 // While the service starts (or remakes its instance after a fault) the name
 // is absent; the busy instance is waited for with WaitNamedPipeW. Both until
 // `waitMs` has passed.
-Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs) {
+Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs,
+                                   DWORD openFlags) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
-        // Read and write like any client, at identification level, so that a
-        // process squatting the name cannot act as the user running velkctl.
-        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, kPipeClientOpenFlags);
+        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, openFlags);
         if (pipe) {
             return pipe;
         }
@@ -68,7 +67,12 @@ std::optional<DWORD> RunningServiceProcessId() {
 
 ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request) {
     ClientResult result;
-    Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, settings.waitMs);
+    // Read and write like any client, by default at identification level, so
+    // that a process squatting the name cannot act as the user running velkctl.
+    const DWORD openFlags = settings.serverActsAsUs
+                                ? (SECURITY_SQOS_PRESENT | SECURITY_IMPERSONATION)
+                                : kPipeClientOpenFlags;
+    Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, settings.waitMs, openFlags);
     if (!opened) {
         const Win32Error error = opened.error();
         if (error.code == ERROR_PIPE_BUSY) {
