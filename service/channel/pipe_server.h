@@ -42,7 +42,10 @@ struct PipeServerOptions {
     DWORD createRetryMs = kPipeCreateRetryMs;
 };
 
-using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
+// Carries out one request. `client` is the connected pipe instance the request
+// came on, valid for the duration of the call only (for learning who the
+// caller is: ImpersonateNamedPipeClient, GetNamedPipeClientProcessId).
+using RequestHandlerFn = std::function<std::wstring(const std::wstring& request, HANDLE client)>;
 
 // Serves the pipe until `stopEvent` (a manual-reset event) is set, then
 // returns. Logs "Pipe server loop started." and "Pipe server loop stopped.".

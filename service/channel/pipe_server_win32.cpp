@@ -301,8 +301,8 @@ class PipeServer {
     // output buffer), so the connection can then be let go at once.
     void Answer(Connection* connection) {
         const DWORD size = static_cast<DWORD>(connection->overlapped.InternalHigh);
-        connection->response =
-            EncodeResponse(handleRequest_(DecodeRequest(connection->request.data(), size)));
+        connection->response = EncodeResponse(handleRequest_(
+            DecodeRequest(connection->request.data(), size), connection->pipe.Get()));
         // A stop from now on shortens this bound to the grace (Drain).
         Begin(*connection, Phase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;

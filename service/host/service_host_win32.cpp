@@ -84,7 +84,7 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         WatchForServiceStop(stopEvent, ReportStopProgress);
         RunPipeServer(
             stopEvent,
-            [ops](const std::wstring& request) {
+            [ops](const std::wstring& request, HANDLE /*client*/) {
                 return HandleCommand(request, *ops, WriteServiceLog);
             },
             WriteServiceLog);

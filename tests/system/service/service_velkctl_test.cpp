@@ -42,7 +42,7 @@ TEST_F(ServiceVelkctl, RefusesAPipeTheServiceDoesNotServe) {
     auto squatter = std::async(std::launch::async, [&] {
         RunPipeServer(
             stop.Get(),
-            [&](const std::wstring&) {
+            [&](const std::wstring&, HANDLE) {
                 ++served;
                 return std::wstring(L"ok=true;exitCode=0;message=service running");
             },

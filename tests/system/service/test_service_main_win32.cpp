@@ -42,7 +42,7 @@ int wmain() {
         options.clientStallTimeoutMs = INFINITE;
         velk::RunPipeServer(
             stopEvent,
-            [](const std::wstring& request) {
+            [](const std::wstring& request, HANDLE /*client*/) {
                 return velk::HandleCommand(request, operations, velk::WriteServiceLog);
             },
             velk::WriteServiceLog, options);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <memory>
@@ -35,10 +36,13 @@ std::wstring UniquePipeName() {
            std::to_wstring(++counter);
 }
 
+// What a test's handler sees: the request text only.
+using TextHandler = std::function<std::wstring(const std::wstring&)>;
+
 // RunPipeServer on its own thread for the life of the object.
 class ServerRun {
   public:
-    explicit ServerRun(RequestHandlerFn handler = nullptr) : name_(UniquePipeName()) {
+    explicit ServerRun(TextHandler handler = nullptr) : name_(UniquePipeName()) {
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         handler_ = handler ? std::move(handler)
                            : [](const std::wstring& request) { return L"echo=" + request; };
@@ -52,10 +56,11 @@ class ServerRun {
         done_ = std::async(std::launch::async, [this] {
             RunPipeServer(
                 stop_.Get(),
-                [this](const std::wstring& request) {
+                [this](const std::wstring& request, HANDLE client) {
                     {
                         std::lock_guard<std::mutex> lock(mutex_);
                         requests_.push_back(request);
+                        clientPids_.push_back(ClientProcessId(client));
                     }
                     return handler_(request);
                 },
@@ -87,6 +92,12 @@ class ServerRun {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
     }
+    // For each request, the process id the handler's connection reports as
+    // its client (0 when the handle tells none).
+    std::vector<ULONG> ClientPids() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return clientPids_;
+    }
     std::vector<std::wstring> Log() {
         std::lock_guard<std::mutex> lock(mutex_);
         return log_;
@@ -95,10 +106,16 @@ class ServerRun {
   private:
     std::wstring name_;
     UniqueHandle stop_;
-    RequestHandlerFn handler_;
+    static ULONG ClientProcessId(HANDLE client) {
+        ULONG pid = 0;
+        return GetNamedPipeClientProcessId(client, &pid) ? pid : 0;
+    }
+
+    TextHandler handler_;
     PipeServerOptions options_;
     std::mutex mutex_;
     std::vector<std::wstring> requests_;
+    std::vector<ULONG> clientPids_;
     std::vector<std::wstring> log_;
     std::future<void> done_;
 };
@@ -156,6 +173,8 @@ TEST(PipeServerTest, FramesRequestsAndResponses) {
             EXPECT_EQ(requests.back(), c.handed) << c.name;
             EXPECT_EQ(answer.bytes, EncodeResponse(L"echo=" + c.handed)) << c.name;
             EXPECT_EQ(answer.messages.size(), 1u) << c.name;
+            // The handler was given the caller's own connection.
+            EXPECT_EQ(server.ClientPids().back(), GetCurrentProcessId()) << c.name;
         } else {
             EXPECT_EQ(requests.size(), before) << c.name << ": handler must not run";
             EXPECT_TRUE(answer.bytes.empty()) << c.name;
