@@ -1,5 +1,5 @@
 // The service's pipe as a client sees it: framing, stalled clients and the
-// security of the live instance.
+// security of the live instances.
 #include <aclapi.h>
 
 #include <atomic>
@@ -140,8 +140,8 @@ TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
 }
 
 TEST_F(ServicePipe, NoOtherProcessCreatesAnInstanceWhileTheServiceRuns) {
-    // The service's single instance is the only one the name allows, both
-    // while it waits for a client and while one is connected.
+    // The service holds every instance the name allows, both while they wait
+    // for clients and while one is connected.
     for (const bool clientConnected : {false, true}) {
         UniqueHandle client;
         if (clientConnected) {
