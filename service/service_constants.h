@@ -40,6 +40,13 @@ inline constexpr std::uint32_t kMaxRequestBytes = 4094;
 inline constexpr std::uint32_t kPipeCreateRetryMs = 1000;
 // A client gets this long to write its request and to read its response.
 inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
+// When every instance of the pipe is taken, a client that has written
+// nothing this long after connecting is let go to make room for the next
+// one. Well above the time a client needs between opening the pipe and
+// writing its request (velkctl first asks the control manager who the
+// service is), and short enough that a waiting client gets in long before
+// velkctl's default wait of 10 s ends, however many silent clients crowd it.
+inline constexpr std::uint32_t kPipeSilentGraceMs = 300;
 // Once a stop has been asked for, a client gets only this long to take a
 // response already written before it is disconnected.
 inline constexpr std::uint32_t kPipeStopGraceMs = 250;

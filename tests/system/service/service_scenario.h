@@ -60,8 +60,8 @@ using Answer = test_support::PipeAnswer;
 using test_support::ReadAnswer;
 using test_support::WriteMessage;
 
-// Opens the service pipe, waiting while its one instance is busy or between
-// instances.
+// Opens the service pipe, waiting while every instance is busy or the pipe
+// is not there yet.
 inline UniqueHandle ConnectToService() {
     return test_support::ConnectPipe(kPipeName, std::chrono::milliseconds(kHangGuardMs));
 }

@@ -140,16 +140,14 @@ TEST(VelkctlResponseTest, ParsesFieldsIntoEscapedJson) {
 // the service.
 class ForeignServer {
   public:
-    explicit ForeignServer(std::function<std::wstring(const std::wstring&)> handler) {
+    explicit ForeignServer(RequestHandlerFn handler) {
         name_ = L"\\\\.\\pipe\\velkctl_test_" + std::to_wstring(GetCurrentProcessId());
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         PipeServerOptions options;
         options.pipeName = name_;
         done_ = std::async(std::launch::async, [this, handler, options] {
             RunPipeServer(
-                stop_.Get(),
-                [handler](const std::wstring& request, HANDLE) { return handler(request); },
-                [](const std::wstring&) {}, options);
+                stop_.Get(), handler, [](const std::wstring&) {}, options);
         });
     }
     ~ForeignServer() {
@@ -166,7 +164,7 @@ class ForeignServer {
 
 TEST(VelkctlClientTest, TalksOnlyToTheExpectedServer) {
     std::atomic<int> served{0};
-    ForeignServer server([&](const std::wstring& request) {
+    ForeignServer server([&](const std::wstring& request, HANDLE) {
         ++served;
         return L"ok=true;exitCode=0;message=" + request;
     });
@@ -197,7 +195,7 @@ TEST(VelkctlClientTest, TalksOnlyToTheExpectedServer) {
 TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
     UniqueHandle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ForeignServer server([&](const std::wstring& request) {
+    ForeignServer server([&](const std::wstring& request, HANDLE) {
         if (request == L"hold") {
             SetEvent(entered.Get());
             WaitForSingleObject(release.Get(), 30000);
