@@ -394,9 +394,10 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         bool freshBeside;     // held: the original stays, a fresh log is used
     };
     const Case cases[] = {
-        {L"a directory", Plant::kDirectory, RuntimeLog(), L"", false},
-        {L"a hard link", Plant::kHardLink, RuntimeLog(), secret, false},
-        {L"held open without sharing", Plant::kHeldWithoutSharing, RuntimeLog(), L"", true},
+        {L"a directory", Plant::kDirectory, DataDirectory() + L"\\directory.log", L"", false},
+        {L"a hard link", Plant::kHardLink, DataDirectory() + L"\\linked.log", secret, false},
+        {L"held open without sharing", Plant::kHeldWithoutSharing, DataDirectory() + L"\\held.log",
+         L"", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
