@@ -20,9 +20,19 @@ inline constexpr wchar_t kCoreRuntimeLogPath[] =
 inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
 // The data directory's own security, not inherited from C:\ProgramData (where
 // any user may add files): SYSTEM and Administrators full control, passed on
-// to everything inside; Users read and execute.
-inline constexpr wchar_t kDataDirectorySddl[] =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// to everything inside, and nobody else: the core's output holds the sites
+// the user visited, and the configuration copy the user's server keys.
+inline constexpr wchar_t kDataDirectorySddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Each file the service makes there: SYSTEM and Administrators only, set on
+// the file itself so that it holds whatever the folder passes on.
+inline constexpr wchar_t kDataFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// The core's configuration as the caller's file held it when the service
+// read it; the core reads this copy, so nothing can change in between.
+inline constexpr wchar_t kCoreConfigCopyPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_config.json";
+// The most of a caller's configuration the service reads: configurations
+// with long rule lists run to a few megabytes, and the service holds the
+// whole file while it checks it.
+inline constexpr std::uint64_t kMaxCoreConfigBytes = 16u * 1024u * 1024u;
 inline constexpr wchar_t kCoreProgramName[] = L"xray.exe";
 inline constexpr wchar_t kHelperProgramName[] = L"netsteer.exe";
 

@@ -118,9 +118,10 @@ for name in "${!programs[@]}"; do
   install -m 0755 "${programs[$name]}" "$service_unix/$name"
 done
 printf '%s\r\n' \
-  'stdout=fakecore: core started with the demo configuration' \
-  'stderr=fakecore: socks inbound listening on 127.0.0.1:10808' \
-  >"$service_unix/core-config.txt"
+  '{"fakecore": {"stdout": "fakecore: core started with the demo configuration",' \
+  '              "stderr": "fakecore: socks inbound listening on 127.0.0.1:10808"},' \
+  ' "log": {"access": "access.log"}}' \
+  >"$service_unix/core-config.json"
 
 hold_prefix 900
 
@@ -141,7 +142,7 @@ fi
 
 heading "status and the core"
 expect_answer status -- "ok=true;exitCode=0;message=service running"
-expect_answer xray_start "$service_dir\\core-config.txt" -- "ok=true;exitCode=0;message=xray start finished"
+expect_answer xray_start "$service_dir\\core-config.json" -- "ok=true;exitCode=0;message=xray start finished"
 expect_answer xray_status -- "ok=true;exitCode=259;running=true;message=xray status"
 
 # --- route_start: the tunnel appears on the fourth interface listing ---------

@@ -156,8 +156,8 @@ grep -q "RemoveExistingProducts" "$packages/upgrade.log" ||
 
 # --- 3. uninstall with a saved routing --------------------------------------
 heading "the core, route_start $server, then msiexec /x"
-printf 'stdout=fakecore: core started\r\n' >"$packages/core-config.txt"
-answer=$(velkctl xray_start 'C:\packages\core-config.txt')
+printf '{"fakecore": {"stdout": "fakecore: core started"}}\r\n' >"$packages/core-config.json"
+answer=$(velkctl xray_start 'C:\packages\core-config.json')
 [ "$answer" = "ok=true;exitCode=0;message=xray start finished" ] || fail "xray_start: \"$answer\""
 w netsim.exe tunnel-up >/dev/null
 before=$(w route.exe print -4)

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <type_traits>
 #include <string>
@@ -196,7 +198,10 @@ class ServiceScenario : public ::testing::Test {
              {kCoreRuntimeLogPath, kCoreErrorLogPath, kServiceLogPath, kStubCallsPath}) {
             DeleteFileW(path);
         }
-        RemoveDirectoryW(kDataDirectory);
+        // With whatever the core or a start left there: the copy, its own
+        // logs, files moved aside.
+        std::error_code ignored;
+        std::filesystem::remove_all(kDataDirectory, ignored);
         CreateDirectoryW(kStubDirectory, nullptr);
     }
 

@@ -40,7 +40,8 @@ TEST_F(ServiceVelkctl, AnAccountOutsideTheGroupIsAnsweredStatusOnly) {
     const std::wstring pidPath = std::wstring(kStubDirectory) + L"\\core.pid";
     const std::wstring config = std::wstring(kStubDirectory) + L"\\access core.json";
     DeleteFileW(pidPath.c_str());
-    ASSERT_TRUE(WriteFileBytes(config, "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n"));
+    ASSERT_TRUE(WriteFileBytes(
+        config, R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}})"));
     const std::wstring startCore = L"xray_start \"" + config + L"\"";
     const std::string denied = "ok=false;exitCode=5;message=access denied\r\n";
     struct Case {
