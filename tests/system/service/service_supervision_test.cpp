@@ -2,6 +2,9 @@
 // through the real service's pipe.
 #include "tests/system/service/service_scenario.h"
 
+#include <optional>
+#include <string>
+
 namespace velk::scenario {
 namespace {
 
@@ -165,25 +168,28 @@ TEST_F(ServiceSupervision, ErrorLogTailAndFallback) {
     accented += "a";
     struct Case {
         const char* name;
-        const char* runtimeLog;  // nullptr: missing
+        std::optional<std::string> runtimeLog;  // nullopt: missing
         const char* errorLog;
         std::wstring message;
     };
     const Case cases[] = {
-        {"both missing", nullptr, nullptr, L""},
-        {"runtime log missing", nullptr, "core failed; exitCode=9\r\nline two",
+        {"both missing", std::nullopt, nullptr, L""},
+        {"runtime log missing", std::nullopt, "core failed; exitCode=9\r\nline two",
          L"core failed; exitCode=9\r\nline two"},
         {"runtime log empty", "", "from the second file", L"from the second file"},
         {"runtime log wins", "from the runtime log", "from the second file",
          L"from the runtime log"},
-        {"tail starts inside a character", accented.c_str(), nullptr,
+        {"tail starts inside a character", accented, nullptr,
          L"\uFFFD" + std::wstring(4095, L'\u00e9') + L"a"},
+        // The answer ends at its first NUL: one the core wrote must not cut it.
+        {"NUL bytes in the core's output", std::string("core\0panicked\0", 14), nullptr,
+         L"core\uFFFDpanicked\uFFFD"},
     };
     for (const Case& c : cases) {
         DeleteFileW(kCoreRuntimeLogPath);
         DeleteFileW(kCoreErrorLogPath);
-        if (c.runtimeLog != nullptr) {
-            ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, c.runtimeLog)) << c.name;
+        if (c.runtimeLog) {
+            ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, *c.runtimeLog)) << c.name;
         }
         if (c.errorLog != nullptr) {
             ASSERT_TRUE(WriteFileBytes(kCoreErrorLogPath, c.errorLog)) << c.name;
