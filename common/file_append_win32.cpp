@@ -3,8 +3,7 @@
 #include <windows.h>
 
 #include "common/log_entry.h"
-#include "common/trusted_path.h"
-#include "common/unique_handle.h"
+#include "common/owned_file.h"
 
 namespace velk {
 
@@ -12,22 +11,23 @@ extern const LineEnd kPlatformLineEnd = LineEnd::CrLf;
 
 bool AppendToFile(const std::wstring& path, const std::string& bytes) {
     // FILE_APPEND_DATA alone makes every write land at the current end of the
-    // file, even when another process appends at the same time. Reading the
-    // attributes lets the handle be checked before anything is written.
-    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
+    // file, even when another process appends at the same time. A link, a
+    // folder or another user's file at the log's path is moved aside rather
+    // than written through or left to keep the log out; an entry that cannot
+    // be written is dropped.
+    OwnedFileRequest request;
+    request.path = path;
+    request.access = FILE_APPEND_DATA;
+    request.share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    request.disposition = OPEN_ALWAYS;
+    request.sddl = kSystemOnlyFileSddl;
+    const Win32Result<OwnedFile> file = OpenOwnedFile(request);
     if (!file) {
         return false;
     }
-    // A link someone placed at the log's path would have SYSTEM write where
-    // they chose; the entry is dropped instead.
-    if (!IsFileAtPath(file.Get(), path)) {
-        return false;
-    }
     DWORD written = 0;
-    const BOOL ok =
-        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL ok = WriteFile(file.value().handle.Get(), bytes.data(),
+                              static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/file_security.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 

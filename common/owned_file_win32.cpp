@@ -89,7 +89,13 @@ Win32Result<OwnedFile> OpenOwnedFile(const OwnedFileRequest& request) {
         // A folder, a file whose owner keeps us out, or one held open.
         const Win32Error failure =
             file ? Win32Error{L"IsFileAtPath", ERROR_ACCESS_DENIED} : LastError(L"CreateFileW");
+        // Reached through a link on the way: what is there lies elsewhere and
+        // is not ours to move.
+        const bool elsewhere = file && !IsInDirectoryOf(file.Get(), result.path);
         file.Reset();
+        if (elsewhere) {
+            return failure;
+        }
         if (attempt + 1 == kOpenAttempts || failure.code == ERROR_PATH_NOT_FOUND) {
             return failure;
         }

@@ -24,6 +24,10 @@ inline constexpr DWORD kOpenLinkItself = FILE_FLAG_OPEN_REPARSE_POINT;
 // leads to it.
 bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath);
 
+// True when the file behind `file` lies in the directory that `expectedPath`
+// names, whatever its own name: nothing on the way there was redirected.
+bool IsInDirectoryOf(HANDLE file, const std::wstring& expectedPath);
+
 // True when the file or directory behind `handle` (opened with READ_CONTROL)
 // is owned by SYSTEM, Administrators or the user this process runs as (SYSTEM
 // for the service; under Wine the one user every file belongs to).

@@ -202,6 +202,15 @@ bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath) {
     return IsSamePath(FinalPath(file), expectedPath);
 }
 
+bool IsInDirectoryOf(HANDLE file, const std::wstring& expectedPath) {
+    const auto parent = [](const std::wstring& path) {
+        const std::size_t last = path.find_last_of(L"\\/");
+        return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
+    };
+    const std::wstring expectedParent = parent(expectedPath);
+    return !expectedParent.empty() && IsSamePath(parent(FinalPath(file)), expectedParent);
+}
+
 Win32Result<DirectoryCheck> EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw,

@@ -2,6 +2,8 @@
 // Every fixed name, path, time-out and code of VelkVPNService, named once.
 #include <cstdint>
 
+#include "common/file_security.h"
+
 namespace velk {
 
 inline constexpr wchar_t kServiceName[] = L"VelkVPNService";
@@ -25,7 +27,7 @@ inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray
 inline constexpr wchar_t kDataDirectorySddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // Each file the service makes there: SYSTEM and Administrators only, set on
 // the file itself so that it holds whatever the folder passes on.
-inline constexpr wchar_t kDataFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+inline constexpr const wchar_t* kDataFileSddl = kSystemOnlyFileSddl;
 // The core's configuration as the caller's file held it when the service
 // read it; the core reads this copy, so nothing can change in between.
 inline constexpr wchar_t kCoreConfigCopyPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_config.json";

@@ -16,8 +16,11 @@ namespace netsteer {
 bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& bytes);
 
 // Writes `bytes` to a new temporary file beside `path`, flushes it to disk and
-// moves it over `path` (write-through). The temporary file is never left
-// behind. False when any step failed; `path` then keeps its old content.
+// moves it over `path` (write-through); on Windows the file is for SYSTEM and
+// Administrators only. A folder at `path` (someone else's, made to keep every
+// state out) is first moved aside under a time-stamped name. The temporary
+// file is never left behind. False when any step failed; `path` then keeps
+// its old content.
 bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes);
 
 // Deletes the file; the result is not reported.

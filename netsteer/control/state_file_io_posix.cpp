@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <string>
 
 #include "common/wide_text.h"
@@ -105,7 +106,15 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
         return false;
     }
     const bool written = WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
-    if (!file.Close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    bool replaced = file.Close() && written && ::rename(temporary.c_str(), target.c_str()) == 0;
+    // A folder someone made at the path would otherwise refuse every state
+    // for good: it is moved aside and the rename tried again.
+    struct stat there {};
+    if (!replaced && written && ::lstat(target.c_str(), &there) == 0 && S_ISDIR(there.st_mode) &&
+        ::rename(target.c_str(), (target + "." + std::to_string(::time(nullptr))).c_str()) == 0) {
+        replaced = ::rename(temporary.c_str(), target.c_str()) == 0;
+    }
+    if (!replaced) {
         ::unlink(temporary.c_str());
         return false;
     }

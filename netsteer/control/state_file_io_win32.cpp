@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <sddl.h>
+
+#include "common/local_memory.h"
+#include "common/owned_file.h"
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
 
@@ -53,6 +57,15 @@ bool ReadFileHead(const std::wstring& path, std::size_t maxBytes, std::string& b
 }
 
 bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(velk::kSystemOnlyFileSddl,
+                                                              SDDL_REVISION_1, &raw, nullptr)) {
+        return false;
+    }
+    const velk::UniqueLocal<void> descriptor(raw);
+    // The file is for SYSTEM and Administrators only; the move keeps the
+    // temporary file's security.
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), raw, FALSE};
     // CREATE_NEW: a name that someone else created in the meantime (a link,
     // say) is never written through.
     std::wstring temporary;
@@ -60,7 +73,7 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
     for (int attempt = 0; attempt < 16 && !file; ++attempt) {
         temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
                     std::to_wstring(attempt) + L".tmp";
-        file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     if (!file) {
@@ -68,8 +81,21 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
     }
     const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
     file.Reset();
-    if (!written || !MoveFileExW(temporary.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const auto replace = [&] {
+        return MoveFileExW(temporary.c_str(), path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    };
+    bool replaced = written && replace();
+    // A folder (or a junction) someone made at the path would otherwise
+    // refuse every state for good: it is moved aside and the move tried again.
+    // A file or a link there is simply replaced.
+    const DWORD attributesThere = GetFileAttributesW(path.c_str());
+    if (written && !replaced && attributesThere != INVALID_FILE_ATTRIBUTES &&
+        (attributesThere & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        MoveFileExW(path.c_str(), velk::TimeStampedName(path).c_str(), 0)) {
+        replaced = replace();
+    }
+    if (!replaced) {
         DeleteFileW(temporary.c_str());
         return false;
     }

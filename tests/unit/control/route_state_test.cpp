@@ -206,21 +206,27 @@ TEST(RouteStateFile, SaveReplacesTheOldContentAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries, 1u);
 }
 
-TEST(RouteStateFile, RefusedReplacementKeepsTheTargetAndRemovesTheTemporaryFile) {
+TEST(RouteStateFile, AFolderInTheFilesPlaceIsMovedAsideWhole) {
     TempStateFile file;
-    // A directory in the file's place cannot be replaced by a file.
+    // A folder someone made at the path, to keep every state out.
     std::filesystem::create_directory(file.Path());
     WriteAll(std::filesystem::path(file.Path()) / "inside", "keep");
 
-    EXPECT_FALSE(SaveState(file.Path(), kExample));
+    EXPECT_TRUE(SaveState(file.Path(), kExample));
 
-    EXPECT_EQ(ReadAll(std::filesystem::path(file.Path()) / "inside"), "keep");
-    std::size_t entries = 0;
+    EXPECT_EQ(ReadAll(file.Path()), Utf16Le(L"192.168.1.1\n12\n203.0.113.7\n"));
+    std::size_t folders = 0;
+    std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(file.Directory())) {
-        (void)entry;
-        ++entries;
+        if (entry.is_directory()) {
+            ++folders;
+            EXPECT_EQ(ReadAll(entry.path() / "inside"), "keep");
+        } else {
+            ++files;
+        }
     }
-    EXPECT_EQ(entries, 1u);
+    EXPECT_EQ(folders, 1u) << "the folder, moved aside";
+    EXPECT_EQ(files, 1u) << "the state file, no temporary file";
 }
 
 #ifndef _WIN32
