@@ -7,10 +7,12 @@
 #include <mutex>
 #include <string>
 
+#include "common/log_sink.h"
 #include "common/unique_handle.h"
+#include "common/win32_result.h"
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
-#include "common/log_sink.h"
+#include "service/supervision/kill_on_close_job.h"
 
 namespace velk {
 
@@ -25,11 +27,17 @@ struct CoreProcessSettings {
     std::uint32_t settleMs = kCoreSettleMs;
     std::uint32_t terminateWaitMs = kCoreTerminateWaitMs;
     LogSink log;
+    // Makes the job the core runs in; tests put a failing one in its place.
+    std::function<Win32Result<UniqueHandle>()> makeJob = CreateKillOnCloseJob;
 };
 
 // The recorded core. `running` is true exactly when both handles are open.
+// The core runs in `job`, which ends it (and whatever it started) when the
+// job's last handle closes: when the slot is emptied, or when the service
+// dies, so that no core outlives the service that could stop it.
 struct XrayProcessSlot {
     bool running = false;
+    UniqueHandle job;
     UniqueHandle process;
     UniqueHandle thread;
     DWORD processId = 0;
@@ -43,7 +51,8 @@ class CoreProcessManager {
     // Starts "<dir>xray.exe" run -config "<configPath>" unless the recorded
     // core still runs, which then keeps its configuration: (true, 0). A core
     // that ends within the settle time gives (false, its exit code); a log
-    // that cannot be opened or a failed creation gives (false, system error);
+    // that cannot be opened, a failed creation, or a job that cannot be made
+    // or entered gives (false, system error) with nothing left running;
     // a data directory or runtime log that is a link, or lies elsewhere than
     // its path says, gives (false, ERROR_ACCESS_DENIED) with nothing started.
     OpResult StartXray(const std::wstring& configPath);

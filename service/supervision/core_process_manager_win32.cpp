@@ -32,6 +32,7 @@ void CoreProcessManager::Log(const std::wstring& message) const {
 void CoreProcessManager::EmptySlot() {
     slot_.thread.Reset();
     slot_.process.Reset();
+    slot_.job.Reset();
     slot_.processId = 0;
     slot_.threadId = 0;
     slot_.running = false;
@@ -103,9 +104,17 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     STARTUPINFOEXW startup;
     const DWORD flags = PrepareHiddenStartup(inheritList, input, log.Get(), &startup);
 
+    Win32Result<UniqueHandle> job = settings_.makeJob();
+    if (!job) {
+        log.Reset();
+        Log(L"[XRAY] " + FailureText(job.error()));
+        return FailedOp(job.error());
+    }
+
+    // Suspended until it is in the job, so that it never runs outside it.
     PROCESS_INFORMATION info{};
     const BOOL created = CreateProcessW(
-        nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags, nullptr,
+        nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED, nullptr,
         directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
     if (!created) {
         const Win32Error error = LastError(L"CreateProcessW");
@@ -116,6 +125,22 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     auto [process, thread] = TakeProcessHandles(info);
     // The core holds its own copy of the log now.
     log.Reset();
+
+    // A core outside the job would outlive the service, so it is not started
+    // at all (on Windows 7 this happens when the service itself runs in a job
+    // that allows no nesting).
+    Win32Status entered = AssignProcessToJobObject(job.value().Get(), process.Get())
+                              ? Win32Status(Done{})
+                              : Win32Status(LastError(L"AssignProcessToJobObject"));
+    if (entered && ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        entered = LastError(L"ResumeThread");
+    }
+    if (!entered) {
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), settings_.terminateWaitMs);
+        Log(L"[XRAY] " + FailureText(entered.error()));
+        return FailedOp(entered.error());
+    }
 
     Sleep(settings_.settleMs);
 
@@ -131,6 +156,7 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
         return {false, exitCode.value()};
     }
 
+    slot_.job = std::move(job.value());
     slot_.process = std::move(process);
     slot_.thread = std::move(thread);
     slot_.processId = info.dwProcessId;

@@ -10,34 +10,10 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/supervision/command_lines.h"
+#include "service/supervision/kill_on_close_job.h"
 
 namespace velk {
 namespace {
-
-// A job that ends all its processes when its last handle is closed, so that
-// nothing the helper started can outlive the run, even if the service dies.
-Win32Result<UniqueHandle> CreateKillOnCloseJob() {
-    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (!job) {
-        return LastError(L"CreateJobObjectW");
-    }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
-                                 sizeof(limits))) {
-        return LastError(L"SetInformationJobObject");
-    }
-    return job;
-}
-
-DWORD ActiveProcesses(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                   sizeof(accounting), nullptr)) {
-        return 0;
-    }
-    return accounting.ActiveProcesses;
-}
 
 // Ends every process in the job and waits, at most waitMs, until they are
 // gone, so that none of them changes anything after the caller reports.
@@ -47,7 +23,7 @@ void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
     }
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     WaitForSingleObject(helper, waitMs);
-    while (ActiveProcesses(job) != 0 && GetTickCount64() < deadline) {
+    while (ActiveJobProcesses(job) != 0 && GetTickCount64() < deadline) {
         Sleep(10);
     }
 }
@@ -152,7 +128,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     // netsteer waits for every command it runs, so anything still in the job
     // is a straggler that must not touch the routes after the client has been
     // answered.
-    if (job && ActiveProcesses(job.Get()) != 0) {
+    if (job && ActiveJobProcesses(job.Get()) != 0) {
         EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
     }
     if (!exitCode) {
