@@ -1,6 +1,6 @@
 # VelkVPNService.exe: the service host as a library (so tests can drive
 # ServiceMain with a stand-in control manager) and the program around it.
-add_library(velk_host STATIC service_host_win32.cpp)
+add_library(velk_host STATIC service_host_win32.cpp route_restore_log_win32.cpp)
 target_include_directories(velk_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(velk_host PUBLIC velk_channel velk_supervision advapi32 PRIVATE velk_warnings)
 

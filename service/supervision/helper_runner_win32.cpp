@@ -28,9 +28,13 @@ void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
     }
 }
 
-// Waits for the helper at most timeoutMs; true when it ended. Once the stop
-// event is set, the wait goes on in slices, reporting progress after each.
+// Waits for the helper at most timeoutMs; true when it ended. Progress is
+// reported after each slice of the wait, once the stop event is set or, with
+// no stop event, from the start.
 bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_t timeoutMs) {
+    if (!settings.progress) {
+        return WaitForSingleObject(process, timeoutMs) != WAIT_TIMEOUT;
+    }
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     if (settings.stopEvent != nullptr) {
         HANDLE events[2] = {process, settings.stopEvent};
@@ -38,22 +42,19 @@ bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_
         if (wait != WAIT_OBJECT_0 + 1) {
             return wait != WAIT_TIMEOUT;
         }
-        for (;;) {
-            const ULONGLONG now = GetTickCount64();
-            const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-            if (settings.stopProgress) {
-                settings.stopProgress(left);
-            }
-            const DWORD slice = std::min<DWORD>(left, kStopProgressIntervalMs);
-            if (WaitForSingleObject(process, slice) != WAIT_TIMEOUT) {
-                return true;
-            }
-            if (left == 0) {
-                return false;
-            }
+    }
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        settings.progress(left);
+        const DWORD slice = std::min<DWORD>(left, kStopProgressIntervalMs);
+        if (WaitForSingleObject(process, slice) != WAIT_TIMEOUT) {
+            return true;
+        }
+        if (left == 0) {
+            return false;
         }
     }
-    return WaitForSingleObject(process, timeoutMs) != WAIT_TIMEOUT;
 }
 
 }  // namespace
