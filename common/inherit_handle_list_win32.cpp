@@ -3,22 +3,35 @@
 #include <utility>
 
 namespace velk {
+namespace {
 
-InheritHandleList::InheritHandleList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+// PROC_THREAD_ATTRIBUTE_JOB_LIST (attribute 13, an input), which the headers
+// give only to builds for Windows 10; older systems refuse it at run time.
+constexpr DWORD_PTR kJobListAttribute = 13 | PROC_THREAD_ATTRIBUTE_INPUT;
+
+}  // namespace
+
+InheritHandleList::InheritHandleList(std::vector<HANDLE> handles, HANDLE job)
+    : handles_(std::move(handles)), job_(job) {
+    const DWORD count = job_ != nullptr ? 2 : 1;
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, count, 0, &size);
     if (size == 0) {
         return;
     }
     storage_.resize((size + sizeof(void*) - 1) / sizeof(void*));
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+    if (!InitializeProcThreadAttributeList(list, count, 0, &size)) {
         return;
     }
     initialized_ = list;
     if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
         list_ = list;
+    }
+    if (job_ != nullptr) {
+        jobListed_ = UpdateProcThreadAttribute(list, 0, kJobListAttribute, &job_, sizeof(job_),
+                                               nullptr, nullptr) != FALSE;
     }
 }
 

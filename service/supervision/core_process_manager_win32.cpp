@@ -93,17 +93,6 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     }
     SetFilePointer(log.Get(), 0, nullptr, FILE_END);
 
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    std::vector<HANDLE> inherited{log.Get()};
-    if (IsInheritable(input) && input != log.Get()) {
-        inherited.push_back(input);
-    }
-    // Only these, so that a handle another thread made inheritable at the same
-    // moment does not leak into the core.
-    InheritHandleList inheritList(inherited);
-    STARTUPINFOEXW startup;
-    const DWORD flags = PrepareHiddenStartup(inheritList, input, log.Get(), &startup);
-
     Win32Result<UniqueHandle> job = settings_.makeJob();
     if (!job) {
         log.Reset();
@@ -111,7 +100,21 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
         return FailedOp(job.error());
     }
 
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<HANDLE> inherited{log.Get()};
+    if (IsInheritable(input) && input != log.Get()) {
+        inherited.push_back(input);
+    }
+    // Only these, so that a handle another thread made inheritable at the same
+    // moment does not leak into the core.
+    // Where the system can, the core is created inside its job, so that no
+    // moment exists in which the service could die and leave it outside.
+    InheritHandleList inheritList(inherited, job.value().Get());
+    STARTUPINFOEXW startup;
+    const DWORD flags = PrepareHiddenStartup(inheritList, input, log.Get(), &startup);
+
     // Suspended until it is in the job, so that it never runs outside it.
+    // Before Windows 10 it is put there after its creation.
     PROCESS_INFORMATION info{};
     const BOOL created = CreateProcessW(
         nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED, nullptr,
@@ -129,9 +132,10 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     // A core outside the job would outlive the service, so it is not started
     // at all (on Windows 7 this happens when the service itself runs in a job
     // that allows no nesting).
-    Win32Status entered = AssignProcessToJobObject(job.value().Get(), process.Get())
-                              ? Win32Status(Done{})
-                              : Win32Status(LastError(L"AssignProcessToJobObject"));
+    Win32Status entered =
+        inheritList.JobListed() || AssignProcessToJobObject(job.value().Get(), process.Get())
+            ? Win32Status(Done{})
+            : Win32Status(LastError(L"AssignProcessToJobObject"));
     if (entered && ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
         entered = LastError(L"ResumeThread");
     }
