@@ -11,9 +11,10 @@
 namespace velk {
 
 // Owns a thread attribute list whose PROC_THREAD_ATTRIBUTE_HANDLE_LIST names
-// `handles` (each of them must be inheritable) and, when `job` is given and
-// the system knows the attribute (Windows 10 and later), whose
-// PROC_THREAD_ATTRIBUTE_JOB_LIST puts the child into `job` as it is created.
+// `handles` (each of them must be inheritable; none: a child that inherits
+// nothing) and, when `job` is given and the system knows the attribute
+// (Windows 10 and later), whose PROC_THREAD_ATTRIBUTE_JOB_LIST puts the child
+// into `job` as it is created.
 class InheritHandleList {
   public:
     explicit InheritHandleList(std::vector<HANDLE> handles, HANDLE job = nullptr);

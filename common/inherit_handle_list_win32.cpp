@@ -13,10 +13,10 @@ constexpr DWORD_PTR kJobListAttribute = 13 | PROC_THREAD_ATTRIBUTE_INPUT;
 
 InheritHandleList::InheritHandleList(std::vector<HANDLE> handles, HANDLE job)
     : handles_(std::move(handles)), job_(job) {
-    const DWORD count = job_ != nullptr ? 2 : 1;
+    const DWORD count = (handles_.empty() ? 0 : 1) + (job_ != nullptr ? 1 : 0);
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, count, 0, &size);
-    if (size == 0) {
+    if (count == 0 || size == 0) {
         return;
     }
     storage_.resize((size + sizeof(void*) - 1) / sizeof(void*));
@@ -25,13 +25,16 @@ InheritHandleList::InheritHandleList(std::vector<HANDLE> handles, HANDLE job)
         return;
     }
     initialized_ = list;
-    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
-                                  handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
-        list_ = list;
-    }
+    const bool handlesListed =
+        handles_.empty() ||
+        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                  handles_.size() * sizeof(HANDLE), nullptr, nullptr);
     if (job_ != nullptr) {
         jobListed_ = UpdateProcThreadAttribute(list, 0, kJobListAttribute, &job_, sizeof(job_),
                                                nullptr, nullptr) != FALSE;
+    }
+    if (handlesListed && (!handles_.empty() || jobListed_)) {
+        list_ = list;
     }
 }
 

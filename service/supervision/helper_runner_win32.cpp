@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/inherit_handle_list.h"
 #include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
@@ -71,11 +72,6 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-
     // Started suspended so that it is inside the job before it can start
     // anything of its own. Without a job (it could not be made) the run still
     // goes ahead; only the helper itself is then ended on a time-out.
@@ -85,13 +81,26 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     } else {
         log(FailureText(made.error()));
     }
-    const DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+    // It inherits nothing; where the system can, it is created inside the
+    // job, so that a service dying right after the creation leaves no
+    // suspended helper behind.
+    const InheritHandleList inheritNothing({}, job.Get());
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+    if (inheritNothing.Get() != nullptr) {
+        startup.StartupInfo.cb = sizeof(startup);
+        startup.lpAttributeList = inheritNothing.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
 
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(
             nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
             settings.workingDirectory.empty() ? nullptr : settings.workingDirectory.c_str(),
-            &startup, &info)) {
+            &startup.StartupInfo, &info)) {
         const Win32Error error = LastError(L"CreateProcessW");
         log(FailureText(error));
         return FailedOp(error);
@@ -101,7 +110,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     if (job) {
         // Fails on Windows 7 when the service itself runs in a job that does
         // not allow nesting; the helper then runs unguarded rather than not.
-        if (!AssignProcessToJobObject(job.Get(), process.Get())) {
+        if (!inheritNothing.JobListed() && !AssignProcessToJobObject(job.Get(), process.Get())) {
             log(FailureText(LastError(L"AssignProcessToJobObject")));
             job.Reset();
         }
