@@ -31,4 +31,14 @@ inline constexpr wchar_t kMsgDeleteTunnelDefaultDone[] = L"Delete Tunnel Default
 inline constexpr wchar_t kMsgDeleteBypassDone[] = L"Delete Server Bypass Route Done";
 inline constexpr wchar_t kMsgRestoreDefaultDone[] = L"Restore Default Route Done";
 
+// A recorded state from another network: followed by the saved gateway.
+inline constexpr wchar_t kMsgSavedGatewayGone[] =
+    L"Saved Gateway Not On This Network, Default Routes Kept: ";
+// What `start` removes of such a state that an earlier `start` left behind.
+inline constexpr wchar_t kMsgDeleteLeftoverBypassDone[] =
+    L"Delete Leftover Server Bypass Route Done";
+inline constexpr wchar_t kMsgDeleteLeftoverStateDone[] = L"Delete Leftover State Done";
+inline constexpr wchar_t kMsgDeleteLeftoverTunnelDefaultDone[] =
+    L"Delete Leftover Tunnel Default Route Done";
+
 }  // namespace netsteer

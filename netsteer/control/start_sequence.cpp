@@ -1,10 +1,12 @@
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/network_change.h"
 #include "netsteer/control/start_sequence.h"
 #include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/route_listing.h"
 #include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
 
@@ -20,21 +22,39 @@ int EndStart(ControlSystem& system, int code, const wchar_t* message) {
     return code;
 }
 
+enum class Leftover {
+    kNone,
+    // The recorded default route was put back.
+    kUndone,
+    // The record was from another network: the live default routes were kept.
+    kDroppedAsStale,
+};
+
 // A previous `start` left its changes recorded: put the old default route
-// back before changing anything. Nothing here is checked or logged. True when
-// there was such a record.
-bool UndoLeftoverState(ControlSystem& system) {
+// back before changing anything. Nothing here is checked, and nothing is
+// logged unless the record turns out to be from another network.
+Leftover UndoLeftoverState(ControlSystem& system) {
     RouteState leftover;
     if (!LoadState(system.StateFilePath(), leftover)) {
-        return false;
+        return Leftover::kNone;
     }
-    DeleteAllDefaultRoutes(system);
-    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
-    RunRouteCommandIgnoringOutcome(
-        system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
-    DeleteState(system.StateFilePath());
+    const std::vector<RouteEntry> routes = ReadActiveRoutes(system.RunCommand(RoutePrintCommand()));
+    const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
+    if (stale) {
+        system.Log(kMsgSavedGatewayGone + leftover.gateway);
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        system.Log(kMsgDeleteLeftoverBypassDone);
+        DeleteState(system.StateFilePath());
+        system.Log(kMsgDeleteLeftoverStateDone);
+    } else {
+        DeleteAllDefaultRoutes(system, routes);
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        RunRouteCommandIgnoringOutcome(
+            system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
+        DeleteState(system.StateFilePath());
+    }
     system.Sleep(kUndoLeftoverPauseMs);
-    return true;
+    return stale ? Leftover::kDroppedAsStale : Leftover::kUndone;
 }
 
 // The tunnel adapter may still be coming up: try at once, then every pause,
@@ -57,18 +77,21 @@ bool WaitForTunnelIndex(ControlSystem& system, std::uint64_t startedAtMs, int& t
 
 int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs) {
     system.Log(kMsgStartCalled);
-    const bool undone = UndoLeftoverState(system);
+    const Leftover leftover = UndoLeftoverState(system);
 
     int tunnelIndex = 0;
     if (!WaitForTunnelIndex(system, startedAtMs, tunnelIndex)) {
         return EndStart(system, kExitTunnelNotFound, kMsgReturnTunnelNotFound);
     }
     system.Log(kMsgTunnelIndexFound);
-    if (undone) {
+    if (leftover != Leftover::kNone) {
         // The undo deletes only default routes with a real gateway, so the
         // earlier start's tunnel default route is still there, and adding it
         // again below would be refused as existing.
         RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        if (leftover == Leftover::kDroppedAsStale) {
+            system.Log(kMsgDeleteLeftoverTunnelDefaultDone);
+        }
     }
 
     std::vector<DefaultRoute> defaults;

@@ -12,7 +12,10 @@ namespace netsteer {
 // old gateway, and records the old route in the state file first; changes no
 // route when that record cannot be written. `startedAtMs` is the clock
 // (MonotonicMs) when the helper started: the tunnel search ends
-// kTunnelSearchDeadlineMs after it.
+// kTunnelSearchDeadlineMs after it. A change that an earlier `start` left
+// recorded is undone first; one recorded on another network
+// (IsSavedGatewayOnAnotherNetwork) only loses its tunnel and server routes,
+// so that the live network's default route becomes the uplink.
 int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs);
 
 }  // namespace netsteer

@@ -1,12 +1,26 @@
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/network_change.h"
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/machine/route_command.h"
+#include "netsteer/machine/route_listing.h"
 #include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
 
+#include <vector>
+
 namespace netsteer {
+namespace {
+
+int EndStop(ControlSystem& system) {
+    system.Sleep(kFinishPauseMs);
+    system.CleanupWinsock();
+    system.Log(kMsgStopEnded);
+    return kExitOk;
+}
+
+}  // namespace
 
 int RunStop(ControlSystem& system) {
     system.Log(kMsgStopCalled);
@@ -26,7 +40,20 @@ int RunStop(ControlSystem& system) {
         system.Log(kMsgDeleteTunnelDefaultDone);
     }
 
-    DeleteAllDefaultRoutes(system);
+    // The listing that the deletion of the default routes needs anyway also
+    // tells whether the machine has moved to another network since `start`.
+    const std::vector<RouteEntry> routes = ReadActiveRoutes(system.RunCommand(RoutePrintCommand()));
+    if (IsSavedGatewayOnAnotherNetwork(routes, saved.gateway)) {
+        // The live network's default route stays, and the dead one is not
+        // added; only what `start` added for the tunnel goes.
+        system.Log(kMsgSavedGatewayGone + saved.gateway);
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
+        system.Log(kMsgDeleteBypassDone);
+        DeleteState(system.StateFilePath());
+        system.Log(kMsgDeleteStateDone);
+        return EndStop(system);
+    }
+    DeleteAllDefaultRoutes(system, routes);
     system.Log(kMsgDeleteAllDefaultsDone);
 
     RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
@@ -42,11 +69,7 @@ int RunStop(ControlSystem& system) {
 
     DeleteState(system.StateFilePath());
     system.Log(kMsgDeleteStateDone);
-
-    system.Sleep(kFinishPauseMs);
-    system.CleanupWinsock();
-    system.Log(kMsgStopEnded);
-    return kExitOk;
+    return EndStop(system);
 }
 
 }  // namespace netsteer

@@ -5,7 +5,10 @@
 
 namespace netsteer {
 
-// Puts back the route recorded by `start` and removes the state file.
+// Puts back the route recorded by `start` and removes the state file. When
+// the machine has since moved to another network (IsSavedGatewayOnAnotherNetwork),
+// keeps its default routes instead and removes only the tunnel's default
+// route and the server's host route, and the state file (exit code 0).
 int RunStop(ControlSystem& system);
 
 }  // namespace netsteer

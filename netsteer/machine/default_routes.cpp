@@ -66,4 +66,8 @@ bool IsDefaultRouteWithUsableGateway(const RouteEntry& entry) {
     return IsDefaultRoute(entry) && IsUsableGateway(entry.gateway);
 }
 
+bool IsOnLinkDefaultRoute(const RouteEntry& entry) {
+    return IsDefaultRoute(entry) && !IsRealGateway(entry.gateway);
+}
+
 }  // namespace netsteer

@@ -31,4 +31,8 @@ DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes);
 // command line. Pure.
 bool IsDefaultRouteWithUsableGateway(const RouteEntry& entry);
 
+// True for a default route without a next hop (gateway on-link or 0.0.0.0),
+// such as a tunnel adapter's own. Pure.
+bool IsOnLinkDefaultRoute(const RouteEntry& entry);
+
 }  // namespace netsteer

@@ -32,8 +32,11 @@ void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& co
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system) {
-    const std::wstring listing = system.RunCommand(RoutePrintCommand());
-    for (const RouteEntry& entry : ReadActiveRoutes(listing)) {
+    DeleteAllDefaultRoutes(system, ReadActiveRoutes(system.RunCommand(RoutePrintCommand())));
+}
+
+void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes) {
+    for (const RouteEntry& entry : routes) {
         // Routes without a real gateway stay, among them the tunnel's own
         // default route (gateway 0.0.0.0). Each result is ignored so that one
         // refused deletion does not keep the others.

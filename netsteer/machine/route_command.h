@@ -1,8 +1,10 @@
 #pragma once
 // Running the route commands that change the table.
 #include <string>
+#include <vector>
 
 #include "netsteer/machine/helper_system.h"
+#include "netsteer/machine/route_listing.h"
 
 namespace netsteer {
 
@@ -21,5 +23,9 @@ void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& co
 // (IsDefaultRouteWithUsableGateway), in listing order, then pauses
 // kDeleteDefaultsPauseMs.
 void DeleteAllDefaultRoutes(HelperSystem& system);
+
+// The same on a listing already read (`routes`, from ReadActiveRoutes): for a
+// caller that has to look at the table before it decides to delete.
+void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes);
 
 }  // namespace netsteer

@@ -1,5 +1,6 @@
 #include "tools/netsim/netsim_control.h"
 
+#include "tools/netsim/netsim_reboot.h"
 #include "tools/netsim/netsim_render.h"
 
 namespace netsim {
@@ -19,15 +20,17 @@ Interface Loopback() {
     return item;
 }
 
-Interface Uplink(int index, int metric, const wchar_t* mac, const wchar_t* address,
+// The second uplink's network in "two-uplinks"; nothing moves there.
+constexpr Network kWifiNetwork{L"wifi", L"192.168.50.220", L"255.255.255.0", L"192.168.50.254"};
+
+Interface Uplink(int index, int metric, const wchar_t* mac, const Network& network,
                  const wchar_t* name, const wchar_t* description) {
     Interface item;
     item.index = index;
     item.metric = metric;
     item.mtu = 1500;
     item.mac = mac;
-    item.address = address;
-    item.mask = L"255.255.255.0";
+    JoinNetwork(item, network);
     item.name = name;
     item.description = description;
     return item;
@@ -59,15 +62,14 @@ bool MakeScenario(const std::wstring& name, Machine& machine) {
     Machine fresh;
     // The loopback comes up first, so its routes lead among equal destinations.
     AddInterface(fresh, Loopback());
+    // Each uplink comes with its network's default route, as DHCP gives it.
     if (name == L"home" || name == L"two-uplinks") {
-        AddInterface(fresh, Uplink(12, 25, L"00 15 5d 4a 10 23", L"192.168.1.23", L"Ethernet",
-                                   L"Intel(R) Ethernet Connection (7) I219-V"));
-        fresh.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", L"192.168.1.1", 12, 0, false});
+        AddInterface(fresh, Uplink(kUplinkIndex, 25, L"00 15 5d 4a 10 23", *FindNetwork(L"home"),
+                                   L"Ethernet", L"Intel(R) Ethernet Connection (7) I219-V"));
     }
     if (name == L"two-uplinks") {
-        AddInterface(fresh, Uplink(17, 35, L"3c 6a a7 91 0e 5b", L"192.168.50.220", L"Wi-Fi",
+        AddInterface(fresh, Uplink(17, 35, L"3c 6a a7 91 0e 5b", kWifiNetwork, L"Wi-Fi",
                                    L"Intel(R) Wi-Fi 6 AX201 160MHz"));
-        fresh.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", L"192.168.50.254", 17, 0, false});
     }
     if (fresh.interfaces.size() == 1) {
         return false;
@@ -97,7 +99,13 @@ std::wstring ControlUsage() {
            maxDelay +
            L")\r\n"
            L"  hold [SECONDS] | held | release  keep a process alive in the prefix (default\r\n"
-           L"                                 600 s), ask whether one is, end it\r\n";
+           L"                                 600 s), ask whether one is, end it\r\n"
+           L"  reboot                         restart: only persistent routes stay, velk_vpn0\r\n"
+           L"                                 is gone, each connected adapter gets its own\r\n"
+           L"                                 routes and its network's default route back\r\n"
+           L"  move home|office               Ethernet joins that network (home 192.168.1.23\r\n"
+           L"                                 via 192.168.1.1, office 172.20.4.61 via\r\n"
+           L"                                 172.20.4.1), then the machine restarts\r\n";
 }
 
 ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
@@ -170,6 +178,21 @@ ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
         }
         machine.language = language;
         return Reply(L"route prints in " + language);
+    }
+    if (command == L"reboot" && args.size() == 1) {
+        Reboot(machine);
+        return Reply(L"machine restarted");
+    }
+    if (command == L"move" && args.size() == 2) {
+        const std::wstring name = ToLower(args[1]);
+        const Network* network = FindNetwork(name);
+        if (network == nullptr) {
+            return Refuse(L"unknown network " + name);
+        }
+        if (!MoveUplink(machine, *network)) {
+            return Refuse(L"the machine has no Ethernet adapter to move");
+        }
+        return Reply(L"Ethernet moved to " + name + L" and the machine restarted");
     }
     if (command == L"delay" && args.size() == 2) {
         int delayMs = 0;

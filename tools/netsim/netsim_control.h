@@ -21,7 +21,7 @@ bool MakeScenario(const std::wstring& name, Machine& machine);
 //   reset [home|two-uplinks]     show      journal [clear]
 //   tunnel-after N               tunnel-up            tunnel-down
 //   fail PATTERN MESSAGE [TIMES]  clear-failures       language en|de
-//   delay MS
+//   delay MS                     reboot               move home|office
 ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args);
 
 // The usage text of the control program.

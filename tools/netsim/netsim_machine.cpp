@@ -50,14 +50,20 @@ void AppendInterfaceFields(std::wstring& out, const Interface& item) {
     out += std::to_wstring(item.index) + kTab + std::to_wstring(item.metric) + kTab +
            std::to_wstring(item.mtu) + kTab + (item.connected ? L"connected" : L"disconnected") +
            kTab + (item.mac.empty() ? L"-" : Clean(item.mac)) + kTab + Clean(item.address) + kTab +
-           Clean(item.mask) + kTab + Clean(item.name) + kTab + Clean(item.description);
+           Clean(item.mask) + kTab + Clean(item.name) + kTab + Clean(item.description) + kTab +
+           (item.gateway.empty() ? L"-" : Clean(item.gateway));
 }
 
 bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first, Interface& item) {
-    if (f.size() != first + 9) {
+    // Nine fields, and the gateway as a tenth since interfaces remember it.
+    const bool withGateway = f.size() == first + 10;
+    if (f.size() != first + 9 && !withGateway) {
         return false;
     }
     std::uint32_t ignored = 0;
+    if (withGateway && f[first + 9] != L"-" && !ParseIpv4(f[first + 9], ignored)) {
+        return false;
+    }
     if (!ParseCount(f[first], item.index) || !ParseSigned(f[first + 1], item.metric) ||
         !velk::tools::ParseUint32(f[first + 2], item.mtu) || !ParseIpv4(f[first + 5], ignored) ||
         !ParseIpv4(f[first + 6], ignored)) {
@@ -72,6 +78,7 @@ bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first,
     item.mask = f[first + 6];
     item.name = f[first + 7];
     item.description = f[first + 8];
+    item.gateway = withGateway && f[first + 9] != L"-" ? f[first + 9] : L"";
     return true;
 }
 
@@ -179,19 +186,27 @@ const Interface* FindInterfaceForGateway(const Machine& machine, const std::wstr
 void AddInterface(Machine& machine, const Interface& added) {
     RemoveInterface(machine, added.index);
     machine.interfaces.push_back(added);
+    AddInterfaceRoutes(machine, added);
+}
+
+void AddInterfaceRoutes(Machine& machine, const Interface& item) {
     std::uint32_t address = 0;
     std::uint32_t mask = 0;
-    if (!ParseIpv4(added.address, address) || !ParseIpv4(added.mask, mask)) {
+    if (!ParseIpv4(item.address, address) || !ParseIpv4(item.mask, mask)) {
         return;
     }
     const std::uint32_t host = 0xFFFFFFFFu;
-    AddOnLinkRoute(machine, address & mask, mask, added.index);
+    AddOnLinkRoute(machine, address & mask, mask, item.index);
     if (mask != host) {
-        AddOnLinkRoute(machine, address, host, added.index);
-        AddOnLinkRoute(machine, (address & mask) | ~mask, host, added.index);
+        AddOnLinkRoute(machine, address, host, item.index);
+        AddOnLinkRoute(machine, (address & mask) | ~mask, host, item.index);
     }
-    AddOnLinkRoute(machine, 0xE0000000u, 0xF0000000u, added.index);
-    AddOnLinkRoute(machine, host, host, added.index);
+    AddOnLinkRoute(machine, 0xE0000000u, 0xF0000000u, item.index);
+    AddOnLinkRoute(machine, host, host, item.index);
+    if (!item.gateway.empty()) {
+        // Metric 0: automatic, as for the route DHCP gives.
+        machine.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", item.gateway, item.index, 0, false});
+    }
 }
 
 void RemoveInterface(Machine& machine, int index) {

@@ -24,6 +24,9 @@ struct Interface {
     std::wstring mac;  // "00 15 5d 01 02 03", or empty for adapters without one
     std::wstring address;
     std::wstring mask;
+    // The default gateway of the network the interface sits on, as DHCP gives
+    // it; empty for an interface without one (the loopback, the tunnel).
+    std::wstring gateway;
     std::wstring name;         // the alias netsh lists
     std::wstring description;  // the adapter name route print lists
 };
@@ -75,13 +78,18 @@ const Interface* FindInterfaceByAddress(const Machine& machine, const std::wstri
 // The connected interface whose subnet holds `address`, or null.
 const Interface* FindInterfaceForGateway(const Machine& machine, const std::wstring& address);
 
-// Adds the interface and the on-link routes Windows creates for its address
-// (its subnet, its host, its broadcast, multicast and limited broadcast).
+// Adds the interface and its routes (AddInterfaceRoutes).
 void AddInterface(Machine& machine, const Interface& added);
+// The routes Windows creates for a connected interface: on-link ones for its
+// address (its subnet, its host, its broadcast, multicast and limited
+// broadcast), and a default route through its network's gateway, if any.
+void AddInterfaceRoutes(Machine& machine, const Interface& item);
 // Removes the interface and every route through it.
 void RemoveInterface(Machine& machine, int index);
 
 // The state file: UTF-8 text, one record per line, fields separated by tabs.
+// An interface record without the gateway field (as older files have it)
+// reads as an interface without a gateway.
 std::wstring SerializeMachine(const Machine& machine);
 // Returns false with a reason for a record it does not understand.
 bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& error);

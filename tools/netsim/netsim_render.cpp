@@ -144,13 +144,14 @@ std::wstring RenderInterfaceTable(const Machine& machine) {
 
 std::wstring RenderMachine(const Machine& machine) {
     std::wstring out = L"language: " + machine.language + kCrLf;
-    out += L"interfaces (index, metric, MTU, state, address/mask, name | description):";
+    out += L"interfaces (index, metric, MTU, state, address/mask, gateway, name | description):";
     out += kCrLf;
     for (const Interface& item : machine.interfaces) {
         out += PadLeft(std::to_wstring(item.index), 5) + PadLeft(std::to_wstring(item.metric), 5) +
                PadLeft(std::to_wstring(item.mtu), 11) + L"  " +
                PadRight(item.connected ? L"connected" : L"disconnected", 13) +
-               PadRight(item.address + L"/" + item.mask, 33) + item.name + L" | " +
+               PadRight(item.address + L"/" + item.mask, 33) +
+               PadRight(item.gateway.empty() ? L"-" : item.gateway, 17) + item.name + L" | " +
                item.description + kCrLf;
     }
     if (machine.tunnelPending) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace netsteer::testing {
 
@@ -37,51 +38,82 @@ inline const wchar_t kTunnelMatchedLog[] =
 inline const std::wstring kNetshNoMatchLog =
     L"GetTunnelIndex no match. netsh output:\n" + kNetshWithoutTunnel;
 
+// A "route print -4" listing in the real layout: the interface list (lines
+// without their CR LF), then the active routes given as rows.
+inline std::wstring RoutePrintListing(const std::vector<std::wstring>& interfaces,
+                                      const std::vector<std::wstring>& rows) {
+    const std::wstring ruler =
+        L"===========================================================================\r\n";
+    std::wstring listing = ruler + L"Interface List\r\n";
+    for (const std::wstring& line : interfaces) {
+        listing += line + L"\r\n";
+    }
+    listing += ruler + L"\r\nIPv4 Route Table\r\n" + ruler +
+               L"Active Routes:\r\n"
+               L"Network Destination        Netmask          Gateway       Interface  Metric\r\n";
+    for (const std::wstring& row : rows) {
+        listing += row + L"\r\n";
+    }
+    return listing + ruler + L"Persistent Routes:\r\n  None\r\n";
+}
+
+inline const wchar_t kListedEthernet[] =
+    L" 12...00 50 56 95 01 6a ......Intel(R) Ethernet Connection";
+inline const wchar_t kListedWifi[] = L" 17...3c 22 fb 11 22 33 ......Intel(R) Wi-Fi 6 AX201";
+inline const wchar_t kListedTunnel[] = L" 45...........................velk_vpn0";
+inline const wchar_t kListedLoopback[] =
+    L"  1...........................Software Loopback Interface 1";
+
 // Before start: two default routes with real gateways (Ethernet wins on
 // metric) and the tunnel adapter's own On-link default route.
-inline const std::wstring kRoutePrintBeforeStart =
-    L"===========================================================================\r\n"
-    L"Interface List\r\n"
-    L" 12...00 50 56 95 01 6a ......Intel(R) Ethernet Connection\r\n"
-    L" 17...3c 22 fb 11 22 33 ......Intel(R) Wi-Fi 6 AX201\r\n"
-    L" 45...........................velk_vpn0\r\n"
-    L"  1...........................Software Loopback Interface 1\r\n"
-    L"===========================================================================\r\n"
-    L"\r\n"
-    L"IPv4 Route Table\r\n"
-    L"===========================================================================\r\n"
-    L"Active Routes:\r\n"
-    L"Network Destination        Netmask          Gateway       Interface  Metric\r\n"
-    L"          0.0.0.0          0.0.0.0         10.0.0.1        10.0.0.50     50\r\n"
-    L"          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5\r\n"
-    L"         10.0.0.0    255.255.255.0         On-link         10.0.0.50    306\r\n"
-    L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331\r\n"
-    L"      192.168.1.0    255.255.255.0          On-link     192.168.1.23    281\r\n"
-    L"===========================================================================\r\n"
-    L"Persistent Routes:\r\n"
-    L"  None\r\n";
+inline const std::wstring kRoutePrintBeforeStart = RoutePrintListing(
+    {kListedEthernet, kListedWifi, kListedTunnel, kListedLoopback},
+    {L"          0.0.0.0          0.0.0.0         10.0.0.1        10.0.0.50     50",
+     L"          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25",
+     L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5",
+     L"         10.0.0.0    255.255.255.0         On-link         10.0.0.50    306",
+     L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331",
+     L"      192.168.1.0    255.255.255.0          On-link     192.168.1.23    281"});
 
 // While the tunnel is up: only On-link default routes and the bypass route.
-inline const std::wstring kRoutePrintTunnelUp =
-    L"===========================================================================\r\n"
-    L"Interface List\r\n"
-    L" 12...00 50 56 95 01 6a ......Intel(R) Ethernet Connection\r\n"
-    L" 45...........................velk_vpn0\r\n"
-    L"  1...........................Software Loopback Interface 1\r\n"
-    L"===========================================================================\r\n"
-    L"\r\n"
-    L"IPv4 Route Table\r\n"
-    L"===========================================================================\r\n"
-    L"Active Routes:\r\n"
-    L"Network Destination        Netmask          Gateway       Interface  Metric\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      6\r\n"
-    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5\r\n"
-    L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331\r\n"
-    L"      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26\r\n"
-    L"===========================================================================\r\n"
-    L"Persistent Routes:\r\n"
-    L"  None\r\n";
+inline const std::wstring kRoutePrintTunnelUp = RoutePrintListing(
+    {kListedEthernet, kListedTunnel, kListedLoopback},
+    {L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      6",
+     L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5",
+     L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331",
+     L"      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26"});
+
+// A listing of Ethernet and the loopback with the given active routes.
+inline std::wstring RoutePrintWithRows(const std::vector<std::wstring>& rows) {
+    return RoutePrintListing({kListedEthernet, kListedLoopback}, rows);
+}
+
+// Route rows of the machines below.
+inline const wchar_t kRowHomeDefault[] =
+    L"          0.0.0.0          0.0.0.0      192.168.1.1     192.168.1.23     25";
+inline const wchar_t kRowOfficeDefault[] =
+    L"          0.0.0.0          0.0.0.0       172.20.4.1      172.20.4.61     25";
+inline const wchar_t kRowTunnelDefault[] =
+    L"          0.0.0.0          0.0.0.0         On-link         10.0.85.2      5";
+inline const wchar_t kRowLoopback[] =
+    L"        127.0.0.0        255.0.0.0         On-link         127.0.0.1    331";
+inline const wchar_t kRowOfficeSubnet[] =
+    L"       172.20.4.0    255.255.255.0         On-link       172.20.4.61    281";
+inline const wchar_t kRowBypassViaHome[] =
+    L"      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26";
+
+// Ethernet has moved to the office network (172.20.4.61 behind 172.20.4.1)
+// since `start`: after a restart, so without the tunnel, and with the tunnel
+// still up.
+inline const std::wstring kRoutePrintMovedToOffice =
+    RoutePrintWithRows({kRowOfficeDefault, kRowLoopback, kRowOfficeSubnet});
+inline const std::wstring kRoutePrintMovedTunnelUp =
+    RoutePrintListing({kListedEthernet, kListedTunnel, kListedLoopback},
+                      {kRowOfficeDefault, kRowTunnelDefault, kRowLoopback, kRowOfficeSubnet});
+// Back on the home network after a restart: the tunnel and its routes are
+// gone, the network gave Ethernet its default route again.
+inline const std::wstring kRoutePrintAfterRestart =
+    RoutePrintWithRows({kRowHomeDefault, kRowLoopback});
 
 inline const std::wstring kRouteOk = L" OK!\r\n";
 inline const std::wstring kRouteAddExists =

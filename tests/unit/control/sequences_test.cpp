@@ -15,6 +15,7 @@
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/control/state_file_io.h"
+#include "netsteer/machine/system_commands.h"
 #include "netsteer/netsteer_constants.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/foreign_owner.h"
@@ -208,6 +209,116 @@ TEST_F(SequenceTest, StopCarriesOnPastRefusedDeletions) {
 
     EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
     EXPECT_FALSE(StateFileExists());
+}
+
+// After a restart or a move the recorded gateway may be gone: stop must then
+// keep the live network's default route and add no dead one.
+TEST_F(SequenceTest, StopPutsTheSavedRouteBackOnlyOnItsOwnNetwork) {
+    const std::wstring gatewayGone =
+        L"Saved Gateway Not On This Network, Default Routes Kept: 192.168.1.1";
+    struct Case {
+        const char* name;
+        std::wstring netsh;
+        std::wstring listing;
+        std::vector<std::wstring> commands;
+        std::vector<std::wstring> logs;  // after "[HELPER] STOP CALLED"
+    };
+    const Case cases[] = {
+        {"moved and restarted: the tunnel is gone",
+         kNetshWithoutTunnel,
+         kRoutePrintMovedToOffice,
+         {kNetsh, kRoutePrint, kDeleteBypass},
+         {kNetshNoMatchLog, gatewayGone, L"Delete Server Bypass Route Done", L"Delete State Done",
+          L"Stop Ended .... return 0"}},
+        {"moved with the tunnel up",
+         kNetshWithTunnel,
+         kRoutePrintMovedTunnelUp,
+         {kNetsh, kDeleteTunnelDefault, kRoutePrint, kDeleteBypass},
+         {kTunnelMatchedLog, L"Delete Tunnel Default Route Done", gatewayGone,
+          L"Delete Server Bypass Route Done", L"Delete State Done", L"Stop Ended .... return 0"}},
+        {"restarted on the same network: put back as always",
+         kNetshWithoutTunnel,
+         kRoutePrintAfterRestart,
+         {kNetsh, kRoutePrint, kDeleteEthernetDefault, kDeleteBypass, kRestoreDefault},
+         {kNetshNoMatchLog, L"Delete All Default Routes Done", L"Delete Server Bypass Route Done",
+          L"Restore Default Route Done", L"Delete State Done", L"Stop Ended .... return 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        system.ClearRecords();
+        ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+        ScriptMachineTunnelUp();
+        system.Script(kNetsh, {c.netsh});
+        system.Script(kRoutePrint, {c.listing});
+        system.Script(kDeleteBypass, {kRouteDeleteNotFound});
+        system.Script(kDeleteEthernetDefault, {kRouteOk});
+
+        EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 0);
+
+        EXPECT_EQ(system.commands, c.commands);
+        EXPECT_EQ(std::vector<std::wstring>(system.logs.begin() + 3, system.logs.end()), c.logs);
+        EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
+                    ElementsAre(L"sleep: 700", L"WSACleanup", L"log: Stop Ended .... return 0"));
+        EXPECT_FALSE(StateFileExists());
+        ExpectWinsockReleasedOnce();
+    }
+}
+
+// The state of an earlier start that was never stopped: undone on its own
+// network; from another network, only its tunnel and server routes go, and
+// the new network's default route becomes the uplink.
+TEST_F(SequenceTest, StartUndoesALeftoverStateOnlyOnItsOwnNetwork) {
+    const std::wstring officeQuery = UplinkIndexQueryCommand(L"172.20.4.61");
+    const std::wstring officeBypass =
+        L"route add 203.0.113.7 mask 255.255.255.255 172.20.4.1 if 12 metric 1";
+    const std::wstring deleteOfficeDefault = L"route delete 0.0.0.0 mask 0.0.0.0 172.20.4.1";
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> listings;
+        std::vector<std::wstring> commands;
+        std::vector<std::wstring> logs;  // after "[HELPER] START CALLED"
+        RouteState saved;
+    };
+    const Case cases[] = {
+        {"moved with the tunnel up",
+         {kRoutePrintMovedTunnelUp},
+         {kRoutePrint, kDeleteBypass, kNetsh, kDeleteTunnelDefault, kRoutePrint, officeQuery,
+          officeBypass, kRoutePrint, deleteOfficeDefault, kAddTunnelDefault},
+         {L"Saved Gateway Not On This Network, Default Routes Kept: 192.168.1.1",
+          L"Delete Leftover Server Bypass Route Done", L"Delete Leftover State Done",
+          kTunnelMatchedLog, L"Tunnel index found", L"Delete Leftover Tunnel Default Route Done",
+          L"Delete State Done", L"Save State Done", L"Add Server Bypass Route Done",
+          L"Delete All Default Routes Done", L"Add Tunnel Default Route Done",
+          L"RETURN 0: start done"},
+         RouteState{L"172.20.4.1", 12, L"203.0.113.7"}},
+        {"still routed on the same network: undone as always",
+         {kRoutePrintTunnelUp, kRoutePrintBeforeStart},
+         {kRoutePrint, kDeleteBypass, kRestoreDefault, kNetsh, kDeleteTunnelDefault, kRoutePrint,
+          kUplinkQuery, kAddBypass, kRoutePrint, kDeleteWifiDefault, kDeleteEthernetDefault,
+          kAddTunnelDefault},
+         {kTunnelMatchedLog, L"Tunnel index found", L"Delete State Done", L"Save State Done",
+          L"Add Server Bypass Route Done", L"Delete All Default Routes Done",
+          L"Add Tunnel Default Route Done", L"RETURN 0: start done"},
+         kSavedState},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        system.ClearRecords();
+        ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+        ScriptMachineBeforeStart();
+        system.Script(kRoutePrint, c.listings);
+        system.Script(officeQuery, {kPowerShellIndex12});
+        for (const auto& command : {officeBypass, deleteOfficeDefault}) {
+            system.Script(command, {kRouteOk});
+        }
+
+        EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 0);
+
+        EXPECT_EQ(system.commands, c.commands);
+        EXPECT_EQ(std::vector<std::wstring>(system.logs.begin() + 3, system.logs.end()), c.logs);
+        ExpectSameState(LoadedState(), c.saved);
+        ExpectWinsockReleasedOnce();
+    }
 }
 
 // ---- exit codes, each through its real cause ----

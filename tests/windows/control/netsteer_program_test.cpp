@@ -15,46 +15,17 @@
 #include <vector>
 
 #include "common/local_memory.h"
-#include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "tests/support/win_files.h"
+#include "tests/windows/control/netsteer_run.h"
 
 namespace netsteer {
 namespace {
 
-// The build gives a Linux path; under Wine it is reached through drive Z:.
-std::wstring ProgramPath() {
-    return velk::test_support::WindowsPath(NETSTEER_EXE_PATH);
-}
-
-// Runs netsteer.exe with `arguments` appended to its quoted path; returns
-// its exit code, or -1 when it did not start or end in time.
-long RunNetsteer(const std::wstring& arguments) {
-    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
-    }
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return -1;
-    }
-    velk::UniqueHandle process(info.hProcess);
-    velk::UniqueHandle thread(info.hThread);
-    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.Get(), 99);
-        return -1;
-    }
-    const velk::Win32Result<std::uint32_t> code = velk::ExitCodeOf(process.Get());
-    EXPECT_TRUE(code) << "netsteer's exit code cannot be read";
-    return code ? static_cast<long>(code.value()) : -1;
-}
+using netsteer::testing::NetsteerPath;
+using netsteer::testing::RunNetsteer;
 
 using velk::test_support::ReadFileBytes;
 
@@ -212,7 +183,7 @@ TEST(NetsteerProgram, RandomCommandLinesEndWithACodeOfTheTable) {
 }
 
 TEST(NetsteerProgram, IsAGuiSubsystemProgram) {
-    const std::string image = ReadFileBytes(ProgramPath());
+    const std::string image = ReadFileBytes(NetsteerPath());
     ASSERT_GT(image.size(), 0x40u);
     ASSERT_EQ(image.substr(0, 2), "MZ");
     std::uint32_t peOffset = 0;
@@ -235,7 +206,7 @@ struct ModuleDeleter {
 
 TEST(NetsteerProgram, EmbeddedManifestAsksForAsInvoker) {
     const std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter> module(
-        LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        LoadLibraryExW(NetsteerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_NE(module, nullptr);
     HRSRC resource = FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(resource, nullptr);

@@ -110,6 +110,10 @@ TEST(RunControl, RefusesWhatItDoesNotKnow) {
         {L"delay"},
         {L"delay", L"-5"},
         {L"delay", L"60001"},
+        {L"reboot", L"now"},
+        {L"move"},
+        {L"move", L"work"},
+        {L"move", L"office", L"now"},
     };
     for (const auto& args : refused) {
         Machine machine = Home();
@@ -160,6 +164,8 @@ TEST(StateFile, DamagedRecordsAreRejectedWithTheLine) {
         L"route\t0.0.0.0\t0.0.0.0\t192.168.1\t12\t0\tactive\n",
         L"route\t0.0.0.0\t0.0.0.0\t192.168.1.1\t12\t0\n",
         L"interface\t12\t25\t1500\tup\t-\t192.168.1.23\t255.255.255.0\tEthernet\tIntel\n",
+        L"interface\t12\t25\t1500\tconnected\t-\t192.168.1.23\t255.255.255.0\tEthernet\tIntel\t"
+        L"192.168.1\n",
         L"fail\tmany\troute\tno\n",
         L"delay\t60001\n",
         L"colour\tblue\n",
@@ -170,6 +176,19 @@ TEST(StateFile, DamagedRecordsAreRejectedWithTheLine) {
         EXPECT_FALSE(ParseMachine(std::wstring(L"# machine\n") + text, machine, error)) << text;
         EXPECT_EQ(error.rfind(L"line 2:", 0), 0u) << error;
     }
+}
+
+TEST(StateFile, AnInterfaceRecordWithoutItsGatewayStillLoads) {
+    Machine machine;
+    std::wstring error;
+    ASSERT_TRUE(
+        ParseMachine(L"interface\t12\t25\t1500\tconnected\t-\t192.168.1.23\t"
+                     L"255.255.255.0\tEthernet\tIntel\n",
+                     machine, error))
+        << std::string(error.begin(), error.end());
+    ASSERT_EQ(machine.interfaces.size(), 1u);
+    EXPECT_EQ(machine.interfaces[0].gateway, L"");
+    EXPECT_EQ(machine.interfaces[0].description, L"Intel");
 }
 
 TEST(Ipv4Text, OnlyFourDecimalPartsUpTo255) {

@@ -1,0 +1,117 @@
+// The built netsteer.exe against the network simulator's tools, across a
+// restart and a move to another network while routed into the tunnel: the
+// table and the state file it leaves must be those of a machine that never
+// went through the restart or the move.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "netsteer/netsteer_constants.h"
+#include "tests/support/win_files.h"
+#include "tests/windows/control/netsteer_run.h"
+#include "tools/netsim/netsim_program.h"
+#include "tools/netsim/netsim_render.h"
+
+namespace netsteer::testing {
+namespace {
+
+constexpr wchar_t kServer[] = L"203.0.113.7";
+
+std::wstring Variable(const wchar_t* name) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length =
+        GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
+}
+
+// netsteer runs "route", "netsh" and "powershell" through cmd.exe, which
+// finds the simulator's programs first on PATH. Wine's own netsh and
+// powershell win over a program of that name unless told otherwise; the
+// override in the environment holds for every process started from here.
+class NetsteerOnTheSimulator : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const wchar_t* name : kVariables) {
+            saved_.push_back(Variable(name));
+        }
+        netsimDir_ = velk::test_support::WindowsPath(VELK_NETSIM_BIN_DIR);
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        machinePath_ = std::wstring(temp) + L"netsteer-netsim-" +
+                       std::to_wstring(GetCurrentProcessId()) + L".txt";
+        SetEnvironmentVariableW(L"PATH", (netsimDir_ + L";" + saved_[0]).c_str());
+        SetEnvironmentVariableW(L"WINEDLLOVERRIDES",
+                                (saved_[1] + L";netsh.exe,powershell.exe=n").c_str());
+        SetEnvironmentVariableW(L"VELK_NETSIM_STATE", machinePath_.c_str());
+    }
+
+    void TearDown() override {
+        for (std::size_t i = 0; i < saved_.size(); ++i) {
+            SetEnvironmentVariableW(kVariables[i], saved_[i].empty() ? nullptr : saved_[i].c_str());
+        }
+        DeleteFileW(machinePath_.c_str());
+        DeleteFileW(kStateFilePath);
+    }
+
+    // Runs each step from a fresh home machine and no state file: "start"
+    // and "stop" run netsteer (each must give 0), anything else is a
+    // netsim command.
+    void RunSteps(const std::vector<std::wstring>& steps) {
+        DeleteFileW(kStateFilePath);
+        ASSERT_EQ(RunAndWait(L"\"" + netsimDir_ + L"\\netsim.exe\" reset home"), 0);
+        for (const std::wstring& step : steps) {
+            const long code = step == L"start" || step == L"stop"
+                                  ? RunNetsteer(step + L" " + kServer)
+                                  : RunAndWait(L"\"" + netsimDir_ + L"\\netsim.exe\" " + step);
+            ASSERT_EQ(code, 0) << std::string(step.begin(), step.end());
+        }
+    }
+
+    std::wstring RouteTable() {
+        netsim::Machine machine;
+        std::wstring error;
+        EXPECT_TRUE(netsim::LoadMachine(machinePath_, machine, error));
+        return netsim::RenderRoutePrint(machine);
+    }
+
+    static constexpr const wchar_t* kVariables[] = {L"PATH", L"WINEDLLOVERRIDES",
+                                                    L"VELK_NETSIM_STATE"};
+    std::vector<std::wstring> saved_;
+    std::wstring netsimDir_;
+    std::wstring machinePath_;
+};
+
+TEST_F(NetsteerOnTheSimulator, RestartAndMoveWhileRoutedLeaveTheLiveNetwork) {
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> steps;
+        std::vector<std::wstring> sameAs;  // steps that never restart or move while routed
+    };
+    const Case cases[] = {
+        {"restarted, then stop: the home table",
+         {L"tunnel-up", L"start", L"reboot", L"stop"},
+         {L"tunnel-up", L"start", L"stop", L"tunnel-down"}},
+        {"moved to the office, then stop: the office default route untouched",
+         {L"tunnel-up", L"start", L"move office", L"stop"},
+         {L"move office"}},
+        {"moved to the office, then start again: the office is the uplink",
+         {L"tunnel-up", L"start", L"move office", L"tunnel-up", L"start"},
+         {L"move office", L"tunnel-up", L"start"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunSteps(c.sameAs);
+        const std::wstring expectedTable = RouteTable();
+        const std::string expectedState = velk::test_support::ReadFileBytes(kStateFilePath);
+
+        RunSteps(c.steps);
+        EXPECT_EQ(RouteTable(), expectedTable);
+        EXPECT_EQ(velk::test_support::ReadFileBytes(kStateFilePath), expectedState);
+    }
+}
+
+}  // namespace
+}  // namespace netsteer::testing
