@@ -3,8 +3,6 @@
 namespace velk {
 namespace {
 
-constexpr wchar_t kReplacement = 0xFFFD;
-
 void AppendCodePoint(std::wstring& out, std::uint32_t cp) {
     if (cp >= 0x10000) {
         cp -= 0x10000;
@@ -43,7 +41,7 @@ std::string WideToUtf8(const std::wstring& text) {
             }
         }
         if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
+            cp = kReplacementCharacter;
         }
         if (cp < 0x80) {
             out += static_cast<char>(cp);
@@ -88,7 +86,7 @@ std::wstring Utf8ToWide(const std::string& bytes) {
             length = 4;
             cp = lead & 0x07;
         } else {
-            out += kReplacement;
+            out += kReplacementCharacter;
             ++i;
             continue;
         }
@@ -107,7 +105,7 @@ std::wstring Utf8ToWide(const std::string& bytes) {
         if (used == length) {
             AppendCodePoint(out, cp);
         } else {
-            out += kReplacement;
+            out += kReplacementCharacter;
         }
         i += used;
     }

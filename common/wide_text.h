@@ -6,6 +6,9 @@
 
 namespace velk {
 
+// U+FFFD, what stands for a character that cannot be shown.
+inline constexpr wchar_t kReplacementCharacter = 0xFFFD;
+
 // UTF-16 code units to UTF-8. A lone surrogate becomes U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
 

@@ -4,6 +4,8 @@
 #   - the pipe: VelkVPNService in Wine's service manager against a minimal
 #     message-mode pipe service (the floor on this platform), one client and
 #     eight, and the service's private bytes after 100 and 20,000 requests;
+#     then "status" while sixteen clients connect and stay silent (share
+#     answered within velkctl's default wait, p99) against the quiet service;
 #   - netsteer start and stop against the network simulator: the fixed
 #     pauses, the commands (against cmd.exe /C exit) and netsteer's own work;
 #   - the error log reader: ReadFileTail on a 1 GiB file against a 10 KiB one;

@@ -4,7 +4,7 @@
 # As root it installs what is missing; otherwise it says exactly what to
 # install and exits with 2.
 if [ -z "${velk_packages+set}" ]; then
-  velk_packages=(cmake make g++ googletest libbenchmark-dev g++-mingw-w64-x86-64 wine64 wine wixl)
+  velk_packages=(cmake make g++ googletest libbenchmark-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine64 wine wixl)
 fi
 
 velk_missing=()

@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-velk_packages=(cmake make clang libclang-rt-14-dev)
+velk_packages=(cmake make clang libclang-rt-14-dev nlohmann-json3-dev)
 source scripts/ensure-packages.sh
 
 harnesses=(dispatcher request_framing route_listing interface_listing route_outcome route_state

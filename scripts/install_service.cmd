@@ -9,7 +9,8 @@ rem "%ProgramFiles%\VelkVPN" and the service is registered from there: a
 rem LocalSystem service must never run programs from a folder that other users
 rem can write to (Downloads, the desktop, an unpacked ZIP). The settings are
 rem the MSI's: own process, automatic start, LocalSystem, restarted 5 s after a
-rem failure (three times, the count reset after a day).
+rem failure (three times, the count reset after a day), with its event log
+rem source and the group "VelkVPN Users" holding the user who runs this.
 setlocal
 set "SRC=%~1"
 if "%SRC%"=="" set "SRC=%~dp0"
@@ -48,13 +49,21 @@ sc.exe create VelkVPNService binPath= "\"%DEST%VelkVPNService.exe\"" type= own s
 if errorlevel 1 exit /b 1
 sc.exe description VelkVPNService "Starts the VPN core and changes the routes for the VelkVPN client."
 "%DEST%velksetup.exe" restart-on-failure
-if errorlevel 1 (
-  sc.exe delete VelkVPNService >nul
-  exit /b 1
-)
+if errorlevel 1 goto undo
+rem The event log source, and the group "VelkVPN Users" with the user who runs
+rem this script in it, so that this user's VelkVPN client may use the service.
+"%DEST%velksetup.exe" register-events
+if errorlevel 1 goto undo
+"%DEST%velksetup.exe" add-group
+if errorlevel 1 goto undo
 sc.exe start VelkVPNService
 if errorlevel 1 exit /b 1
 exit /b 0
+
+:undo
+sc.exe delete VelkVPNService >nul
+"%DEST%velksetup.exe" unregister-events >nul 2>&1
+exit /b 1
 
 :copy
 copy /y "%SRC%%~1" "%DEST%" >nul

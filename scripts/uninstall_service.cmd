@@ -2,7 +2,8 @@
 rem Stops and removes VelkVPNService and the programs that install_service.cmd
 rem copied to "%ProgramFiles%\VelkVPN" (run from an elevated prompt). Stopping
 rem the service also ends a core it started; a routing that netsteer saved is
-rem put back before the programs go. The logs in C:\ProgramData stay.
+rem put back before the programs go, and the group "VelkVPN Users" and the
+rem event log source are removed. The logs in C:\ProgramData stay.
 setlocal
 set "PF=%ProgramW6432%"
 if "%PF%"=="" set "PF=%ProgramFiles%"
@@ -23,6 +24,8 @@ echo VelkVPNService did not stop; removing it anyway. 1>&2
 if exist "%DEST%velksetup.exe" "%DEST%velksetup.exe" restore-routes
 sc.exe delete VelkVPNService
 if errorlevel 1 exit /b 1
+if exist "%DEST%velksetup.exe" "%DEST%velksetup.exe" remove-group
+if exist "%DEST%velksetup.exe" "%DEST%velksetup.exe" unregister-events
 :files
 if not exist "%DEST%" exit /b 0
 for %%f in (VelkVPNService.exe netsteer.exe velkctl.exe velksetup.exe xray.exe) do if exist "%DEST%%%f" del /f /q "%DEST%%%f"

@@ -5,6 +5,12 @@
 namespace velk {
 
 inline constexpr wchar_t kServiceName[] = L"VelkVPNService";
+// The local group whose members may use the service without elevation, and
+// what the installers write as its description.
+inline constexpr wchar_t kUsersGroupName[] = L"VelkVPN Users";
+inline constexpr wchar_t kUsersGroupComment[] =
+    L"Members may connect and disconnect VelkVPN: start and stop the VPN core with a "
+    L"configuration they can read, and switch the routing into the tunnel and back.";
 inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\velk_vpn_service_pipe";
 inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service.log";
 
@@ -14,9 +20,19 @@ inline constexpr wchar_t kCoreRuntimeLogPath[] =
 inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
 // The data directory's own security, not inherited from C:\ProgramData (where
 // any user may add files): SYSTEM and Administrators full control, passed on
-// to everything inside; Users read and execute.
-inline constexpr wchar_t kDataDirectorySddl[] =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// to everything inside, and nobody else: the core's output holds the sites
+// the user visited, and the configuration copy the user's server keys.
+inline constexpr wchar_t kDataDirectorySddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Each file the service makes there: SYSTEM and Administrators only, set on
+// the file itself so that it holds whatever the folder passes on.
+inline constexpr wchar_t kDataFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// The core's configuration as the caller's file held it when the service
+// read it; the core reads this copy, so nothing can change in between.
+inline constexpr wchar_t kCoreConfigCopyPath[] = L"C:\\ProgramData\\VELK-VPN\\xray_config.json";
+// The most of a caller's configuration the service reads: configurations
+// with long rule lists run to a few megabytes, and the service holds the
+// whole file while it checks it.
+inline constexpr std::uint64_t kMaxCoreConfigBytes = 16u * 1024u * 1024u;
 inline constexpr wchar_t kCoreProgramName[] = L"xray.exe";
 inline constexpr wchar_t kHelperProgramName[] = L"netsteer.exe";
 
@@ -34,6 +50,13 @@ inline constexpr std::uint32_t kMaxRequestBytes = 4094;
 inline constexpr std::uint32_t kPipeCreateRetryMs = 1000;
 // A client gets this long to write its request and to read its response.
 inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
+// When every instance of the pipe is taken, a client that has written
+// nothing this long after connecting is let go to make room for the next
+// one. Well above the time a client needs between opening the pipe and
+// writing its request (velkctl first asks the control manager who the
+// service is), and short enough that a waiting client gets in long before
+// velkctl's default wait of 10 s ends, however many silent clients crowd it.
+inline constexpr std::uint32_t kPipeSilentGraceMs = 300;
 // Once a stop has been asked for, a client gets only this long to take a
 // response already written before it is disconnected.
 inline constexpr std::uint32_t kPipeStopGraceMs = 250;

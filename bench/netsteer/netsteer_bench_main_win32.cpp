@@ -32,9 +32,9 @@ class TimedSystem final : public netsteer::ControlSystem {
   public:
     explicit TimedSystem(netsteer::ControlSystem& real) : real_(real) {}
 
-    std::wstring RunCommand(const std::wstring& command) override {
+    velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override {
         const auto start = Clock::now();
-        std::wstring output = real_.RunCommand(command);
+        velk::Win32Result<std::wstring> output = real_.RunCommand(command);
         commandsMs += MsSince(start);
         ++commands;
         return output;
@@ -111,14 +111,14 @@ void Rows(const char* action, const Split& split, double bareCommandMs) {
 int wmain(int argc, wchar_t** argv) {
     const int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 3;
     netsteer::WindowsControlSystem real;
-    if (real.RunCommand(L"netsim reset home && netsim tunnel-up").empty()) {
+    if (netsteer::PrintedText(real.RunCommand(L"netsim reset home && netsim tunnel-up")).empty()) {
         std::fwprintf(stderr, L"netsteer_bench: the network simulator does not answer\n");
         return 1;
     }
     std::vector<double> bare;
     for (int i = 0; i < kBareCommandRuns; ++i) {
         const auto start = Clock::now();
-        real.RunCommand(L"exit");
+        static_cast<void>(real.RunCommand(L"exit"));
         bare.push_back(MsSince(start));
     }
     const double bareCommandMs = Median(bare);

@@ -14,6 +14,7 @@
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/tunnel_finder.h"
 #include "service/channel/command_dispatcher.h"
+#include "tests/support/dispatch_as_system.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ std::wstring LocalisedRouteListing(std::size_t rows) {
 class InstantOperations final : public velk::CommandOperations {
   public:
     velk::XrayStatus QueryXrayStatus() override { return {true, 259}; }
-    velk::OpResult StartXray(const std::wstring&) override { return {}; }
+    velk::OpResult StartXray(const std::wstring&, const velk::AsCaller&) override { return {}; }
     velk::OpResult StopXray() override { return {true, 0}; }
     velk::OpResult RunHelperProcess(const std::wstring&, const std::wstring&,
                                     std::uint32_t) override {
@@ -135,7 +136,7 @@ void BM_HandleCommand(benchmark::State& state) {
     const std::wstring request = PaddedRequest(static_cast<std::size_t>(state.range(0)));
     const velk::LogSink log = [](const std::wstring&) {};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(velk::HandleCommand(request, operations, log));
+        benchmark::DoNotOptimize(velk::test_support::HandleAsSystem(request, operations, log));
     }
     state.SetComplexityN(state.range(0));
 }

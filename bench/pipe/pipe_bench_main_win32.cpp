@@ -4,7 +4,9 @@
 // alternating; the best round of each counts. Prints one table row per
 // figure: ours, the floor, their ratio and the goal. The service's private
 // bytes after 100 requests and after 20,000 show what each request leaves
-// behind.
+// behind. Then "status" while sixteen clients connect and stay silent, again
+// and again, each request waiting as long as velkctl does by default, against
+// the same service without them.
 //
 // Usage: pipe_bench.exe <VelkVPNService.exe> <floor service .exe> [rounds]
 #include <windows.h>
@@ -23,6 +25,7 @@
 #include "bench/pipe/pipe_bench_names.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
+#include "tests/support/silent_crowd.h"
 
 namespace {
 
@@ -34,6 +37,10 @@ constexpr int kClients = 8;
 constexpr int kTripsPerClient = 400;
 constexpr int kMemoryEarlyTrips = 100;
 constexpr int kMemoryLateTrips = 20000;
+constexpr int kSilentClients = 16;
+constexpr int kCrowdedTrips = 40;
+// How long one request may wait for an instance: velkctl's default wait.
+constexpr DWORD kClientWaitMs = 10000;
 
 struct Trips {
     double perSecond = 0;
@@ -41,6 +48,7 @@ struct Trips {
     double p99Us = 0;
     double busyPerRequest = 0;
     int failed = 0;
+    double answeredShare = 100;  // per cent, the worst round's
 };
 
 struct Target {
@@ -49,17 +57,20 @@ struct Target {
     std::wstring program;
 };
 
-// One connection, one "status", one answer. False when no complete answer came.
-bool RoundTrip(const wchar_t* pipeName, int& busy) {
+// One connection, one "status", one answer, the pipe waited for at most
+// `waitMs`. False when no complete answer came.
+bool RoundTrip(const wchar_t* pipeName, int& busy, DWORD waitMs = kClientWaitMs) {
     velk::UniqueHandle pipe;
-    for (int attempt = 0; attempt < 10000; ++attempt) {
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
         pipe.Reset(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-        if (pipe) {
+        const ULONGLONG now = GetTickCount64();
+        if (pipe || now >= deadline) {
             break;
         }
         ++busy;
-        WaitNamedPipeW(pipeName, 1000);
+        WaitNamedPipeW(pipeName, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000)));
     }
     if (!pipe) {
         return false;
@@ -168,8 +179,8 @@ struct Memory {
 // Installs and starts `target`, measures, stops and removes it. With
 // `memory`, first counts the private bytes after a few and after many
 // requests.
-bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many,
-         Memory* memory = nullptr) {
+bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memory* memory = nullptr,
+         Trips* crowded = nullptr) {
     Remove(manager, target.service);
     const std::wstring binary = L"\"" + target.program + L"\"";
     const SC_HANDLE service =
@@ -197,6 +208,10 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many,
     }
     one = Measure(target.pipe, 1, kOneClientTrips);
     many = Measure(target.pipe, kClients, kTripsPerClient);
+    if (crowded != nullptr) {
+        velk::test_support::SilentCrowd crowd(target.pipe, kSilentClients);
+        *crowded = Measure(target.pipe, 1, kCrowdedTrips);
+    }
     SERVICE_STATUS status{};
     ControlService(service, SERVICE_CONTROL_STOP, &status);
     WaitForState(service, SERVICE_STOPPED);
@@ -205,12 +220,16 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many,
     return true;
 }
 
-void Keep(Trips& best, const Trips& round) {
+// `trips`: how many round trips `round` made, to keep the worst share answered.
+void Keep(Trips& best, const Trips& round, int trips = 0) {
     best.perSecond = std::max(best.perSecond, round.perSecond);
     best.p50Us = best.p50Us == 0 ? round.p50Us : std::min(best.p50Us, round.p50Us);
     best.p99Us = best.p99Us == 0 ? round.p99Us : std::min(best.p99Us, round.p99Us);
     best.busyPerRequest = round.busyPerRequest;
     best.failed += round.failed;
+    if (trips > 0) {
+        best.answeredShare = std::min(best.answeredShare, 100.0 * (trips - round.failed) / trips);
+    }
 }
 
 void Row(const char* figure, double ours, double floor, const char* goal) {
@@ -233,15 +252,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     const Target ours{velk::kServiceName, velk::kPipeName, argv[1]};
     const Target floor{velk::bench::kFloorServiceName, velk::bench::kFloorPipeName, argv[2]};
-    Trips oursOne, oursMany, floorOne, floorMany;
+    Trips oursOne, oursMany, floorOne, floorMany, oursCrowded;
     Memory memory;
     for (int round = 0; round < rounds; ++round) {
-        Trips one, many;
-        if (!Run(manager, ours, one, many, round == 0 ? &memory : nullptr)) {
+        Trips one, many, crowded;
+        if (!Run(manager, ours, one, many, round == 0 ? &memory : nullptr, &crowded)) {
             return 1;
         }
         Keep(oursOne, one);
         Keep(oursMany, many);
+        Keep(oursCrowded, crowded, kCrowdedTrips);
         if (!Run(manager, floor, one, many)) {
             return 1;
         }
@@ -259,11 +279,21 @@ int wmain(int argc, wchar_t** argv) {
         "");
     Row("service private KiB, 20,000 vs 100 req", memory.late / 1024, memory.early / 1024,
         "+< 1024");
+    // Against the same service without the crowd.
+    Row("status answered %, 16 silent clients", oursCrowded.answeredShare,
+        100.0 * (kOneClientTrips * rounds - oursOne.failed) / (kOneClientTrips * rounds), "1.00");
+    Row("status p99 (ms), 16 silent clients", oursCrowded.p99Us / 1000, oursOne.p99Us / 1000,
+        "ours<10s");
     std::printf(
         "(pipe: best of %d rounds each, alternating; baseline: the floor service; %d failed "
         "round trips; the service's private bytes grew by %.0f KiB from request 100 to "
         "20,000)\n",
         rounds, oursOne.failed + oursMany.failed + floorOne.failed + floorMany.failed,
         (memory.late - memory.early) / 1024);
+    std::printf(
+        "(pipe, 16 silent clients: %d status requests a round, one at a time, each waiting up "
+        "to %lu ms as velkctl does; worst round's share, best round's p99; baseline: the "
+        "service without them, one client; %d failed round trips)\n",
+        kCrowdedTrips, static_cast<unsigned long>(kClientWaitMs), oursCrowded.failed);
     return 0;
 }

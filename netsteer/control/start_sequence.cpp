@@ -38,7 +38,8 @@ Leftover UndoLeftoverState(ControlSystem& system) {
     if (!LoadState(system.StateFilePath(), leftover)) {
         return Leftover::kNone;
     }
-    const std::vector<RouteEntry> routes = ReadActiveRoutes(system.RunCommand(RoutePrintCommand()));
+    const std::vector<RouteEntry> routes =
+        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
     const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
     if (stale) {
         system.Log(kMsgSavedGatewayGone + leftover.gateway);

@@ -42,7 +42,8 @@ int RunStop(ControlSystem& system) {
 
     // The listing that the deletion of the default routes needs anyway also
     // tells whether the machine has moved to another network since `start`.
-    const std::vector<RouteEntry> routes = ReadActiveRoutes(system.RunCommand(RoutePrintCommand()));
+    const std::vector<RouteEntry> routes =
+        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
     if (IsSavedGatewayOnAnotherNetwork(routes, saved.gateway)) {
         // The live network's default route stays, and the dead one is not
         // added; only what `start` added for the tunnel goes.

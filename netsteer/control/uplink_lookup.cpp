@@ -8,7 +8,8 @@ namespace netsteer {
 
 bool GetUplinkInterfaceIndex(HelperSystem& system, const std::wstring& interfaceAddress,
                              int& index) {
-    const std::wstring output = Trim(system.RunCommand(UplinkIndexQueryCommand(interfaceAddress)));
+    const std::wstring output =
+        Trim(PrintedText(system.RunCommand(UplinkIndexQueryCommand(interfaceAddress))));
     if (output.empty()) {
         return false;
     }

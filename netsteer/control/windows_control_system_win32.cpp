@@ -9,7 +9,7 @@
 
 namespace netsteer {
 
-std::wstring WindowsControlSystem::RunCommand(const std::wstring& command) {
+velk::Win32Result<std::wstring> WindowsControlSystem::RunCommand(const std::wstring& command) {
     return helper_.RunCommand(command);
 }
 

@@ -26,7 +26,7 @@ bool IsUsableGateway(const std::wstring& gateway) {
 }  // namespace
 
 bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes) {
-    const std::wstring listing = system.RunCommand(RoutePrintCommand());
+    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
     for (RouteEntry& entry : ReadActiveRoutes(listing)) {
         if (IsDefaultRoute(entry)) {
             DefaultRoute route;

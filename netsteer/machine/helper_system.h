@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/win32_result.h"
+
 namespace netsteer {
 
 class HelperSystem {
@@ -12,8 +14,10 @@ class HelperSystem {
     virtual ~HelperSystem() = default;
 
     // Runs "cmd.exe /C " + command hidden and returns everything it printed on
-    // standard output and standard error, decoded; empty when it could not run.
-    virtual std::wstring RunCommand(const std::wstring& command) = 0;
+    // standard output and standard error, decoded (empty when it printed
+    // nothing). The failed call when the command interpreter could not be
+    // started: the command did not run at all.
+    virtual velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) = 0;
 
     // Pauses the helper.
     virtual void Sleep(std::uint32_t milliseconds) = 0;
@@ -21,5 +25,11 @@ class HelperSystem {
     // Hands one message to the helper log (WriteLog).
     virtual void Log(const std::wstring& message) = 0;
 };
+
+// What a command printed, for the readers of listings and answers: a command
+// that could not run printed nothing they could find anything in.
+inline std::wstring PrintedText(const velk::Win32Result<std::wstring>& output) {
+    return output ? output.value() : std::wstring();
+}
 
 }  // namespace netsteer

@@ -1,6 +1,9 @@
 #include "netsteer/machine/route_command.h"
 
+#include <vector>
+
 #include "netsteer/machine/default_routes.h"
+#include "netsteer/machine/interface_addresses.h"
 #include "netsteer/machine/route_listing.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/machine/route_outcome.h"
@@ -9,30 +12,41 @@
 namespace netsteer {
 
 bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine) {
-    const std::wstring output = system.RunCommand(commandLine);
+    const velk::Win32Result<std::wstring> output = system.RunCommand(commandLine);
     // The pause comes before the judgement so that every command, refused or
     // not, gives the routing table the same time to settle.
     system.Sleep(kRouteCommandPauseMs);
-    switch (JudgeRouteOutput(output)) {
+    // A command that never ran changed nothing: as refused as a refusal.
+    if (!output) {
+        return false;
+    }
+    switch (JudgeRouteOutput(output.value())) {
         case RouteOutputVerdict::kRefused:
             return false;
         case RouteOutputVerdict::kDone:
             return true;
-        case RouteOutputVerdict::kUnknown:
+        case RouteOutputVerdict::kConfirmationToCheck:
             break;
     }
-    // A message in another language, or one nobody has listed: the table
-    // says whether the change is there, in any language.
-    return RouteTableShowsCommandDone(commandLine, system.RunCommand(RoutePrintCommand()));
+    // A confirmation in another language: the table says whether the change
+    // is there, in any language.
+    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
+    std::vector<std::wstring> interfaceAddresses;
+    int interfaceIndex = 0;
+    if (NamesOnLinkRouteInterface(commandLine, interfaceIndex)) {
+        interfaceAddresses = GetInterfaceAddresses(system, interfaceIndex);
+    }
+    return RouteTableShowsCommandDone(commandLine, listing, interfaceAddresses);
 }
 
 void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& commandLine) {
-    system.RunCommand(commandLine);
+    static_cast<void>(system.RunCommand(commandLine));
     system.Sleep(kRouteCommandPauseMs);
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system) {
-    DeleteAllDefaultRoutes(system, ReadActiveRoutes(system.RunCommand(RoutePrintCommand())));
+    DeleteAllDefaultRoutes(system,
+                           ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand()))));
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes) {

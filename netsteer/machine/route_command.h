@@ -8,10 +8,12 @@
 
 namespace netsteer {
 
-// Runs the command and pauses kRouteCommandPauseMs. Then judges the output;
-// when that tells nothing, lists the route table once more and judges by
-// whether the change is there (RouteTableShowsCommandDone), so that a refusal
-// in any language is never taken for success.
+// Runs the command and pauses kRouteCommandPauseMs. False when the command
+// could not run. Then judges the output (JudgeRouteOutput); a confirmation in
+// other words is checked by listing the route table once more, with the
+// addresses of the interface of a route without a next hop
+// (RouteTableShowsCommandDone), so that a refusal in any language is never
+// taken for success.
 bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine);
 
 // Runs a clean-up command whose outcome does not matter (a route that is

@@ -19,6 +19,14 @@ constexpr wchar_t kUplinkQueryHead[] =
 constexpr wchar_t kUplinkQueryTail[] =
     L"'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }\"";
 
+// The interface address query: the index goes between head and tail. Errors
+// are kept quiet so that only addresses are printed.
+constexpr wchar_t kAddressQueryHead[] =
+    L"powershell -NoProfile -WindowStyle Hidden -Command \"Get-NetIPAddress -AddressFamily IPv4 "
+    L"-InterfaceIndex ";
+constexpr wchar_t kAddressQueryTail[] =
+    L" -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress\"";
+
 // "<destination> mask <mask> ": what a route leads to, as the tool takes it.
 std::wstring Target(const std::wstring& destination, const wchar_t* mask) {
     return destination + L" mask " + mask + L" ";
@@ -78,6 +86,10 @@ std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex) {
 
 std::wstring UplinkIndexQueryCommand(const std::wstring& address) {
     return kUplinkQueryHead + address + kUplinkQueryTail;
+}
+
+std::wstring InterfaceAddressesQueryCommand(int interfaceIndex) {
+    return kAddressQueryHead + Decimal(interfaceIndex) + kAddressQueryTail;
 }
 
 }  // namespace netsteer

@@ -25,5 +25,8 @@ std::wstring DeleteDefaultRouteCommand(const std::wstring& gateway);
 std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex);
 // The PowerShell Get-NetIPAddress query for the interface that owns `address`.
 std::wstring UplinkIndexQueryCommand(const std::wstring& address);
+// The PowerShell Get-NetIPAddress query for the IPv4 addresses of the
+// interface with that index, one a line.
+std::wstring InterfaceAddressesQueryCommand(int interfaceIndex);
 
 }  // namespace netsteer

@@ -52,7 +52,7 @@ TunnelMatch ParseTunnelIndex(const std::wstring& listing) {
 }
 
 bool GetTunnelIndex(HelperSystem& system, int& index) {
-    const std::wstring listing = system.RunCommand(ShowInterfacesCommand());
+    const std::wstring listing = PrintedText(system.RunCommand(ShowInterfacesCommand()));
     const TunnelMatch match = ParseTunnelIndex(listing);
     if (!match.found) {
         system.Log(kNoMatchMessage + listing);

@@ -7,7 +7,7 @@ namespace netsteer {
 
 class WindowsHelperSystem : public HelperSystem {
   public:
-    std::wstring RunCommand(const std::wstring& command) override;
+    velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override;
     void Sleep(std::uint32_t milliseconds) override;
     void Log(const std::wstring& message) override;
 };

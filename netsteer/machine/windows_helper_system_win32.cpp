@@ -2,20 +2,17 @@
 
 #include <windows.h>
 
-#include <utility>
-
 #include "netsteer/machine/command_runner.h"
 #include "netsteer/machine/helper_log.h"
 
 namespace netsteer {
 
-std::wstring WindowsHelperSystem::RunCommand(const std::wstring& command) {
+velk::Win32Result<std::wstring> WindowsHelperSystem::RunCommand(const std::wstring& command) {
     velk::Win32Result<std::wstring> output = netsteer::RunCommand(command);
     if (!output) {
         WriteLog(velk::FailureText(output.error()));
-        return std::wstring();
     }
-    return std::move(output.value());
+    return output;
 }
 
 void WindowsHelperSystem::Sleep(std::uint32_t milliseconds) {

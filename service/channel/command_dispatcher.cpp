@@ -14,6 +14,8 @@ constexpr wchar_t kUnknownAction[] = L"ok=false;exitCode=-2;message=unknown acti
 constexpr wchar_t kMissingConfigPath[] = L"ok=false;exitCode=-3;message=missing config path";
 constexpr wchar_t kMissingServerHost[] = L"ok=false;exitCode=-3;message=missing serverHost";
 constexpr wchar_t kServiceRunning[] = L"ok=true;exitCode=0;message=service running";
+// 5 is ERROR_ACCESS_DENIED.
+constexpr wchar_t kAccessDenied[] = L"ok=false;exitCode=5;message=access denied";
 
 // Words are separated by what the Windows C runtime's iswspace reports as
 // space in the C locale (measured under Wine for every code unit): the ASCII
@@ -91,9 +93,45 @@ const wchar_t* HelperActionOf(const std::wstring& action) {
     return nullptr;
 }
 
+// Learns the caller only for the actions that need it, so that a refusal
+// costs little more than a `status` and a `status` nothing more than before.
+class Gate {
+  public:
+    Gate(RequestCaller& caller, SessionAccess& sessions, CommandOperations& operations,
+         const LogSink& log)
+        : caller_(caller), sessions_(sessions), operations_(operations), log_(log) {}
+
+    bool Admit(GuardedAction action) {
+        // Whether a recorded core still runs matters to the core's actions only.
+        const bool routeAction =
+            action == GuardedAction::kRouteStart || action == GuardedAction::kRouteStop;
+        const bool coreRunning =
+            !routeAction && sessions_.CoreOwned() && operations_.QueryXrayStatus().running;
+        return sessions_.Admit(action, caller_.Identity(), coreRunning);
+    }
+
+    // The response to an action that was admitted, noted in the sessions.
+    std::wstring Carried(GuardedAction action, const OpResult& result, const wchar_t* message) {
+        sessions_.Record(action, caller_.Identity(), result);
+        return ResultLine(result, message);
+    }
+
+    std::wstring Refused() {
+        Log(log_, std::wstring(L"Response: ") + kAccessDenied);
+        return kAccessDenied;
+    }
+
+  private:
+    RequestCaller& caller_;
+    SessionAccess& sessions_;
+    CommandOperations& operations_;
+    const LogSink& log_;
+};
+
 }  // namespace
 
-std::wstring HandleCommand(const std::wstring& request, CommandOperations& operations,
+std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
+                           SessionAccess& sessions, CommandOperations& operations,
                            const LogSink& log) {
     Log(log, L"Received command: " + request);
 
@@ -103,6 +141,7 @@ std::wstring HandleCommand(const std::wstring& request, CommandOperations& opera
         return kMissingAction;
     }
 
+    Gate gate(caller, sessions, operations, log);
     std::wstring response;
     if (action == L"status") {
         return kServiceRunning;
@@ -111,14 +150,27 @@ std::wstring HandleCommand(const std::wstring& request, CommandOperations& opera
         response = std::wstring(L"ok=true;exitCode=") + ToDecimal(status.code) + L";running=" +
                    BoolText(status.running) + L";message=xray status";
     } else if (action == L"xray_stop") {
-        response = ResultLine(operations.StopXray(), L"xray stopped");
+        if (!gate.Admit(GuardedAction::kXrayStop)) {
+            return gate.Refused();
+        }
+        response = gate.Carried(GuardedAction::kXrayStop, operations.StopXray(), L"xray stopped");
     } else if (action == L"xray_start") {
         const std::wstring configPath = ExtractConfigPath(request, position);
         if (configPath.empty()) {
             return kMissingConfigPath;
         }
-        response = ResultLine(operations.StartXray(configPath), L"xray start finished");
+        if (!gate.Admit(GuardedAction::kXrayStart)) {
+            return gate.Refused();
+        }
+        const AsCaller asCaller = [&caller](const std::function<void()>& work) {
+            return caller.RunAsCaller(work);
+        };
+        response = gate.Carried(GuardedAction::kXrayStart,
+                                operations.StartXray(configPath, asCaller), L"xray start finished");
     } else if (action == L"xray_last_error") {
+        if (!gate.Admit(GuardedAction::kXrayLastError)) {
+            return gate.Refused();
+        }
         std::wstring text = operations.ReadFileTail(kCoreRuntimeLogPath, kErrorLogTailBytes);
         if (text.empty()) {
             text = operations.ReadFileTail(kCoreErrorLogPath, kErrorLogTailBytes);
@@ -129,10 +181,17 @@ std::wstring HandleCommand(const std::wstring& request, CommandOperations& opera
         if (host.empty()) {
             return kMissingServerHost;
         }
+        const GuardedAction guarded = std::wstring(helperAction) == L"start"
+                                          ? GuardedAction::kRouteStart
+                                          : GuardedAction::kRouteStop;
+        if (!gate.Admit(guarded)) {
+            return gate.Refused();
+        }
         const std::wstring programPath = operations.GetModuleDirectory() + kHelperProgramName;
         const std::wstring arguments = std::wstring(helperAction) + L" \"" + host + L"\"";
-        response = ResultLine(operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
-                              L"helper finished");
+        response = gate.Carried(
+            guarded, operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
+            L"helper finished");
     } else {
         return kUnknownAction;
     }

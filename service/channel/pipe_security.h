@@ -14,9 +14,13 @@ inline constexpr std::uint32_t kFileGenericWrite = 0x00120116;  // FILE_GENERIC_
 // Exactly what a client opening the pipe for reading and writing is given
 // for GENERIC_READ | GENERIC_WRITE: read and write messages, switch the read
 // mode. FILE_GENERIC_WRITE includes FILE_APPEND_DATA, which on a pipe is
-// FILE_CREATE_PIPE_INSTANCE; that no one else can add an instance is kept by
-// the pipe allowing only one, not by the DACL. No WRITE_DAC, WRITE_OWNER or
-// DELETE.
+// FILE_CREATE_PIPE_INSTANCE, so authenticated users hold the right to add an
+// instance. It cannot be withheld: GENERIC_WRITE maps to all of
+// FILE_GENERIC_WRITE, and an open is refused unless every right it maps to is
+// granted, so every ordinary read/write client (the user interface among
+// them) would be shut out. That no one else adds an instance is kept by the
+// server holding all kPipeMaxInstances instances the name allows for its
+// whole run (pipe_server.h). No WRITE_DAC, WRITE_OWNER or DELETE.
 inline constexpr std::uint32_t kPipeUserRights = kFileGenericRead | kFileGenericWrite;
 
 // What a client of the pipe asks for when it opens it: GENERIC_READ |

@@ -1,6 +1,7 @@
 #pragma once
-// The service's named pipe server: one client at a time, one request and one
-// response per connection.
+// The service's named pipe server: eight instances, so eight clients can be
+// connected at once; one request and one response per connection, and the
+// requests carried out one at a time.
 #include <windows.h>
 
 #include <functional>
@@ -13,15 +14,20 @@
 
 namespace velk {
 
-// The settings of the pipe's one instance.
+// The settings of every instance of the pipe.
 // Duplex; overlapped, so that every wait can also watch the stop event.
 inline constexpr DWORD kPipeOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
 // Message-type, read in message mode, blocking, and local clients only.
 inline constexpr DWORD kPipeInstanceMode =
     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
-// Every instance the name allows, all made and held by the service for the
-// whole run: no one else can add one, whatever their rights, and a client
-// that connects and stays silent takes up only one of them.
+// Every instance the name allows. Authenticated users hold the right to add
+// an instance (FILE_CREATE_PIPE_INSTANCE is FILE_APPEND_DATA, part of the
+// FILE_GENERIC_WRITE that an ordinary GENERIC_WRITE client is granted), so
+// the DACL cannot keep them from it. What does is the count: the server
+// makes all of them, the first with FILE_FLAG_FIRST_PIPE_INSTANCE, and holds
+// all of them for the whole run; a client's instance is disconnected and
+// offered again, never closed and made anew, so the name never has room for
+// one more (CreateNamedPipeW then fails with ERROR_PIPE_BUSY).
 inline constexpr DWORD kPipeMaxInstances = 8;
 // No output buffer: a write of an answer completes only once the client has
 // read all of it, so the server knows when it may let the client go.
@@ -38,11 +44,17 @@ struct PipeServerOptions {
     // How long a connected client may take to write its request, and again
     // to take its response, before it is disconnected. INFINITE: no bound.
     DWORD clientStallTimeoutMs = kClientStallTimeoutMs;
-    // Pause after an instance could not be created.
+    // Pause after an instance could not be created or offered again.
     DWORD createRetryMs = kPipeCreateRetryMs;
+    // While every instance is taken, a client silent this long after
+    // connecting is let go to make room.
+    DWORD silentGraceMs = kPipeSilentGraceMs;
 };
 
-using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
+// Carries out one request. `client` is the connected pipe instance the request
+// came on, valid for the duration of the call only (for learning who the
+// caller is: ImpersonateNamedPipeClient, GetNamedPipeClientProcessId).
+using RequestHandlerFn = std::function<std::wstring(const std::wstring& request, HANDLE client)>;
 
 // Serves the pipe until `stopEvent` (a manual-reset event) is set, then
 // returns. Logs "Pipe server loop started." and "Pipe server loop stopped.".
@@ -50,19 +62,26 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring&)>;
 // The pipe has kPipeMaxInstances instances, the first created with
 // FILE_FLAG_FIRST_PIPE_INSTANCE, all rejecting remote clients and carrying the
 // DACL of PipeSecurityDescriptorSddl(). Each instance is disconnected and
-// reused after its client, so the name stays owned for the whole run; only an
-// instance that can no longer be used is closed and made anew. When the
-// descriptor cannot be built, or the name is held by someone else, our
-// instances are given up ("CreateNamedPipeW failed.", retried after
-// createRetryMs).
+// offered again after its client; one that cannot be is kept as it is and
+// tried again after createRetryMs, so the server holds every instance the
+// name allows for the whole run. The name is given up only at the stop, and
+// when it turns out to be served by someone else too (an instance made
+// before all of ours, found by the count of instances after each creation):
+// "CreateNamedPipeW failed.", retried after createRetryMs until the name is
+// free. Without its descriptor no instance is made.
 //
 // Every instance waits for its client's request at the same time, each within
-// clientStallTimeoutMs of its connection, so a silent client holds up no one
-// else. Requests are handed to `handleRequest` one at a time, in the order
-// they arrived: as their reads complete, and for clients that came while a
-// request was being carried out, in the order those clients connected. The
-// client then has clientStallTimeoutMs to take the answer and is
-// disconnected as soon as it has taken all of it.
+// clientStallTimeoutMs of its connection. When every instance is taken, the
+// client that connected first among those that have written nothing for
+// silentGraceMs is let go, one at a time, so an instance is always free again
+// within the grace, however many clients connect and stay silent; the server
+// cannot see clients waiting in WaitNamedPipe, so it makes this room whether
+// anyone waits or not. A client that has written its request is never let go
+// for room. Requests are handed to `handleRequest` one at a time, in the
+// order they arrived: as their reads complete, and for clients that came
+// while a request was being carried out, in the order those clients
+// connected. The client then has clientStallTimeoutMs to take the answer and
+// is disconnected as soon as it has taken all of it.
 //
 // A set `stopEvent` ends every wait for a client or a request at once, and
 // requests read but not yet handed on are dropped unanswered. A request being

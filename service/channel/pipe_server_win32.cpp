@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <utility>
@@ -109,12 +110,13 @@ ULONGLONG DeadlineAfter(DWORD timeoutMs) {
 
 // What one instance is doing.
 enum class Phase {
-    kClosed,     // no instance: to be created
+    kClosed,     // no instance: to be created (only while the name is not all ours)
     kIdle,       // created or disconnected: to be offered to the next client
     kListening,  // waiting for a client
     kReading,    // waiting for the client's request
     kQueued,     // request read, waiting its turn
     kWriting,    // the client is taking the answer
+    kStuck,      // could not be offered again: kept, and tried again at `deadline`
 };
 
 struct Connection {
@@ -124,6 +126,8 @@ struct Connection {
     bool pending = false;    // an operation on `overlapped` has not completed yet
     bool cancelled = false;  // ... and it has been cancelled
     ULONGLONG deadline = kNoDeadline;
+    ULONGLONG connectedAt = 0;
+    std::uint64_t arrival = 0;  // the order in which clients connected
     // Reused for every request on this instance; the read takes at most
     // kMaxRequestBytes and only the bytes read are decoded, so it is never
     // cleared.
@@ -171,6 +175,7 @@ class PipeServer {
                     WaitForSingleObject(stopEvent_, options_.createRetryMs) == WAIT_OBJECT_0;
                 continue;
             }
+            RetryStuckInstances();
             OfferIdleInstances();
             if (!queue_.empty()) {
                 if (!StopSeen()) {
@@ -281,11 +286,13 @@ class PipeServer {
             // A client came and went before the connect.
             Recycle(connection);
         } else {
-            Close(connection);
+            Hold(connection);
         }
     }
 
     void Read(Connection& connection) {
+        connection.connectedAt = GetTickCount64();
+        connection.arrival = ++arrivals_;
         Begin(connection, Phase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
@@ -301,8 +308,8 @@ class PipeServer {
     // output buffer), so the connection can then be let go at once.
     void Answer(Connection* connection) {
         const DWORD size = static_cast<DWORD>(connection->overlapped.InternalHigh);
-        connection->response =
-            EncodeResponse(handleRequest_(DecodeRequest(connection->request.data(), size)));
+        connection->response = EncodeResponse(handleRequest_(
+            DecodeRequest(connection->request.data(), size), connection->pipe.Get()));
         // A stop from now on shortens this bound to the grace (Drain).
         Begin(*connection, Phase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
@@ -359,7 +366,7 @@ class PipeServer {
                 } else if (error == ERROR_NO_DATA) {
                     Recycle(connection);
                 } else {
-                    Close(connection);
+                    Hold(connection);
                 }
                 break;
             case Phase::kReading:
@@ -381,15 +388,82 @@ class PipeServer {
     }
 
     // Lets the client go and offers the instance to the next one; the name
-    // stays ours throughout. An instance that cannot be reused is closed and
-    // made anew.
+    // stays ours throughout.
     void Recycle(Connection& connection) {
         connection.response.clear();
         if (DisconnectNamedPipe(connection.pipe.Get())) {
             connection.phase = Phase::kIdle;
         } else {
-            Close(connection);
+            Hold(connection);
         }
+    }
+
+    // An instance that cannot be offered now is kept, not closed: closing it
+    // would leave room under the name for someone else's instance.
+    void Hold(Connection& connection) {
+        connection.phase = Phase::kStuck;
+        connection.deadline = DeadlineAfter(options_.createRetryMs);
+    }
+
+    void RetryStuckInstances() {
+        const ULONGLONG now = GetTickCount64();
+        for (Connection& connection : connections_) {
+            if (connection.phase == Phase::kStuck && connection.deadline <= now) {
+                Recycle(connection);
+            }
+        }
+    }
+
+    // True when the next client finds an instance, or soon will: one is
+    // listening or about to, or a client is already being let go for room.
+    bool RoomForNextClient() const {
+        for (const Connection& connection : connections_) {
+            if (connection.phase == Phase::kIdle || connection.phase == Phase::kListening ||
+                (connection.phase == Phase::kReading && connection.cancelled)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The silent client to let go for room: the first to connect among those
+    // silent past the grace at `at`; none while there is room.
+    Connection* SilentClientToLetGo(ULONGLONG at) {
+        if (RoomForNextClient()) {
+            return nullptr;
+        }
+        Connection* first = nullptr;
+        for (Connection& connection : connections_) {
+            if (connection.phase == Phase::kReading && connection.pending &&
+                connection.connectedAt + options_.silentGraceMs <= at &&
+                (first == nullptr || connection.arrival < first->arrival)) {
+                first = &connection;
+            }
+        }
+        return first;
+    }
+
+    // When every instance is taken, the oldest silent client makes room. A
+    // request that arrives as its read is cancelled is still taken (the read
+    // then completes with it).
+    void MakeRoom() {
+        if (Connection* silent = SilentClientToLetGo(GetTickCount64())) {
+            Cancel(*silent);
+        }
+    }
+
+    // When the next silent client passes its grace, while there is no room.
+    ULONGLONG NextRoomAt() const {
+        if (RoomForNextClient()) {
+            return kNoDeadline;
+        }
+        ULONGLONG next = kNoDeadline;
+        for (const Connection& connection : connections_) {
+            if (connection.phase == Phase::kReading && connection.pending) {
+                next = std::min(next, connection.connectedAt + options_.silentGraceMs);
+            }
+        }
+        return next;
     }
 
     void Close(Connection& connection) {
@@ -457,9 +531,10 @@ class PipeServer {
     }
 
     DWORD UntilNextDeadline() const {
-        ULONGLONG next = kNoDeadline;
+        ULONGLONG next = NextRoomAt();
         for (const Connection& connection : connections_) {
-            if (connection.pending && !connection.cancelled) {
+            if ((connection.pending && !connection.cancelled) ||
+                connection.phase == Phase::kStuck) {
                 next = std::min(next, connection.deadline);
             }
         }
@@ -477,12 +552,14 @@ class PipeServer {
     // takes every completion that has arrived.
     void WaitForActivity() {
         ExpireDeadlines();
+        MakeRoom();
         DWORD waitMs = UntilNextDeadline();
         if (pollStop_) {
             waitMs = std::min<DWORD>(waitMs, kPipeStopPollMs);
         }
         TakeCompletions(waitMs);
         ExpireDeadlines();
+        MakeRoom();
     }
 
     // After a stop: no new client and no new request; answers being taken get
@@ -519,6 +596,7 @@ class PipeServer {
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
     UniqueHandle port_;
     ULONGLONG retryAt_ = 0;
+    std::uint64_t arrivals_ = 0;
     bool stopSeen_ = false;
     std::atomic<bool> stopPosted_{false};  // set by OnStop
     bool pollStop_ = false;                // the stop event could not be waited for

@@ -12,6 +12,7 @@
 #include "service/channel/command_dispatcher.h"
 #include "service/supervision/command_operations.h"
 #include "service/supervision/route_restore.h"
+#include "service/supervision/service_events.h"
 
 namespace velk {
 
@@ -23,6 +24,8 @@ struct ServiceHostPlatform {
     // Serves the pipe until the stop event is set.
     std::function<void(HANDLE stopEvent)> runPipeServer;
     LogSink log;
+    // The service's start and stop go to the event log.
+    EventSink events;
     // The pipe the control handler opens to wake the loop.
     std::wstring pipeName;
     // Puts back the routing saved in the route state file, if there is one

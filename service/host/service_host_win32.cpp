@@ -5,8 +5,10 @@
 
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
+#include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
+#include "service/host/event_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/module_directory.h"
 #include "service/supervision/windows_operations.h"
@@ -105,16 +107,20 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
     CommandOperations* ops = &operations;
     platform.runPipeServer = [ops](HANDLE stopEvent) {
         WatchForServiceStop(stopEvent, ReportStopProgress);
+        // Sessions last as long as this run of the service.
+        SessionAccess sessions(ServiceEventLog());
         RunPipeServer(
             stopEvent,
-            [ops](const std::wstring& request) {
-                return HandleCommand(request, *ops, WriteServiceLog);
+            [ops, &sessions](const std::wstring& request, HANDLE client) {
+                PipeCaller caller(client);
+                return HandleCommand(request, caller, sessions, *ops, WriteServiceLog);
             },
             WriteServiceLog);
         // The event is closed once the loop has ended.
         WatchForServiceStop(nullptr, nullptr);
     };
     platform.log = WriteServiceLog;
+    platform.events = ServiceEventLog();
     platform.pipeName = kPipeName;
     platform.restoreSavedRouting = [](RouteRestoreSettings settings) {
         settings.programDirectory = GetModuleDirectory();
@@ -146,6 +152,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     host.platform.log(L"VelkVPNService started.");
     RestoreRoutingIfSaved(host, kRestoreAtStart, ReportStartProgress);
     Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
+    if (host.platform.events) {
+        host.platform.events(ServiceEvent::kServiceStarted, {});
+    }
 
     host.platform.runPipeServer(stopEvent.Get());
 
@@ -162,6 +171,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
     stopEvent.Reset();
     host.platform.log(L"VelkVPNService stopped.");
+    if (host.platform.events) {
+        host.platform.events(ServiceEvent::kServiceStopped, {});
+    }
     Report(host, SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0);
 }
 

@@ -2,6 +2,7 @@
 // What the dispatcher may do to processes and files. None of these throws;
 // every failure comes back in the result.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/win32_result.h"
@@ -20,6 +21,12 @@ inline OpResult FailedOp(const Win32Error& error) {
     return OpResult{false, error.code};
 }
 
+// Runs `work` on the calling thread while that thread acts as the client
+// whose request is being served, and takes the service's own identity back
+// before it returns. The error, with `work` not run, when the thread could not
+// take the client's identity.
+using AsCaller = std::function<Win32Status(const std::function<void()>& work)>;
+
 struct XrayStatus {
     bool running = false;
     std::uint32_t code = 0;
@@ -34,8 +41,9 @@ class CommandOperations {
     virtual XrayStatus QueryXrayStatus() = 0;
 
     // Starts the core with `configPath` (never empty, quotes already removed)
-    // unless one is running.
-    virtual OpResult StartXray(const std::wstring& configPath) = 0;
+    // unless one is running. The configuration is read as the client through
+    // `asCaller`, so that it can only name a file the client could read.
+    virtual OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller) = 0;
 
     // Stops the recorded core, if any. Always (true, 0).
     virtual OpResult StopXray() = 0;

@@ -6,13 +6,15 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include "common/log_sink.h"
 #include "common/unique_handle.h"
-#include "common/win32_result.h"
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
 #include "service/supervision/kill_on_close_job.h"
+#include "service/supervision/service_events.h"
+#include "common/log_sink.h"
+#include "common/win32_result.h"
 
 namespace velk {
 
@@ -24,9 +26,14 @@ struct CoreProcessSettings {
     std::function<std::wstring()> programDirectory;
     std::wstring dataDirectory = kDataDirectory;
     std::wstring runtimeLogPath = kCoreRuntimeLogPath;
+    // The copy of the caller's configuration that the core is started with.
+    std::wstring configCopyPath = kCoreConfigCopyPath;
+    std::uint64_t maxConfigBytes = kMaxCoreConfigBytes;
     std::uint32_t settleMs = kCoreSettleMs;
     std::uint32_t terminateWaitMs = kCoreTerminateWaitMs;
     LogSink log;
+    // Refused configurations and files moved aside.
+    EventSink events;
     // Makes the job the core runs in; tests put a failing one in its place.
     std::function<Win32Result<UniqueHandle>()> makeJob = CreateKillOnCloseJob;
 };
@@ -48,14 +55,21 @@ class CoreProcessManager {
   public:
     explicit CoreProcessManager(CoreProcessSettings settings);
 
-    // Starts "<dir>xray.exe" run -config "<configPath>" unless the recorded
-    // core still runs, which then keeps its configuration: (true, 0). A core
-    // that ends within the settle time gives (false, its exit code); a log
-    // that cannot be opened, a failed creation, or a job that cannot be made
-    // or entered gives (false, system error) with nothing left running;
-    // a data directory or runtime log that is a link, or lies elsewhere than
-    // its path says, gives (false, ERROR_ACCESS_DENIED) with nothing started.
-    OpResult StartXray(const std::wstring& configPath);
+    // Starts the core unless the recorded core still runs, which then keeps
+    // its configuration: (true, 0). The file at `configPath` is read once as
+    // the requesting client (through `asCaller`) and checked: a plain local
+    // JSON file (config_path_rules) whose logs stay in the data directory
+    // (core_log_settings); otherwise (false, ERROR_INVALID_PARAMETER), an
+    // event and nothing started. The core gets exactly the bytes read, as a
+    // copy in the data directory: "<dir>xray.exe" run -config "<copy>", run
+    // in the data directory. A core that ends within the settle time gives
+    // (false, its exit code); a file that cannot be read as the client, a
+    // failed creation, a job that cannot be made or entered (nothing is left
+    // running), or a client whose identity cannot be taken gives
+    // (false, system error); a data directory that is a link or not ours
+    // gives (false, ERROR_ACCESS_DENIED). A file at the copy's or the log's
+    // path that is not ours is moved aside (an event) and made anew.
+    OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits
     // at most terminateWaitMs) and empties the slot. Always (true, 0).
@@ -71,7 +85,20 @@ class CoreProcessManager {
 
   private:
     void Log(const std::wstring& message) const;
+    void Report(ServiceEvent event, const std::vector<std::wstring>& inserts) const;
     void EmptySlot();
+
+    // The steps of a start; each failure is what StartXray answers.
+    Win32Result<std::string> ReadConfiguration(const std::wstring& configPath,
+                                               const AsCaller& asCaller);
+    Win32Error RefuseConfiguration(const std::wstring& configPath, const std::wstring& reason);
+    Win32Status PrepareDataDirectory();
+    Win32Status WriteConfigurationCopy(const std::string& bytes);
+    Win32Result<UniqueHandle> OpenRuntimeLog();
+    void ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,
+                          const std::wstring& usedPath);
+    Win32Result<ProcessHandles> CreateCore(HANDLE log, HANDLE job, DWORD& processId,
+                                           DWORD& threadId);
 
     CoreProcessSettings settings_;
     std::mutex xrayMutex;

@@ -4,10 +4,14 @@
 #include <vector>
 
 #include "common/inherit_handle_list.h"
+#include "common/owned_file.h"
 #include "common/process_status.h"
 #include "common/trusted_path.h"
 #include "common/wide_text.h"
+#include "service/supervision/caller_config.h"
 #include "service/supervision/command_lines.h"
+#include "service/supervision/config_path_rules.h"
+#include "service/supervision/core_log_settings.h"
 
 namespace velk {
 namespace {
@@ -38,7 +42,168 @@ void CoreProcessManager::EmptySlot() {
     slot_.running = false;
 }
 
-OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
+void CoreProcessManager::Report(ServiceEvent event,
+                                const std::vector<std::wstring>& inserts) const {
+    if (settings_.events) {
+        settings_.events(event, inserts);
+    }
+}
+
+Win32Error CoreProcessManager::RefuseConfiguration(const std::wstring& configPath,
+                                                   const std::wstring& reason) {
+    Log(L"[XRAY] config refused (" + reason + L"): " + configPath);
+    Report(ServiceEvent::kConfigRefused, {configPath, reason});
+    return Win32Error{L"StartXray", ERROR_INVALID_PARAMETER};
+}
+
+Win32Result<std::string> CoreProcessManager::ReadConfiguration(const std::wstring& configPath,
+                                                               const AsCaller& asCaller) {
+    const std::wstring pathProblem = ConfigPathProblem(configPath);
+    if (!pathProblem.empty()) {
+        return RefuseConfiguration(configPath, pathProblem);
+    }
+    Win32Result<CallerConfig> read =
+        ReadCallerConfig(configPath, asCaller, settings_.maxConfigBytes);
+    if (!read) {
+        Log(L"[XRAY] config not read: " + FailureText(read.error()));
+        return read.error();
+    }
+    if (!read.value().problem.empty()) {
+        return RefuseConfiguration(configPath, read.value().problem);
+    }
+    const std::wstring contentProblem =
+        CoreConfigProblem(read.value().bytes, settings_.dataDirectory);
+    if (!contentProblem.empty()) {
+        return RefuseConfiguration(configPath, contentProblem);
+    }
+    return std::move(read.value().bytes);
+}
+
+Win32Status CoreProcessManager::PrepareDataDirectory() {
+    // A directory that could not be made shows up as a failed open after this.
+    const Win32Result<DirectoryCheck> data =
+        EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl);
+    if (!data) {
+        Log(L"[XRAY] data directory: " + FailureText(data.error()));
+    } else if (data.value() == DirectoryCheck::kRefused) {
+        Log(L"[XRAY] data directory refused (a link or not ours): " + settings_.dataDirectory);
+        return Win32Error{L"EnsureTrustedDirectory", ERROR_ACCESS_DENIED};
+    }
+    return Done{};
+}
+
+void CoreProcessManager::ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,
+                                          const std::wstring& usedPath) {
+    if (!movedTo.empty()) {
+        Log(L"[XRAY] not ours, moved aside: " + path + L" -> " + movedTo);
+        Report(ServiceEvent::kFileMovedAside, {path, movedTo});
+    }
+    if (usedPath != path) {
+        // Held open by someone else without sharing: it can be neither
+        // written nor moved, so a fresh file takes its place for this run.
+        Log(L"[XRAY] held open by another process, using " + usedPath + L" instead of " + path);
+        Report(ServiceEvent::kFileMovedAside, {path, usedPath});
+    }
+}
+
+Win32Status CoreProcessManager::WriteConfigurationCopy(const std::string& bytes) {
+    OwnedFileRequest request;
+    request.path = settings_.configCopyPath;
+    request.access = GENERIC_WRITE;
+    request.share = FILE_SHARE_READ;
+    request.disposition = CREATE_ALWAYS;
+    request.sddl = kDataFileSddl;
+    Win32Result<OwnedFile> copy = OpenOwnedFile(request);
+    if (!copy) {
+        Log(L"[XRAY] config copy: " + FailureText(copy.error()));
+        return copy.error();
+    }
+    ReportMovedAside(request.path, copy.value().movedAside, copy.value().path);
+    DWORD written = 0;
+    if (!WriteFile(copy.value().handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                   &written, nullptr) ||
+        written != bytes.size()) {
+        const Win32Error error = LastError(L"WriteFile");
+        Log(L"[XRAY] config copy: " + FailureText(error));
+        return error;
+    }
+    return Done{};
+}
+
+Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
+    OwnedFileRequest request;
+    request.path = settings_.runtimeLogPath;
+    request.access = FILE_APPEND_DATA;
+    request.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    request.disposition = OPEN_ALWAYS;
+    request.sddl = kDataFileSddl;
+    request.inheritable = true;
+    request.freshWhenHeld = true;
+    Win32Result<OwnedFile> log = OpenOwnedFile(request);
+    if (!log) {
+        // The response carries the code; this failure has no log line of its own.
+        return log.error();
+    }
+    ReportMovedAside(request.path, log.value().movedAside, log.value().path);
+    SetFilePointer(log.value().handle.Get(), 0, nullptr, FILE_END);
+    return std::move(log.value().handle);
+}
+
+Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, HANDLE job, DWORD& processId,
+                                                           DWORD& threadId) {
+    const std::wstring directory =
+        settings_.programDirectory ? settings_.programDirectory() : std::wstring();
+    const std::wstring commandLine =
+        ComposeCoreCommandLine(directory + kCoreProgramName, settings_.configCopyPath);
+    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back(L'\0');
+
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<HANDLE> inherited{log};
+    if (IsInheritable(input) && input != log) {
+        inherited.push_back(input);
+    }
+    // Only these, so that a handle another thread made inheritable at the same
+    // moment does not leak into the core.
+    // Where the system can, the core is created inside its job, so that no
+    // moment exists in which the service could die and leave it outside.
+    InheritHandleList inheritList(inherited, job);
+    STARTUPINFOEXW startup;
+    const DWORD flags = PrepareHiddenStartup(inheritList, input, log, &startup);
+
+    // The data directory is the core's working directory, so that the
+    // relative log names of a configuration land there; it finds its assets
+    // by its own program directory, not by this one. Suspended until it is
+    // in the job, so that it never runs outside it (before Windows 10 it is
+    // put there after its creation).
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, TRUE,
+                        flags | CREATE_SUSPENDED, nullptr, settings_.dataDirectory.c_str(),
+                        &startup.StartupInfo, &info)) {
+        return LastError(L"CreateProcessW");
+    }
+    ProcessHandles created = TakeProcessHandles(info);
+
+    // A core outside the job would outlive the service, so it is not started
+    // at all (on Windows 7 this happens when the service itself runs in a job
+    // that allows no nesting).
+    Win32Status entered = inheritList.JobListed() || AssignProcessToJobObject(job, info.hProcess)
+                              ? Win32Status(Done{})
+                              : Win32Status(LastError(L"AssignProcessToJobObject"));
+    if (entered && ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+        entered = LastError(L"ResumeThread");
+    }
+    if (!entered) {
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, settings_.terminateWaitMs);
+        return entered.error();
+    }
+    processId = info.dwProcessId;
+    threadId = info.dwThreadId;
+    return created;
+}
+
+OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsCaller& asCaller) {
     std::lock_guard<std::mutex> lock(xrayMutex);
 
     if (slot_.running) {
@@ -49,102 +214,40 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
         EmptySlot();
     }
 
-    // No Windows file name holds a double quote, and one would end the
-    // quoted path early and let the rest reach the core as arguments.
-    if (configPath.find(L'"') != std::wstring::npos) {
-        Log(L"[XRAY] config path refused (holds a double quote): " + configPath);
-        return {false, ERROR_INVALID_PARAMETER};
+    Win32Result<std::string> configuration = ReadConfiguration(configPath, asCaller);
+    if (!configuration) {
+        return FailedOp(configuration.error());
     }
-
-    const std::wstring directory =
-        settings_.programDirectory ? settings_.programDirectory() : std::wstring();
-    const std::wstring commandLine =
-        ComposeCoreCommandLine(directory + kCoreProgramName, configPath);
-    std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
-    commandBuffer.push_back(L'\0');
-
-    // A directory that could not be made shows up as a failed log open below.
-    const Win32Result<DirectoryCheck> data =
-        EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl);
-    if (!data) {
-        Log(L"[XRAY] data directory: " + FailureText(data.error()));
-    } else if (data.value() == DirectoryCheck::kRefused) {
-        Log(L"[XRAY] data directory refused (a link or not ours): " + settings_.dataDirectory);
-        return {false, ERROR_ACCESS_DENIED};
+    if (const Win32Status data = PrepareDataDirectory(); !data) {
+        return FailedOp(data.error());
     }
-
-    SECURITY_ATTRIBUTES inheritable{};
-    inheritable.nLength = sizeof(inheritable);
-    inheritable.bInheritHandle = TRUE;
-    UniqueHandle log(CreateFileW(settings_.runtimeLogPath.c_str(),
-                                 FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL | kOpenLinkItself, nullptr));
+    if (const Win32Status copy = WriteConfigurationCopy(configuration.value()); !copy) {
+        return FailedOp(copy.error());
+    }
+    Win32Result<UniqueHandle> log = OpenRuntimeLog();
     if (!log) {
-        // The response carries the code; this failure has no log line of its own.
-        return FailedOp(LastError(L"CreateFileW"));
+        return FailedOp(log.error());
     }
-    // The core's output would otherwise go, as SYSTEM, wherever a link at the
-    // log's path points.
-    if (!IsFileAtPath(log.Get(), settings_.runtimeLogPath)) {
-        log.Reset();
-        Log(L"[XRAY] runtime log refused (a link or not at its path): " + settings_.runtimeLogPath);
-        return {false, ERROR_ACCESS_DENIED};
-    }
-    SetFilePointer(log.Get(), 0, nullptr, FILE_END);
 
     Win32Result<UniqueHandle> job = settings_.makeJob();
     if (!job) {
-        log.Reset();
+        log.value().Reset();
         Log(L"[XRAY] " + FailureText(job.error()));
         return FailedOp(job.error());
     }
 
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    std::vector<HANDLE> inherited{log.Get()};
-    if (IsInheritable(input) && input != log.Get()) {
-        inherited.push_back(input);
-    }
-    // Only these, so that a handle another thread made inheritable at the same
-    // moment does not leak into the core.
-    // Where the system can, the core is created inside its job, so that no
-    // moment exists in which the service could die and leave it outside.
-    InheritHandleList inheritList(inherited, job.value().Get());
-    STARTUPINFOEXW startup;
-    const DWORD flags = PrepareHiddenStartup(inheritList, input, log.Get(), &startup);
-
-    // Suspended until it is in the job, so that it never runs outside it.
-    // Before Windows 10 it is put there after its creation.
-    PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(
-        nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED, nullptr,
-        directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
+    DWORD processId = 0;
+    DWORD threadId = 0;
+    Win32Result<ProcessHandles> created =
+        CreateCore(log.value().Get(), job.value().Get(), processId, threadId);
+    // The core holds its own copy of the log now, if it was made.
+    log.value().Reset();
     if (!created) {
-        const Win32Error error = LastError(L"CreateProcessW");
-        log.Reset();
-        Log(L"[XRAY] " + FailureText(error));
-        return FailedOp(error);
+        Log(L"[XRAY] " + FailureText(created.error()));
+        return FailedOp(created.error());
     }
-    auto [process, thread] = TakeProcessHandles(info);
-    // The core holds its own copy of the log now.
-    log.Reset();
-
-    // A core outside the job would outlive the service, so it is not started
-    // at all (on Windows 7 this happens when the service itself runs in a job
-    // that allows no nesting).
-    Win32Status entered =
-        inheritList.JobListed() || AssignProcessToJobObject(job.value().Get(), process.Get())
-            ? Win32Status(Done{})
-            : Win32Status(LastError(L"AssignProcessToJobObject"));
-    if (entered && ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
-        entered = LastError(L"ResumeThread");
-    }
-    if (!entered) {
-        TerminateProcess(process.Get(), 1);
-        WaitForSingleObject(process.Get(), settings_.terminateWaitMs);
-        Log(L"[XRAY] " + FailureText(entered.error()));
-        return FailedOp(entered.error());
-    }
+    UniqueHandle process = std::move(created.value().process);
+    UniqueHandle thread = std::move(created.value().thread);
 
     Sleep(settings_.settleMs);
 
@@ -163,8 +266,8 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath) {
     slot_.job = std::move(job.value());
     slot_.process = std::move(process);
     slot_.thread = std::move(thread);
-    slot_.processId = info.dwProcessId;
-    slot_.threadId = info.dwThreadId;
+    slot_.processId = processId;
+    slot_.threadId = threadId;
     slot_.running = true;
     Log(L"[XRAY] started successfully with config: " + configPath);
     return {true, 0};

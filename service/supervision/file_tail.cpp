@@ -1,5 +1,9 @@
 #include "service/supervision/file_tail.h"
 
+#include <algorithm>
+
+#include "common/wide_text.h"
+
 namespace velk {
 
 std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes) {
@@ -10,6 +14,10 @@ std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes) {
         return fileSize;
     }
     return fileSize > maxBytes ? fileSize - maxBytes : 0;
+}
+
+void ReplaceNulCharacters(std::wstring& text) {
+    std::replace(text.begin(), text.end(), L'\0', kReplacementCharacter);
 }
 
 }  // namespace velk

@@ -12,9 +12,14 @@ namespace velk {
 // maxBytes is taken as 0 (nothing is read).
 std::int64_t TailStartOffset(std::int64_t fileSize, std::int64_t maxBytes);
 
+// Puts U+FFFD in place of every U+0000 of decoded text: the pipe's answer
+// ends at the first NUL, so one written by the core would cut it short. Pure.
+void ReplaceNulCharacters(std::wstring& text);
+
 // (Windows) The last maxBytes bytes of the file, decoded as UTF-8 the way
-// MultiByteToWideChar(CP_UTF8, 0) does (broken sequences become U+FFFD);
-// empty for an empty file or nothing to read. The file is shared for reading,
+// MultiByteToWideChar(CP_UTF8, 0) does (broken sequences become U+FFFD), with
+// every NUL replaced (ReplaceNulCharacters); empty for an empty file or
+// nothing to read. The file is shared for reading,
 // writing and deletion while it is read, so a writer that keeps it open is
 // not disturbed. The failed call when the file cannot be opened or read; a
 // file that is not the plain file at `path` (a link of any kind; see

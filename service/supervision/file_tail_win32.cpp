@@ -78,6 +78,7 @@ Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t ma
         return LastError(L"MultiByteToWideChar");
     }
     text.resize(static_cast<std::size_t>(written));
+    ReplaceNulCharacters(text);
     return text;
 }
 

@@ -30,8 +30,8 @@ class WindowsOperations final : public CommandOperations {
     void LogTo(LogSink log) { log_ = std::move(log); }
 
     XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
-    OpResult StartXray(const std::wstring& configPath) override {
-        return core_.StartXray(configPath);
+    OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller) override {
+        return core_.StartXray(configPath, asCaller);
     }
     OpResult StopXray() override { return core_.StopXray(); }
 

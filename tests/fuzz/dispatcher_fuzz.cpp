@@ -16,6 +16,7 @@
 #include "service/service_constants.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/recording_operations.h"
+#include "tests/support/dispatch_as_system.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring request = velk::DecodeRequest(data + 1, size - 1);
     RecordingOperations operations(results);
     std::vector<std::wstring> logged;
-    const std::wstring response = velk::HandleCommand(
+    const std::wstring response = velk::test_support::HandleAsSystem(
         request, operations, [&logged](const std::wstring& line) { logged.push_back(line); });
 
     bool hasRunning = false;

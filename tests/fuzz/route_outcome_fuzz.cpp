@@ -1,9 +1,11 @@
 // The route outcome check on tool output of any shape, which also serves as
-// the route table listed after the command. Properties: a refusal is exactly
-// what RouteOutputMeansSuccess calls a failure, found whatever the case and
-// whatever surrounds it; "done" is only empty output or " OK!"; the table
-// confirms an addition of every route it lists and the deletion of none, and
-// a table without routes confirms nothing.
+// the route table listed after the command. Properties: what
+// RouteOutputMeansSuccess calls a failure is refused, found whatever the case
+// and whatever surrounds it; "done" is only empty output or " OK!"; only one
+// line ending in "!" without a colon goes to the table; the table confirms an
+// addition of every route it lists (a route without a next hop only through
+// an interface with its address) and the deletion of none, and a table
+// without routes confirms nothing.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,26 +39,32 @@ void CheckTableVerdicts(const std::wstring& listing) {
     const std::vector<netsteer::RouteEntry> routes = netsteer::ReadActiveRoutes(listing);
     if (routes.empty()) {
         Require(!netsteer::RouteTableShowsCommandDone(
-                    L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1", listing),
+                    L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1", listing, {}),
                 "a table without routes confirms no deletion");
-        Require(!netsteer::RouteTableShowsCommandDone(
-                    L"route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1", listing),
-                "a table without routes confirms no addition");
+        Require(
+            !netsteer::RouteTableShowsCommandDone(
+                L"route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1", listing, {L"10.8.0.2"}),
+            "a table without routes confirms no addition");
         return;
     }
     for (std::size_t i = 0; i < routes.size() && i < kRoutesChecked; ++i) {
         const netsteer::RouteEntry& r = routes[i];
-        const bool onLink = r.gateway == netsteer::kOnLinkGateway;
+        const bool onLink =
+            r.gateway == netsteer::kOnLinkGateway || r.gateway == netsteer::kAnyAddress;
         if (!IsPlainDottedIPv4(r.destination) || !IsPlainDottedIPv4(r.netmask) ||
             !(onLink || IsPlainDottedIPv4(r.gateway))) {
             continue;
         }
         const std::wstring target = r.destination + L" mask " + r.netmask + L" " +
                                     (onLink ? std::wstring(netsteer::kAnyAddress) : r.gateway);
-        Require(netsteer::RouteTableShowsCommandDone(L"route add " + target + L" if 7 metric 1",
-                                                     listing),
+        const std::wstring add = L"route add " + target + L" if 7 metric 1";
+        Require(netsteer::RouteTableShowsCommandDone(add, listing, {r.interfaceAddress}),
                 "a listed route confirms its addition");
-        Require(!netsteer::RouteTableShowsCommandDone(L"route delete " + target, listing),
+        Require(onLink || netsteer::RouteTableShowsCommandDone(add, listing, {}),
+                "a route with a next hop needs no interface address");
+        Require(!onLink || !netsteer::RouteTableShowsCommandDone(add, listing, {}),
+                "a route without a next hop is confirmed only through its interface");
+        Require(!netsteer::RouteTableShowsCommandDone(L"route delete " + target, listing, {}),
                 "a listed route denies its deletion");
     }
 }
@@ -68,9 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool success = netsteer::RouteOutputMeansSuccess(output);
     const RouteOutputVerdict verdict = netsteer::JudgeRouteOutput(output);
 
-    Require((verdict == RouteOutputVerdict::kRefused) == !success,
-            "refused exactly when a failure phrase is there");
+    Require(success || verdict == RouteOutputVerdict::kRefused,
+            "refused whenever a failure phrase is there");
     const std::wstring trimmed = netsteer::Trim(output);
+    Require(verdict != RouteOutputVerdict::kConfirmationToCheck ||
+                (!trimmed.empty() && (trimmed.back() == L'!' || trimmed.back() == L'\xFF01') &&
+                 trimmed.find_first_of(L":\xFF1A\r\n") == std::wstring::npos),
+            "only one line ending in an exclamation mark, without a colon, goes to the table");
     Require(verdict != RouteOutputVerdict::kDone || trimmed.empty() || trimmed == L"OK!",
             "done only for no output or OK!");
     Require(netsteer::RouteOutputMeansSuccess(UpperCase(output)) == success,

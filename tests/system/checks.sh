@@ -13,6 +13,9 @@ fail() {
 }
 # Runs a Windows program; its output without carriage returns.
 w() { wine "$@" 2>&1 | tr -d '\r'; }
+expect_line() {  # TEXT LINE WHAT
+  grep -qxF -- "$2" <<<"$1" || fail "$3: missing line \"$2\""
+}
 
 # Wine ends a prefix's services when its last ordinary process exits: one
 # simulator process holds the prefix open for at most SECONDS. It is released,

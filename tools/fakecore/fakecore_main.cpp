@@ -2,8 +2,13 @@
 //
 //   xray.exe run -config "<path>"
 //
-// The file at <path> says what to do, one key=value per line ("#" starts a
-// comment line; blank lines are skipped; keys may repeat where noted):
+// The file at <path> says what to do: a JSON object, whose "fakecore" object
+// holds the settings below (a repeatable one as an array of strings, numbers
+// as JSON numbers) and whose "log" object's "access" and "error" name files
+// that get one line each at start, resolved as the real core resolves them
+// (against the working directory; "" and "none" for no file). A file that
+// does not start with "{" is read the old way, one key=value per line ("#"
+// starts a comment line; blank lines are skipped; keys may repeat where noted):
 //
 //   stdout=<text>          write <text> and a line feed to standard output
 //                          at start (repeatable, in order)
@@ -11,7 +16,9 @@
 //   pid_file=<path>        write this process's id (decimal) to <path> at start
 //   spawn=<command line>   start that command line hidden, without inherited
 //                          handles, and do not wait for it (repeatable)
-//   marker_file=<path>     write "pid=<id>" and "config=<path>" lines to <path>
+//   marker_file=<path>     write "pid=<id>", "config=<path>" and
+//                          "digest=<FNV-1a 64 of the config's bytes, hex>"
+//                          lines to <path>
 //   marker_after_ms=<n>    ... that many ms after start (default 0)
 //   exit_after_ms=<n>      exit that many ms after start; without it the
 //                          program runs until it is terminated
@@ -36,6 +43,8 @@
 #include "common/wide_text.h"
 #include "tools/config_text.h"
 
+#include <nlohmann/json.hpp>
+
 namespace {
 
 constexpr int kConfigErrorCode = 23;
@@ -51,6 +60,7 @@ struct CoreConfig {
     bool exits = false;
     std::uint32_t exitAfterMs = 0;
     std::uint32_t exitCode = 0;
+    std::vector<std::wstring> logFiles;
 };
 
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -132,6 +142,58 @@ std::wstring ParseConfig(const std::string& bytes, CoreConfig& config) {
     return {};
 }
 
+// The JSON form as key=value lines for ParseConfig, and the log files it
+// names. Returns an empty text on success, else what is wrong.
+std::wstring TranslateJson(const std::string& bytes, std::string& lines,
+                           std::vector<std::wstring>& logFiles) {
+    const nlohmann::json root = nlohmann::json::parse(bytes, nullptr, false, true);
+    if (!root.is_object()) {
+        return L"not a JSON object";
+    }
+    const auto knobs = root.find("fakecore");
+    if (knobs != root.end() && knobs->is_object()) {
+        for (const auto& [key, value] : knobs->items()) {
+            const nlohmann::json values = value.is_array() ? value : nlohmann::json::array({value});
+            for (const nlohmann::json& item : values) {
+                lines +=
+                    key + "=" + (item.is_string() ? item.get<std::string>() : item.dump()) + "\n";
+            }
+        }
+    }
+    const auto log = root.find("log");
+    if (log != root.end() && log->is_object()) {
+        for (const char* name : {"access", "error"}) {
+            const auto file = log->find(name);
+            if (file != log->end() && file->is_string() && !file->get<std::string>().empty() &&
+                file->get<std::string>() != "none") {
+                logFiles.push_back(velk::Utf8ToWide(file->get<std::string>()));
+            }
+        }
+    }
+    return {};
+}
+
+// FNV-1a, 64 bits, in hex: enough to tell which bytes were read.
+std::wstring Digest(const std::string& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
+    }
+    wchar_t text[17] = {};
+    std::swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+bool AppendLine(const std::wstring& path, const std::wstring& line) {
+    velk::UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string bytes = velk::WideToUtf8(line + L"\n");
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 void Spawn(const std::wstring& commandLine) {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
@@ -158,8 +220,9 @@ int Usage(bool interactive) {
     const wchar_t* text =
         L"fakecore, a stand-in for the proxy core.\n"
         L"Usage: xray.exe run -config \"<path>\"\n"
-        L"The config file holds key=value lines: stdout, stderr, pid_file, spawn,\n"
-        L"marker_file, marker_after_ms, exit_after_ms, exit_code.";
+        L"The config file is JSON: {\"fakecore\": {settings}, \"log\": {\"access\": ...,\n"
+        L"\"error\": ...}}, or key=value lines. Settings: stdout, stderr, pid_file,\n"
+        L"spawn, marker_file, marker_after_ms, exit_after_ms, exit_code.";
     if (interactive) {
         WriteText(STD_OUTPUT_HANDLE, text);
         WriteText(STD_OUTPUT_HANDLE, L"Press Enter to close.");
@@ -177,7 +240,16 @@ int Run(const std::wstring& configPath) {
         return kConfigErrorCode;
     }
     CoreConfig config;
-    const std::wstring problem = ParseConfig(bytes, config);
+    std::string lines = bytes;
+    const std::size_t first = bytes.find_first_not_of(" \t\r\n");
+    std::wstring problem;
+    if (first != std::string::npos && bytes[first] == '{') {
+        lines.clear();
+        problem = TranslateJson(bytes, lines, config.logFiles);
+    }
+    if (problem.empty()) {
+        problem = ParseConfig(lines, config);
+    }
     if (!problem.empty()) {
         WriteText(STD_ERROR_HANDLE, L"fakecore: " + configPath + L": " + problem);
         return kConfigErrorCode;
@@ -192,6 +264,11 @@ int Run(const std::wstring& configPath) {
     }
     for (const std::wstring& line : config.stderrLines) {
         WriteText(STD_ERROR_HANDLE, line);
+    }
+    for (const std::wstring& logFile : config.logFiles) {
+        if (!AppendLine(logFile, L"fakecore log line, pid " + pid)) {
+            WriteText(STD_ERROR_HANDLE, L"fakecore: cannot write log file: " + logFile);
+        }
     }
     for (const std::wstring& commandLine : config.spawns) {
         Spawn(commandLine);
@@ -208,7 +285,8 @@ int Run(const std::wstring& configPath) {
         !config.markerFile.empty() && (!config.exits || config.markerAfterMs <= config.exitAfterMs);
     if (markerFirst) {
         sleepUntil(config.markerAfterMs);
-        WriteWholeFile(config.markerFile, L"pid=" + pid + L"\r\nconfig=" + configPath + L"\r\n");
+        WriteWholeFile(config.markerFile, L"pid=" + pid + L"\r\nconfig=" + configPath +
+                                              L"\r\ndigest=" + Digest(bytes) + L"\r\n");
     }
     if (config.exits) {
         sleepUntil(config.exitAfterMs);

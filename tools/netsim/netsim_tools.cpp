@@ -11,6 +11,22 @@ constexpr wchar_t kQueryHead[] =
 constexpr wchar_t kQueryTail[] =
     L"'} | Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { Write-Output $x }";
 
+// The query for the IPv4 addresses of one interface, by index.
+constexpr wchar_t kAddressQueryHead[] = L"Get-NetIPAddress -AddressFamily IPv4 -InterfaceIndex ";
+constexpr wchar_t kAddressQueryTail[] =
+    L" -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress";
+
+// The text between head and tail when the script is exactly that shape.
+bool Between(const std::wstring& script, const std::wstring& head, const std::wstring& tail,
+             std::wstring& middle) {
+    if (script.size() <= head.size() + tail.size() || script.compare(0, head.size(), head) != 0 ||
+        script.compare(script.size() - tail.size(), tail.size(), tail) != 0) {
+        return false;
+    }
+    middle = script.substr(head.size(), script.size() - head.size() - tail.size());
+    return true;
+}
+
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
     return ToLower(a) == ToLower(b);
 }
@@ -124,20 +140,24 @@ ToolResult RunPowerShell(Machine& machine, const std::vector<std::wstring>& args
             script += (script.empty() ? L"" : L" ") + args[i];
         }
     }
-    const std::wstring head = kQueryHead;
-    const std::wstring tail = kQueryTail;
-    const bool query = noProfile && hidden && script.size() > head.size() + tail.size() &&
-                       script.compare(0, head.size(), head) == 0 &&
-                       script.compare(script.size() - tail.size(), tail.size(), tail) == 0;
-    if (!query) {
+    std::wstring address;
+    std::wstring indexText;
+    int index = 0;
+    if (noProfile && hidden && Between(script, kAddressQueryHead, kAddressQueryTail, indexText) &&
+        ParseCount(indexText, index)) {
+        const Interface* item = FindInterface(machine, index);
+        if (item == nullptr || item->address.empty()) {
+            return ToolResult{};
+        }
+        return ToolResult{item->address + L"\r\n", L"", 0};
+    }
+    if (!noProfile || !hidden || !Between(script, kQueryHead, kQueryTail, address)) {
         return ToolResult{L"",
-                          L"netsim powershell: only the Get-NetIPAddress interface index query "
-                          L"is simulated; got: " +
+                          L"netsim powershell: only the Get-NetIPAddress interface index and "
+                          L"address queries are simulated; got: " +
                               JoinCommandLine(L"powershell", args) + L"\r\n",
                           1};
     }
-    const std::wstring address =
-        script.substr(head.size(), script.size() - head.size() - tail.size());
     const Interface* item = FindInterfaceByAddress(machine, address);
     if (item == nullptr) {
         return ToolResult{};

@@ -23,7 +23,9 @@ ToolResult RunRoute(Machine& machine, const std::vector<std::wstring>& args);
 // pending tunnel adapter.
 ToolResult RunNetsh(Machine& machine, const std::vector<std::wstring>& args);
 
-// powershell.exe: only the Get-NetIPAddress interface index query.
+// powershell.exe: only the Get-NetIPAddress queries for the index of the
+// interface with an address, and for the addresses of the interface with an
+// index.
 ToolResult RunPowerShell(Machine& machine, const std::vector<std::wstring>& args);
 
 // Looks for an injected failure whose pattern the command line holds; when one

@@ -19,6 +19,12 @@ struct ClientSettings {
     std::uint32_t waitMs = 0;  // how long to keep trying while the pipe is busy or absent
     // Who must be serving the pipe; RunningServiceProcessId in velkctl.
     std::function<std::optional<DWORD>()> expectedServer;
+    // Let the server act as this user (impersonation level) rather than only
+    // learn who it is (identification level): the service reads a core
+    // configuration as its client. Safe because nothing is written before
+    // the server is known to be expectedServer(), and a server can act as
+    // its client only once it has read from it.
+    bool serverActsAsUs = false;
 };
 
 struct ClientResult {

@@ -17,12 +17,11 @@ namespace {
 // While the service starts (or remakes its instance after a fault) the name
 // is absent; the busy instance is waited for with WaitNamedPipeW. Both until
 // `waitMs` has passed.
-Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs) {
+Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs,
+                                   DWORD openFlags) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
-        // Read and write like any client, at identification level, so that a
-        // process squatting the name cannot act as the user running velkctl.
-        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, kPipeClientOpenFlags);
+        Win32Result<UniqueHandle> pipe = OpenPipeAsClient(name, openFlags);
         if (pipe) {
             return pipe;
         }
@@ -66,9 +65,18 @@ std::optional<DWORD> RunningServiceProcessId() {
     return status.dwProcessId;
 }
 
-ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request) {
-    ClientResult result;
-    Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, settings.waitMs);
+namespace {
+
+// Opens the pipe and makes sure the service serves it; the open pipe, or no
+// handle with `result.error` set.
+UniqueHandle ConnectToService(const ClientSettings& settings, std::uint32_t waitMs,
+                              ClientResult& result) {
+    // Read and write like any client, by default at identification level, so
+    // that a process squatting the name cannot act as the user running velkctl.
+    const DWORD openFlags = settings.serverActsAsUs
+                                ? (SECURITY_SQOS_PRESENT | SECURITY_IMPERSONATION)
+                                : kPipeClientOpenFlags;
+    Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, waitMs, openFlags);
     if (!opened) {
         const Win32Error error = opened.error();
         if (error.code == ERROR_PIPE_BUSY) {
@@ -78,9 +86,9 @@ ClientResult SendRequest(const ClientSettings& settings, const std::wstring& req
         } else {
             result.error = ErrorText(L"cannot open the service's pipe", error);
         }
-        return result;
+        return UniqueHandle();
     }
-    const UniqueHandle pipe = std::move(opened.value());
+    UniqueHandle pipe = std::move(opened.value());
 
     // Talk only to the service itself: anyone could have created a pipe of
     // this name while the service was not running.
@@ -88,29 +96,58 @@ ClientResult SendRequest(const ClientSettings& settings, const std::wstring& req
     if (!GetNamedPipeServerProcessId(pipe.Get(), &serverPid)) {
         result.error = ErrorText(L"cannot tell which process serves the pipe",
                                  LastError(L"GetNamedPipeServerProcessId"));
-        return result;
+        return UniqueHandle();
     }
     const std::optional<DWORD> expected =
         settings.expectedServer ? settings.expectedServer() : std::nullopt;
     if (!expected) {
         result.error = L"refused: VelkVPNService is not running, but process " +
                        ToDecimal(serverPid) + L" serves its pipe";
-        return result;
+        return UniqueHandle();
     }
     if (*expected != serverPid) {
         result.error = L"refused: the pipe is served by process " + ToDecimal(serverPid) +
                        L", not by VelkVPNService (process " + ToDecimal(*expected) + L")";
-        return result;
+        return UniqueHandle();
     }
+    return pipe;
+}
 
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+// The service lets a connection go that has not written for a moment while
+// every instance is taken (a crowd of silent clients); nothing was sent then,
+// so trying again is safe.
+bool LetGoBeforeTheRequest(DWORD error) {
+    return error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED ||
+           error == ERROR_BROKEN_PIPE;
+}
+
+}  // namespace
+
+ClientResult SendRequest(const ClientSettings& settings, const std::wstring& request) {
+    ClientResult result;
+    const ULONGLONG deadline = GetTickCount64() + settings.waitMs;
     const std::string bytes = EncodeRequest(request);
-    DWORD written = 0;
-    if (!WriteFile(pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        result.error = ErrorText(L"cannot send the request", LastError(L"WriteFile"));
-        return result;
+    UniqueHandle pipe;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        pipe = ConnectToService(
+            settings, now < deadline ? static_cast<std::uint32_t>(deadline - now) : 0, result);
+        if (!pipe) {
+            return result;
+        }
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+        DWORD written = 0;
+        if (WriteFile(pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                      nullptr) &&
+            written == bytes.size()) {
+            break;
+        }
+        const Win32Error error = LastError(L"WriteFile");
+        if (!LetGoBeforeTheRequest(error.code) || GetTickCount64() >= deadline) {
+            result.error = ErrorText(L"cannot send the request", error);
+            return result;
+        }
     }
     std::string received;
     std::vector<char> chunk(kPipeBufferBytes);

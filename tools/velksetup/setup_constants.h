@@ -16,6 +16,12 @@ inline constexpr std::uint32_t kFailureCountResetSeconds = 24 * 60 * 60;
 inline constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 inline constexpr wchar_t kFailureActionsValue[] = L"FailureActions";
 
+// Where the Application event log keeps its sources, and what the service's
+// source supports: information, warning and error events.
+inline constexpr wchar_t kEventSourcesKey[] =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+inline constexpr std::uint32_t kEventTypesSupported = 0x7;
+
 // Begins every line these steps write to the helper log, so that a reader
 // tells them from netsteer's own.
 inline constexpr wchar_t kRestoreLogPrefix[] = L"[SETUP] ";

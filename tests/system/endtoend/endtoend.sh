@@ -17,32 +17,10 @@ fi
 build=$(realpath "$1")
 prefix=$(realpath -m "$2")
 source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
-
-service_dir='C:\VelkVPN'
-service_unix="$prefix/drive_c/VelkVPN"
-helper_log="$prefix/drive_c/ProgramData/ravik_helper.log"
-state_path="$prefix/drive_c/ProgramData/ravik_route_state.txt"
 server=203.0.113.7
 source "$source_dir/tests/system/checks.sh"
+source "$source_dir/tests/system/service_prefix.sh"
 
-ctl() {
-  echo "\$ velkctl $*" >&2
-  local answer
-  answer=$(w "$service_dir\\velkctl.exe" "$@")
-  echo "$answer" >&2
-  printf '%s' "$answer"
-}
-expect_answer() {  # REQUEST... -- EXPECTED
-  local args=()
-  while [ "$1" != "--" ]; do args+=("$1"); shift; done
-  local answer
-  answer=$(ctl "${args[@]}")
-  [ "$answer" = "$2" ] || fail "${args[*]}: expected \"$2\", got \"$answer\""
-}
-expect_line() {  # TEXT LINE WHAT
-  grep -qxF -- "$2" <<<"$1" || fail "$3: missing line \"$2\""
-}
 expect_no_match() {  # TEXT PATTERN WHAT
   if grep -qE -- "$2" <<<"$1"; then fail "$3: unexpected line matching \"$2\""; fi
 }
@@ -62,11 +40,6 @@ expect_answer_showing_journal() {  # REQUEST... -- EXPECTED
   if [ "$failed" -ne "$before" ]; then
     w netsim.exe journal | sed 's/^/    ran: /'
   fi
-}
-# The simulated routing table; reading it is left out of the journal.
-route_table() {
-  w route.exe print -4
-  w netsim.exe journal clear >/dev/null
 }
 expect_same_table() {  # EXPECTED ACTUAL WHAT
   if [ "$1" != "$2" ]; then
@@ -92,56 +65,20 @@ expect_journal() {  # WHAT, then the expected command lines on standard input
   w netsim.exe journal clear >/dev/null
 }
 
-# --- the programs under test -------------------------------------------------
-declare -A programs=(
-  [VelkVPNService.exe]="$build/service/host/VelkVPNService.exe"
-  [netsteer.exe]="$build/netsteer/control/netsteer.exe"
-  [xray.exe]="$build/tools/fakecore/xray.exe"
-  [velkctl.exe]="$build/tools/velkctl/velkctl.exe"
-)
-missing=()
-for name in "${!programs[@]}"; do
-  [ -f "${programs[$name]}" ] || missing+=("${programs[$name]}")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "not built: ${missing[*]}" >&2
-  exit 1
-fi
-
 # --- a fresh prefix with the simulator, and the service directory ------------
 heading "fresh Wine prefix $prefix with the network simulator"
-wineserver -k 2>/dev/null || true
-rm -rf "$prefix"
-"$source_dir/scripts/netsim-install.sh" "$prefix" "$build" || exit 1
-mkdir -p "$service_unix"
-for name in "${!programs[@]}"; do
-  install -m 0755 "${programs[$name]}" "$service_unix/$name"
-done
-printf '%s\r\n' \
-  'stdout=fakecore: core started with the demo configuration' \
-  'stderr=fakecore: socks inbound listening on 127.0.0.1:10808' \
-  >"$service_unix/core-config.txt"
-
-hold_prefix 900
+prepare_service_prefix 900 || exit 1
 
 # --- the service -------------------------------------------------------------
 heading "install and start the service"
-w netsim.exe reset home
-w sc create VelkVPNService binPath= "$service_dir\\VelkVPNService.exe"
-w sc start VelkVPNService | grep -E 'STATE|SERVICE_NAME' || true
-for _ in $(seq 50); do
-  [ "$(w "$service_dir\\velkctl.exe" status)" = "ok=true;exitCode=0;message=service running" ] && break
-  sleep 0.2
-done
-
-if [ "$(w "$service_dir\\velkctl.exe" status)" != "ok=true;exitCode=0;message=service running" ]; then
+if ! start_service; then
   fail "the service does not answer on its pipe; the remaining steps cannot run"
   exit 1
 fi
 
 heading "status and the core"
 expect_answer status -- "ok=true;exitCode=0;message=service running"
-expect_answer xray_start "$service_dir\\core-config.txt" -- "ok=true;exitCode=0;message=xray start finished"
+expect_answer xray_start "$service_dir\\core-config.json" -- "ok=true;exitCode=0;message=xray start finished"
 expect_answer xray_status -- "ok=true;exitCode=259;running=true;message=xray status"
 
 # --- route_start: the tunnel appears on the fourth interface listing ---------
@@ -294,6 +231,13 @@ for lang in de ru zh; do
   expect_answer_showing_journal route_stop "$server" -- "ok=false;exitCode=10;message=helper finished"
   expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
   expect_same_table "$home" "$(english_table "$lang")" "$lang: after the refusals and the repairing stops"
+
+  heading "in language $lang: a server route that is already there is refused as in English"
+  w route.exe add "$server" mask 255.255.255.255 192.168.1.1 if 12 metric 1 >/dev/null
+  w netsim.exe journal clear >/dev/null
+  expect_answer_showing_journal route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
+  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  expect_same_table "$home" "$(english_table "$lang")" "$lang: after the refused start and its stop"
 done
 w netsim.exe language en
 w netsim.exe journal clear >/dev/null
@@ -392,21 +336,12 @@ expect_line "$(helper_log_since "$log_mark")" \
 expect_same_table "$restored" "$(route_table)" "after a stop during start"
 # Started again, the service finds nothing to undo.
 w sc start VelkVPNService >/dev/null
-for _ in $(seq 50); do
-  [ "$(w "$service_dir\\velkctl.exe" status)" = "ok=true;exitCode=0;message=service running" ] && break
-  sleep 0.2
-done
+wait_for_service || fail "the service does not answer after its second start"
 expect_answer route_stop "$server" -- "ok=false;exitCode=7;message=helper finished"
 expect_same_table "$restored" "$(route_table)" "after the stop during start and route_stop"
 
 heading "stop and delete the service"
-w sc stop VelkVPNService | grep -E 'STATE|SERVICE_NAME' || true
-for _ in $(seq 50); do
-  w sc query VelkVPNService | grep -q STOPPED && break
-  sleep 0.2
-done
-w sc query VelkVPNService | grep -q STOPPED || fail "the service did not stop"
-w sc delete VelkVPNService
+remove_service || fail "the service did not stop"
 
 heading "tail of C:\\ProgramData\\ravik_helper.log"
 tail -n 20 "$helper_log" 2>/dev/null | tr -d '\r'
@@ -416,6 +351,6 @@ for line in "RETURN 0: start done" "Stop Ended .... return 0" "RETURN 9: AddServ
   grep -qF "$line" "$helper_log" 2>/dev/null || fail "helper log: no \"$line\""
 done
 heading "tail of C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log"
-tail -n 10 "$prefix/drive_c/ProgramData/VELK-VPN/xray_runtime_error.log" 2>/dev/null | tr -d '\r'
+tail -n 10 "$core_log" 2>/dev/null | tr -d '\r'
 
 finish_checks "END TO END"

@@ -42,7 +42,7 @@ struct Moment {
 
 constexpr wchar_t kRouteStart[] = L"route_start 203.0.113.7";
 constexpr wchar_t kRouteStop[] = L"route_stop 203.0.113.7";
-constexpr wchar_t kXrayStart[] = L"xray_start C:\\VelkVPN\\core-config.txt";
+constexpr wchar_t kXrayStart[] = L"xray_start C:\\VelkVPN\\core-config.json";
 constexpr wchar_t kHelperDone[] = L"ok=true;exitCode=0;message=helper finished";
 
 // route_start on a clean machine runs: netsh listing, route print, the

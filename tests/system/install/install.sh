@@ -3,7 +3,7 @@
 # network simulator, and checks each step:
 #   1. the MSI (fakecore as the core) with msiexec /i /qn: the service runs
 #      from "C:\Program Files\VelkVPN" with the package's settings, restart
-#      on failure included, and answers velkctl;
+#      on failure and the event log source included, and answers velkctl;
 #   2. a higher version over it: one product left, the service answers again;
 #   3. with a route state file from a real route_start, msiexec /x: the saved
 #      default route is back, the service and the programs are gone, the logs
@@ -80,6 +80,21 @@ expect_service_settings() {  # WHAT
   [ "${recovery% (service key)}" = "reset 86400 actions restart/5000 restart/5000 restart/5000" ] ||
     fail "$1: restart on failure is \"$recovery\""
 }
+# The service's event log source as "EventMessageFile|TypesSupported", empty
+# when it is not registered.
+event_source() {
+  w reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VelkVPNService' 2>/dev/null |
+    tr -d '\r' | awk '
+      $1 == "EventMessageFile" { sub(/^ *EventMessageFile +REG_EXPAND_SZ +/, ""); file = $0 }
+      $1 == "TypesSupported" { types = $NF }
+      END { if (file != "" || types != "") print file "|" types }'
+}
+expect_event_source() {  # WHAT
+  local source
+  source=$(event_source)
+  [ "$source" = "$program_dir\VelkVPNService.exe|0x7" ] ||
+    fail "$1: the event log source is \"$source\""
+}
 # Installs VelkVPN-VERSION.msi silently, logging to C:\packages\LOG; the
 # service must then answer with the package's settings.
 install_msi() {  # VERSION LOG WHAT
@@ -88,6 +103,9 @@ install_msi() {  # VERSION LOG WHAT
   [ "$rc" -eq 0 ] || fail "$3: msiexec /i ended with $rc"
   wait_for_answer || fail "after $3 the service does not answer"
   expect_service_settings "after $3"
+  expect_event_source "after $3"
+  # Wine keeps no local groups; what shows is that the step ran and succeeded.
+  grep -q "AddUsersGroup" "$packages/$2" || fail "$3: the log does not show the group being made"
 }
 expect_gone() {  # WHAT
   local p
@@ -138,8 +156,8 @@ grep -q "RemoveExistingProducts" "$packages/upgrade.log" ||
 
 # --- 3. uninstall with a saved routing --------------------------------------
 heading "the core, route_start $server, then msiexec /x"
-printf 'stdout=fakecore: core started\r\n' >"$packages/core-config.txt"
-answer=$(velkctl xray_start 'C:\packages\core-config.txt')
+printf '{"fakecore": {"stdout": "fakecore: core started"}}\r\n' >"$packages/core-config.json"
+answer=$(velkctl xray_start 'C:\packages\core-config.json')
 [ "$answer" = "ok=true;exitCode=0;message=xray start finished" ] || fail "xray_start: \"$answer\""
 w netsim.exe tunnel-up >/dev/null
 before=$(w route.exe print -4)
@@ -167,6 +185,9 @@ grep -qF "[SETUP] restoring the saved routing before removal: netsteer stop $ser
   grep -qF "[SETUP] saved routing restored (netsteer stop returned 0)" <<<"$setup_log" ||
   fail "the helper log does not tell the outcome of the restore"
 expect_gone "after the uninstall"
+[ -z "$(event_source)" ] || fail "after the uninstall the event log source is still registered"
+grep -q "RemoveUsersGroup" "$packages/uninstall.log" ||
+  fail "the uninstall log does not show the group being removed"
 [ -z "$(product_versions)" ] || fail "after the uninstall products are still registered"
 [ -f "$helper_log" ] && [ -f "$prefix/drive_c/ProgramData/VELK-VPN/xray_runtime_error.log" ] ||
   fail "the uninstall removed the logs in C:\\ProgramData"
@@ -184,9 +205,11 @@ cp "$source_dir/scripts/install_service.cmd" "$source_dir/scripts/uninstall_serv
 w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\install_service.cmd'
 wait_for_answer || fail "after install_service.cmd the service does not answer"
 expect_service_settings "after install_service.cmd"
+expect_event_source "after install_service.cmd"
 
 heading "uninstall_service.cmd"
 w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\uninstall_service.cmd'
 expect_gone "after uninstall_service.cmd"
+[ -z "$(event_source)" ] || fail "after uninstall_service.cmd the event log source is still registered"
 
 finish_checks "INSTALL"

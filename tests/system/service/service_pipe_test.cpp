@@ -1,5 +1,5 @@
 // The service's pipe as a client sees it: framing, stalled clients and the
-// security of the live instance.
+// security of the live instances.
 #include <aclapi.h>
 
 #include <atomic>
@@ -9,6 +9,7 @@
 
 #include "service/channel/pipe_security.h"
 #include "tests/support/pipe_dacl_check.h"
+#include "tests/support/silent_crowd.h"
 #include "tests/system/service/service_scenario.h"
 #include "tests/system/service/velkctl_run.h"
 
@@ -140,8 +141,8 @@ TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
 }
 
 TEST_F(ServicePipe, NoOtherProcessCreatesAnInstanceWhileTheServiceRuns) {
-    // The service's single instance is the only one the name allows, both
-    // while it waits for a client and while one is connected.
+    // The service holds every instance the name allows, both while they wait
+    // for clients and while one is connected.
     for (const bool clientConnected : {false, true}) {
         UniqueHandle client;
         if (clientConnected) {
@@ -219,27 +220,12 @@ TEST_F(ServicePipeUnbounded, ClientThatTookItsWholeAnswerIsLetGoAtOnce) {
     EXPECT_EQ(Send(L"status"), kStatusLine);
 }
 
-TEST_F(ServicePipeUnbounded, SilentClientsDoNotKeepOthersWaiting) {
-    std::atomic<bool> done{false};
-    std::atomic<int> silentConnections{0};
-    // Four clients that connect, say nothing and come back, again and again.
-    std::vector<std::future<void>> hostile;
-    for (int i = 0; i < 4; ++i) {
-        hostile.push_back(std::async(std::launch::async, [&] {
-            while (!done) {
-                UniqueHandle pipe(test_support::OpenedClient(kPipeName));
-                if (!pipe) {
-                    WaitNamedPipeW(kPipeName, 100);
-                    continue;
-                }
-                ++silentConnections;
-                for (int held = 0; held < 20 && !done; ++held) {
-                    Sleep(25);
-                }
-            }
-        }));
-    }
-    ASSERT_TRUE(Eventually([&] { return silentConnections.load() >= 8; }));
+TEST_F(ServicePipeUnbounded, CrowdOfSilentClientsDoesNotKeepOthersWaiting) {
+    // Sixteen clients that connect, say nothing, and come back as soon as
+    // they are let go, again and again: twice as many as there are
+    // instances, and no stall bound to end their wait.
+    test_support::SilentCrowd crowd(kPipeName, 2 * kPipeMaxInstances);
+    ASSERT_TRUE(Eventually([&] { return crowd.Connections() >= int{kPipeMaxInstances}; }));
 
     // Eight ordinary clients, 500 requests each, every one named.
     constexpr int kClients = 8;
@@ -265,10 +251,9 @@ TEST_F(ServicePipeUnbounded, SilentClientsDoNotKeepOthersWaiting) {
     for (auto& answered : ordinary) {
         EXPECT_EQ(answered.get(), kRequests);
     }
-    done = true;
-    for (auto& client : hostile) {
-        client.get();
-    }
+    crowd.Disperse();
+    std::printf("silent connections: %d, let go by the service: %d\n", crowd.Connections(),
+                crowd.LetGo());
 
     // Each request was carried out exactly once.
     const std::wstring log = ServiceLogText();

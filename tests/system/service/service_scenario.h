@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <type_traits>
 #include <string>
@@ -61,8 +63,8 @@ using Answer = test_support::PipeAnswer;
 using test_support::ReadAnswer;
 using test_support::WriteMessage;
 
-// Opens the service pipe, waiting while its one instance is busy or between
-// instances.
+// Opens the service pipe, waiting while every instance is busy or the pipe
+// is not there yet.
 inline UniqueHandle ConnectToService() {
     return test_support::ConnectPipe(kPipeName, std::chrono::milliseconds(kHangGuardMs));
 }
@@ -198,7 +200,10 @@ class ServiceScenario : public ::testing::Test {
                                     kStubCallsPath, netsteer::kStateFilePath}) {
             DeleteFileW(path);
         }
-        RemoveDirectoryW(kDataDirectory);
+        // With whatever the core or a start left there: the copy, its own
+        // logs, files moved aside.
+        std::error_code ignored;
+        std::filesystem::remove_all(kDataDirectory, ignored);
         CreateDirectoryW(kStubDirectory, nullptr);
     }
 

@@ -2,6 +2,9 @@
 // through the real service's pipe.
 #include "tests/system/service/service_scenario.h"
 
+#include <optional>
+#include <string>
+
 namespace velk::scenario {
 namespace {
 
@@ -50,25 +53,28 @@ constexpr wchar_t kEmptyStatus[] = L"ok=true;exitCode=0;running=false;message=xr
 TEST_F(ServiceSupervision, CoreAlreadyRunningKeepsItsFirstConfig) {
     const std::wstring first =
         CoreConfig(L"run forever",
-                   "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n"
-                   "marker_file=C:\\ProgramData\\velk-stub-helper\\core.marker\n");
-    const std::wstring second = CoreConfig(L"other", "exit_after_ms=0\nexit_code=5\n");
+                   R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
+                        "marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}})");
+    const std::wstring second =
+        CoreConfig(L"other", R"({"fakecore": {"exit_after_ms": 0, "exit_code": 5}})");
     EXPECT_EQ(StartCore(first), kStarted);
     EXPECT_EQ(Send(L"xray_status"), kRunningStatus);
     EXPECT_EQ(StartCore(second), kStarted) << "already running";
     EXPECT_EQ(Send(L"xray_status"), kRunningStatus);
     ASSERT_TRUE(Eventually([] { return !ReadFileBytes(kCoreMarkerPath).empty(); }));
     const std::string marker = ReadFileBytes(kCoreMarkerPath);
-    const std::string firstPath(first.begin(), first.end());
-    EXPECT_NE(marker.find("config=" + firstPath), std::string::npos) << marker;
+    EXPECT_NE(marker.find("config=C:\\ProgramData\\VELK-VPN\\xray_config.json"), std::string::npos)
+        << marker;
+    EXPECT_EQ(ReadFileBytes(kCoreConfigCopyPath), ReadFileBytes(first));
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
     EXPECT_EQ(Send(L"xray_status"), kEmptyStatus);
 }
 
 TEST_F(ServiceSupervision, CoreEndedByItselfIsReportedWithItsCode) {
-    const std::wstring config = CoreConfig(L"ends soon",
-                                           "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n"
-                                           "exit_after_ms=1500\nexit_code=3221225477\n");
+    const std::wstring config =
+        CoreConfig(L"ends soon",
+                   R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
+            "exit_after_ms": 1500, "exit_code": 3221225477}})");
     EXPECT_EQ(StartCore(config), kStarted);
     const DWORD pid = CorePid();
     ASSERT_NE(pid, 0u);
@@ -87,8 +93,9 @@ TEST_F(ServiceSupervision, CoreEndingWithinTheSettleTimeFailsTheStart) {
     };
     for (const Case c : {Case{"23", L"ok=false;exitCode=23;message=xray start finished"},
                          Case{"0", L"ok=false;exitCode=0;message=xray start finished"}}) {
-        const std::wstring config =
-            CoreConfig(L"quick exit", std::string("exit_after_ms=0\nexit_code=") + c.code + "\n");
+        const std::wstring config = CoreConfig(
+            L"quick exit",
+            std::string(R"({"fakecore": {"exit_after_ms": 0, "exit_code": )") + c.code + "}}");
         EXPECT_EQ(StartCore(config), c.answer) << c.code;
         EXPECT_EQ(Send(L"xray_status"), kEmptyStatus) << c.code;
     }
@@ -96,9 +103,12 @@ TEST_F(ServiceSupervision, CoreEndingWithinTheSettleTimeFailsTheStart) {
 
 TEST_F(ServiceSupervision, RuntimeLogIsCreatedAndAppendedAcrossStarts) {
     ASSERT_EQ(GetFileAttributesW(kDataDirectory), INVALID_FILE_ATTRIBUTES) << "starts missing";
-    EXPECT_EQ(StartCore(CoreConfig(L"first", "stdout=first run\nstderr=first error\n")), kStarted);
+    EXPECT_EQ(StartCore(CoreConfig(
+                  L"first", R"({"fakecore": {"stdout": "first run", "stderr": "first error"}})")),
+              kStarted);
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
-    EXPECT_EQ(StartCore(CoreConfig(L"second", "stdout=second run\n")), kStarted);
+    EXPECT_EQ(StartCore(CoreConfig(L"second", R"({"fakecore": {"stdout": "second run"}})")),
+              kStarted);
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
     const std::string log = ReadFileBytes(kCoreRuntimeLogPath);
     const std::size_t first = log.find("first run\n");
@@ -111,8 +121,9 @@ TEST_F(ServiceSupervision, RuntimeLogIsCreatedAndAppendedAcrossStarts) {
 }
 
 TEST_F(ServiceSupervision, RunningCoreIsEndedBeforeTheServiceStops) {
-    EXPECT_EQ(StartCore(CoreConfig(L"run forever",
-                                   "pid_file=C:\\ProgramData\\velk-stub-helper\\core.pid\n")),
+    EXPECT_EQ(StartCore(CoreConfig(
+                  L"run forever",
+                  R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}})")),
               kStarted);
     const DWORD pid = CorePid();
     ASSERT_NE(pid, 0u);
@@ -157,25 +168,28 @@ TEST_F(ServiceSupervision, ErrorLogTailAndFallback) {
     accented += "a";
     struct Case {
         const char* name;
-        const char* runtimeLog;  // nullptr: missing
+        std::optional<std::string> runtimeLog;  // nullopt: missing
         const char* errorLog;
         std::wstring message;
     };
     const Case cases[] = {
-        {"both missing", nullptr, nullptr, L""},
-        {"runtime log missing", nullptr, "core failed; exitCode=9\r\nline two",
+        {"both missing", std::nullopt, nullptr, L""},
+        {"runtime log missing", std::nullopt, "core failed; exitCode=9\r\nline two",
          L"core failed; exitCode=9\r\nline two"},
         {"runtime log empty", "", "from the second file", L"from the second file"},
         {"runtime log wins", "from the runtime log", "from the second file",
          L"from the runtime log"},
-        {"tail starts inside a character", accented.c_str(), nullptr,
+        {"tail starts inside a character", accented, nullptr,
          L"\uFFFD" + std::wstring(4095, L'\u00e9') + L"a"},
+        // The answer ends at its first NUL: one the core wrote must not cut it.
+        {"NUL bytes in the core's output", std::string("core\0panicked\0", 14), nullptr,
+         L"core\uFFFDpanicked\uFFFD"},
     };
     for (const Case& c : cases) {
         DeleteFileW(kCoreRuntimeLogPath);
         DeleteFileW(kCoreErrorLogPath);
-        if (c.runtimeLog != nullptr) {
-            ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, c.runtimeLog)) << c.name;
+        if (c.runtimeLog) {
+            ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, *c.runtimeLog)) << c.name;
         }
         if (c.errorLog != nullptr) {
             ASSERT_TRUE(WriteFileBytes(kCoreErrorLogPath, c.errorLog)) << c.name;
@@ -185,11 +199,61 @@ TEST_F(ServiceSupervision, ErrorLogTailAndFallback) {
 }
 
 TEST_F(ServiceSupervision, ErrorLogIsReadWhileTheCoreAppendsToIt) {
-    EXPECT_EQ(StartCore(CoreConfig(L"talkative", "stderr=listening on 127.0.0.1:10808\n")),
+    EXPECT_EQ(StartCore(CoreConfig(L"talkative",
+                                   R"({"fakecore": {"stderr": "listening on 127.0.0.1:10808"}})")),
               kStarted);
     EXPECT_EQ(Send(L"xray_last_error"),
               L"ok=true;exitCode=0;message=listening on 127.0.0.1:10808\n");
     EXPECT_EQ(Send(L"xray_status"), kRunningStatus) << "the core still holds its log";
+}
+
+constexpr wchar_t kRefused[] = L"ok=false;exitCode=87;message=xray start finished";
+
+TEST_F(ServiceSupervision, ConfigurationsReachingBeyondTheirFileAndTheDataFolderAreRefused) {
+    const std::wstring good = CoreConfig(
+        L"good",
+        R"({"fakecore": {"marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}})");
+    const std::wstring escaped = L"C:\\ProgramData\\velk-escape.log";
+    DeleteFileW(escaped.c_str());
+    DeleteFileW(L"C:\\windows\\velk-x.log");
+    const std::wstring cases[] = {
+        L"\\\\host\\share\\c.json",
+        L"\\\\.\\pipe\\x",
+        L"\\\\?\\" + good,
+        L"https://example.com/c.json",
+        good + L":s",
+        L"CON",
+        CoreConfig(L"access elsewhere", R"({"log": {"access": "C:\\windows\\velk-x.log"}})"),
+        CoreConfig(L"error climbs out", R"({"log": {"error": "..\\velk-escape.log"}})"),
+        CoreConfig(L"not json", "stdout=core started\n"),
+    };
+    for (const std::wstring& path : cases) {
+        EXPECT_EQ(StartCore(path), kRefused) << std::string(path.begin(), path.end());
+        EXPECT_EQ(Send(L"xray_status"), kEmptyStatus);
+    }
+    Sleep(1000);
+    EXPECT_TRUE(ReadFileBytes(kCoreMarkerPath).empty()) << "a core started";
+    EXPECT_EQ(GetFileAttributesW(escaped.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(L"C:\\windows\\velk-x.log"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ServiceSupervision, RelativeAccessLogLandsInTheDataFolder) {
+    EXPECT_EQ(StartCore(CoreConfig(
+                  L"with access log",
+                  R"({"fakecore": {"stdout": "serving"}, "log": {"access": "access.log"}})")),
+              kStarted);
+    const std::wstring accessLog = std::wstring(kDataDirectory) + L"\\access.log";
+    EXPECT_TRUE(Eventually([&] { return !ReadFileBytes(accessLog).empty(); }));
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+}
+
+TEST_F(ServiceSupervision, RuntimeLogHeldOpenWithoutSharingDoesNotFailTheStart) {
+    CreateDirectoryW(kDataDirectory, nullptr);
+    UniqueHandle holder(CreateFileW(kCoreRuntimeLogPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(StartCore(CoreConfig(L"held", R"({"fakecore": {"stdout": "serving"}})")), kStarted);
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
 }
 
 // The scenario build: a 3-second helper time-out and the service log on.

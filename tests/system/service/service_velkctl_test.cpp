@@ -35,6 +35,47 @@ TEST_F(ServiceVelkctl, ReportsTheServiceAnswerAndItsExitCode) {
     }
 }
 
+TEST_F(ServiceVelkctl, AnAccountOutsideTheGroupIsAnsweredStatusOnly) {
+    StartAndWait();
+    const std::wstring pidPath = std::wstring(kStubDirectory) + L"\\core.pid";
+    const std::wstring config = std::wstring(kStubDirectory) + L"\\access core.json";
+    DeleteFileW(pidPath.c_str());
+    ASSERT_TRUE(WriteFileBytes(
+        config, R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}})"));
+    const std::wstring startCore = L"xray_start \"" + config + L"\"";
+    const std::string denied = "ok=false;exitCode=5;message=access denied\r\n";
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string out;
+    };
+    const Case cases[] = {
+        {L"status", 0, "ok=true;exitCode=0;message=service running\r\n"},
+        {L"xray_status", 0, "ok=true;exitCode=0;running=false;message=xray status\r\n"},
+        {startCore, 1, denied},
+        {L"xray_stop", 1, denied},
+        {L"xray_last_error", 1, denied},
+        {L"route_start exit:0", 1, denied},
+        {L"route_stop exit:0", 1, denied},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = RunVelkctl(c.arguments, true);
+        const std::string name(c.arguments.begin(), c.arguments.end());
+        EXPECT_EQ(run.exitCode, c.exitCode) << name;
+        EXPECT_EQ(run.out, c.out) << name << run.err;
+    }
+    EXPECT_TRUE(StubCalls().empty()) << "the helper ran";
+    EXPECT_EQ(Send(L"xray_status"), L"ok=true;exitCode=0;running=false;message=xray status");
+    EXPECT_TRUE(ReadFileBytes(pidPath).empty()) << "a core ran";
+
+    // The account's own, unrestricted client is served as before.
+    EXPECT_EQ(RunVelkctl(startCore).out, "ok=true;exitCode=0;message=xray start finished\r\n");
+    EXPECT_EQ(RunVelkctl(L"route_start exit:0").out,
+              "ok=true;exitCode=0;message=helper finished\r\n");
+    EXPECT_EQ(StubCalls().size(), 1u);
+    EXPECT_EQ(RunVelkctl(L"xray_stop").out, "ok=true;exitCode=0;message=xray stopped\r\n");
+}
+
 TEST_F(ServiceVelkctl, RefusesAPipeTheServiceDoesNotServe) {
     // The service is installed but stopped; this process takes its pipe name.
     std::atomic<int> served{0};
@@ -42,7 +83,7 @@ TEST_F(ServiceVelkctl, RefusesAPipeTheServiceDoesNotServe) {
     auto squatter = std::async(std::launch::async, [&] {
         RunPipeServer(
             stop.Get(),
-            [&](const std::wstring&) {
+            [&](const std::wstring&, HANDLE) {
                 ++served;
                 return std::wstring(L"ok=true;exitCode=0;message=service running");
             },

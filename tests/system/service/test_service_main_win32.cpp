@@ -3,8 +3,10 @@
 // on, the helper's time-out cut to VELK_TEST_HELPER_TIMEOUT_MS, and no bound
 // on how long a connected client may stall, so that only a stop can end the
 // wait on one.
+#include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
+#include "service/host/event_log.h"
 #include "service/host/service_host.h"
 #include "service/supervision/windows_operations.h"
 
@@ -14,7 +16,9 @@ class ShortHelperTimeout final : public velk::CommandOperations {
   public:
     explicit ShortHelperTimeout(velk::CommandOperations& inner) : inner_(inner) {}
     velk::XrayStatus QueryXrayStatus() override { return inner_.QueryXrayStatus(); }
-    velk::OpResult StartXray(const std::wstring& path) override { return inner_.StartXray(path); }
+    velk::OpResult StartXray(const std::wstring& path, const velk::AsCaller& asCaller) override {
+        return inner_.StartXray(path, asCaller);
+    }
     velk::OpResult StopXray() override { return inner_.StopXray(); }
     velk::OpResult RunHelperProcess(const std::wstring& program, const std::wstring& arguments,
                                     std::uint32_t) override {
@@ -40,10 +44,13 @@ int wmain() {
         velk::WatchForServiceStop(stopEvent, velk::ReportStopProgress);
         velk::PipeServerOptions options;
         options.clientStallTimeoutMs = INFINITE;
+        velk::SessionAccess sessions(velk::ServiceEventLog());
         velk::RunPipeServer(
             stopEvent,
-            [](const std::wstring& request) {
-                return velk::HandleCommand(request, operations, velk::WriteServiceLog);
+            [&sessions](const std::wstring& request, HANDLE client) {
+                velk::PipeCaller caller(client);
+                return velk::HandleCommand(request, caller, sessions, operations,
+                                           velk::WriteServiceLog);
             },
             velk::WriteServiceLog, options);
         velk::WatchForServiceStop(nullptr, nullptr);

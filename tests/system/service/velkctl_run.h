@@ -1,6 +1,7 @@
 #pragma once
 // Runs velkctl.exe as a user would, with its output caught in files.
 #include "common/process_status.h"
+#include "tests/support/restricted_token.h"
 #include "tests/system/service/service_scenario.h"
 
 namespace velk::scenario {
@@ -17,7 +18,9 @@ inline UniqueHandle InheritableFile(const std::wstring& path) {
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-inline ProgramRun RunVelkctl(const std::wstring& arguments) {
+// As this process's user, or (`restricted`) as that user without
+// Administrators: an ordinary account that is in no group of ours.
+inline ProgramRun RunVelkctl(const std::wstring& arguments, bool restricted = false) {
     // Fresh files for every run: a just-ended child's handles may linger.
     static int runs = 0;
     const std::wstring base = std::wstring(kStubDirectory) + L"\\velkctl-" +
@@ -40,8 +43,19 @@ inline ProgramRun RunVelkctl(const std::wstring& arguments) {
         startup.hStdOutput = out.Get();
         startup.hStdError = err.Get();
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                            nullptr, nullptr, &startup, &info)) {
+        const UniqueHandle token = restricted ? test_support::RestrictedToken() : UniqueHandle();
+        if (restricted && !token) {
+            ADD_FAILURE() << "no restricted token: " << GetLastError();
+            return run;
+        }
+        // CreateProcessWithTokenW would ignore the token under Wine.
+        const BOOL started =
+            restricted
+                ? CreateProcessAsUserW(token.Get(), nullptr, commandLine.data(), nullptr, nullptr,
+                                       TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)
+                : CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+        if (!started) {
             ADD_FAILURE() << "velkctl did not start: " << GetLastError();
             return run;
         }

@@ -12,6 +12,7 @@
 
 #include "common/wide_text.h"
 #include "tests/support/recording_operations.h"
+#include "tests/support/dispatch_as_system.h"
 
 namespace velk {
 namespace {
@@ -248,7 +249,7 @@ TEST(HandleCommandTest, AnswersEveryCaseOfTheTable) {
         SCOPED_TRACE(c.name);
         RecordingOperations operations(c.results);
         std::vector<std::wstring> logged;
-        const std::wstring response = HandleCommand(
+        const std::wstring response = velk::test_support::HandleAsSystem(
             c.request, operations, [&logged](const std::wstring& line) { logged.push_back(line); });
 
         EXPECT_EQ(response, c.response);
@@ -264,9 +265,9 @@ TEST(HandleCommandTest, AnswersEveryCaseOfTheTable) {
 TEST(HandleCommandTest, FailingLogDoesNotCostTheResponse) {
     RecordingOperations operations{FakeResults{}};
     const LogSink throwingLog = [](const std::wstring&) { throw std::runtime_error("disk gone"); };
-    EXPECT_EQ(HandleCommand(L"xray_stop", operations, throwingLog),
+    EXPECT_EQ(velk::test_support::HandleAsSystem(L"xray_stop", operations, throwingLog),
               L"ok=true;exitCode=0;message=xray stopped");
-    EXPECT_EQ(HandleCommand(L"status", operations, LogSink()), kRunning);
+    EXPECT_EQ(velk::test_support::HandleAsSystem(L"status", operations, LogSink()), kRunning);
 }
 
 // Every line the fake's fixed results can give.
@@ -306,9 +307,9 @@ void ExpectAllowedAnswer(const std::wstring& request) {
     RecordingOperations operations(results);
     std::vector<std::wstring> logged;
     std::wstring response;
-    EXPECT_NO_THROW(response = HandleCommand(request, operations, [&logged](const std::wstring& l) {
-                        logged.push_back(l);
-                    }));
+    EXPECT_NO_THROW(
+        response = velk::test_support::HandleAsSystem(
+            request, operations, [&logged](const std::wstring& l) { logged.push_back(l); }));
     EXPECT_EQ(AllowedLines().count(response), 1u) << WideToUtf8(response);
     ASSERT_FALSE(logged.empty());
     EXPECT_EQ(logged.front(), L"Received command: " + request);
@@ -339,10 +340,13 @@ TEST(HandleCommandTest, RandomRequestsGetAnAllowedLine) {
 TEST(HandleCommandTest, LongestRequestsOfBlanks) {
     RecordingOperations operations{FakeResults{}};
     const LogSink noLog = [](const std::wstring&) {};
-    EXPECT_EQ(HandleCommand(std::wstring(2047, L' '), operations, noLog), kMissingAction);
-    EXPECT_EQ(HandleCommand(L"xray_start" + std::wstring(2037, L' '), operations, noLog),
+    EXPECT_EQ(velk::test_support::HandleAsSystem(std::wstring(2047, L' '), operations, noLog),
+              kMissingAction);
+    EXPECT_EQ(velk::test_support::HandleAsSystem(L"xray_start" + std::wstring(2037, L' '),
+                                                 operations, noLog),
               kMissingPath);
-    EXPECT_EQ(HandleCommand(L"route_start" + std::wstring(2036, L'\t'), operations, noLog),
+    EXPECT_EQ(velk::test_support::HandleAsSystem(L"route_start" + std::wstring(2036, L'\t'),
+                                                 operations, noLog),
               kMissingHost);
     EXPECT_TRUE(operations.calls.empty());
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ class FakeControlSystem : public ControlSystem {
         scripts_[command] = std::deque<std::wstring>(outputs.begin(), outputs.end());
     }
 
+    // `command` cannot be run: the command interpreter does not start.
+    void CannotRun(const std::wstring& command) { notRun_.insert(command); }
+
     // What ResolveServerHost gives for `host`; unlisted hosts do not resolve.
     void Resolve(const std::wstring& host, const std::wstring& address) { hosts_[host] = address; }
 
@@ -33,10 +37,13 @@ class FakeControlSystem : public ControlSystem {
     bool clockFrozen = false;
     std::uint64_t clockMs = 1000000;
 
-    std::wstring RunCommand(const std::wstring& command) override {
+    velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override {
         Advance(commandCostMs);
         commands.push_back(command);
         trace.push_back(L"run: " + command);
+        if (notRun_.count(command) != 0) {
+            return velk::Win32Error{L"CreateProcessW", 2};
+        }
         auto it = scripts_.find(command);
         if (it == scripts_.end() || it->second.empty()) {
             return std::wstring();
@@ -107,6 +114,7 @@ class FakeControlSystem : public ControlSystem {
     std::wstring statePath_;
     std::map<std::wstring, std::deque<std::wstring>> scripts_;
     std::map<std::wstring, std::wstring> hosts_;
+    std::set<std::wstring> notRun_;
 };
 
 }  // namespace netsteer::testing

@@ -533,6 +533,37 @@ TEST_F(SequenceTest, Code8WhenTheTunnelDefaultRouteIsRefused) {
     ExpectWinsockReleasedOnce();
 }
 
+// A judged route command whose interpreter could not be started changed
+// nothing: it gives the code of its refusal, and the record for `stop` stays.
+TEST_F(SequenceTest, JudgedRouteCommandThatCannotRunGivesItsRefusalCode) {
+    struct Case {
+        std::wstring command;
+        const wchar_t* action;
+        int code;
+    };
+    const Case cases[] = {
+        {kAddBypass, L"start", 9},
+        {kAddTunnelDefault, L"start", 8},
+        {kRestoreDefault, L"stop", 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.code);
+        system = FakeControlSystem(stateFile.Path());
+        system.Resolve(L"203.0.113.7", L"203.0.113.7");
+        if (c.code == 10) {
+            ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
+            ScriptMachineTunnelUp();
+        } else {
+            ScriptMachineBeforeStart();
+        }
+        system.CannotRun(c.command);
+
+        EXPECT_EQ(Run({c.action, L"203.0.113.7"}), c.code);
+        EXPECT_EQ(system.commands.back(), c.command);
+        ExpectSameState(LoadedState(), kSavedState);
+    }
+}
+
 TEST_F(SequenceTest, Code7TwiceInARow) {
     ASSERT_TRUE(SaveState(stateFile.Path(), kSavedState));
     ScriptMachineTunnelUp();

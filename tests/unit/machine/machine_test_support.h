@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -68,15 +69,23 @@ inline std::ostream& operator<<(std::ostream& out, const SeamCall& call) {
     return out << kNames[call.kind] << "(" << narrow << ", " << call.milliseconds << ")";
 }
 
+// The command interpreter could not be started (not found).
+inline const velk::Win32Error kNotStarted{L"CreateProcessW", 2};
+
 // Answers each command line with its recorded output (empty when none is
-// set) and records every call on the seam.
+// set), or as not run when it is in notRun, and records every call on the
+// seam.
 class RecordingHelperSystem : public netsteer::HelperSystem {
   public:
     std::map<std::wstring, std::wstring> outputs;
+    std::set<std::wstring> notRun;
     std::vector<SeamCall> calls;
 
-    std::wstring RunCommand(const std::wstring& command) override {
+    velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override {
         calls.push_back(RunCall(command));
+        if (notRun.count(command) != 0) {
+            return kNotStarted;
+        }
         const auto found = outputs.find(command);
         return found == outputs.end() ? std::wstring() : found->second;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "netsteer/machine/interface_addresses.h"
 #include "netsteer/machine/route_outcome.h"
 #include "netsteer/machine/system_commands.h"
 #include "machine_test_support.h"
@@ -31,8 +32,8 @@ void PrintTo(const OutcomeCase& c, std::ostream* out) {
 class RouteOutcomeTest : public ::testing::TestWithParam<OutcomeCase> {};
 
 // Judged alone, and through RunRouteCommand, which must pause 300 ms after
-// the command whatever the outcome. Output that tells nothing sends it to the
-// route table, which here cannot be read, so that counts as a failure.
+// the command whatever the outcome. A confirmation in other words sends it to
+// the route table, which here cannot be read, so that counts as a failure.
 TEST_P(RouteOutcomeTest, JudgesTheOutputAndAlwaysPausesAfterTheCommand) {
     const OutcomeCase& c = GetParam();
     EXPECT_EQ(netsteer::RouteOutputMeansSuccess(c.output), c.success);
@@ -43,7 +44,7 @@ TEST_P(RouteOutcomeTest, JudgesTheOutputAndAlwaysPausesAfterTheCommand) {
     system.outputs[command] = c.output;
     EXPECT_EQ(netsteer::RunRouteCommand(system, command), c.verdict == RouteOutputVerdict::kDone);
     std::vector<SeamCall> expected{RunCall(command), SleepCall(netsteer::kRouteCommandPauseMs)};
-    if (c.verdict == RouteOutputVerdict::kUnknown) {
+    if (c.verdict == RouteOutputVerdict::kConfirmationToCheck) {
         expected.push_back(RunCall(netsteer::RoutePrintCommand()));
     }
     EXPECT_EQ(system.calls, expected);
@@ -65,17 +66,25 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteOutputVerdict::kRefused},
         OutcomeCase{"PhraseAfterOtherLines", L" OK!\r\nsomething\r\nthe route addition failed",
                     false, RouteOutputVerdict::kRefused},
+        // Output that is no confirmation is a refusal, whatever its words.
         OutcomeCase{"PhraseBrokenByLineBreak", L"Element not\r\nfound\r\n", true,
-                    RouteOutputVerdict::kUnknown},
-        OutcomeCase{"ElevationIsNotAFailurePhrase",
+                    RouteOutputVerdict::kRefused},
+        OutcomeCase{"ElevationIsNotAFailurePhraseButARefusal",
                     L"The requested operation requires elevation.\r\n", true,
-                    RouteOutputVerdict::kUnknown},
-        // Chinese (Simplified) Windows confirms a change in its own words.
-        OutcomeCase{"LocalisedConfirmation", L" \u64CD\u4F5C\u5B8C\u6210!\r\n", true,
-                    RouteOutputVerdict::kUnknown},
-        OutcomeCase{"LocalisedFailureUnrecognised",
+                    RouteOutputVerdict::kRefused},
+        OutcomeCase{"LocalisedRefusal",
                     L"Fehler beim Hinzuf\xFFFDgen der Route: Das Objekt ist bereits vorhanden.\r\n",
-                    true, RouteOutputVerdict::kUnknown},
+                    true, RouteOutputVerdict::kRefused},
+        OutcomeCase{"RefusalEndingInExclamationMark", L"Route: abgelehnt!\r\n", true,
+                    RouteOutputVerdict::kRefused},
+        OutcomeCase{"TwoLinesEndingInExclamationMark", L"Fehler\r\n OK!\r\n", true,
+                    RouteOutputVerdict::kRefused},
+        // Chinese (Simplified) Windows confirms a change in its own words;
+        // the table must show it.
+        OutcomeCase{"LocalisedConfirmation", L" \u64CD\u4F5C\u5B8C\u6210!\r\n", true,
+                    RouteOutputVerdict::kConfirmationToCheck},
+        OutcomeCase{"LocalisedConfirmationFullWidth", L" \u5B8C\u6210\uFF01\r\n", true,
+                    RouteOutputVerdict::kConfirmationToCheck},
         OutcomeCase{"NulInsideOutputDoesNotHidePhrase",
                     std::wstring(L"x") + L'\0' + L"y the route deletion failed", false,
                     RouteOutputVerdict::kRefused}),
@@ -103,11 +112,17 @@ const wchar_t kTableAfter[] =
     L"St\xFFFDndige Routen:\r\n"
     L"  Keine\r\n";
 
+// The Chinese tool's confirmation, which the table must bear out.
+const wchar_t kLocalisedConfirmation[] = L" \u64CD\u4F5C\u5B8C\u6210!\r\n";
+
 struct TableCase {
     const char* name;
     std::wstring command;
     std::wstring listing;
     bool done;
+    // What the interface address query prints for a route without a next
+    // hop through "if 45"; other commands make no query.
+    std::wstring addresses = L"10.0.85.2\r\n";
 };
 
 void PrintTo(const TableCase& c, std::ostream* out) {
@@ -118,16 +133,26 @@ class RouteTableOutcomeTest : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(RouteTableOutcomeTest, TheTableShowsWhetherTheChangeIsThere) {
     const TableCase& c = GetParam();
-    EXPECT_EQ(netsteer::RouteTableShowsCommandDone(c.command, c.listing), c.done);
+    int index = 0;
+    const bool onLink = netsteer::NamesOnLinkRouteInterface(c.command, index);
+    EXPECT_EQ(netsteer::RouteTableShowsCommandDone(c.command, c.listing,
+                                                   netsteer::ReadInterfaceAddresses(c.addresses)),
+              c.done);
 
-    // Through RunRouteCommand with a refusal in words no rule knows.
+    // Through RunRouteCommand with a confirmation in other words.
     RecordingHelperSystem system;
-    system.outputs[c.command] = L"Fehler beim Hinzuf\xFFFDgen der Route: 87\r\n\r\n";
+    system.outputs[c.command] = kLocalisedConfirmation;
     system.outputs[netsteer::RoutePrintCommand()] = c.listing;
+    const std::wstring query = netsteer::InterfaceAddressesQueryCommand(45);
+    system.outputs[query] = c.addresses;
     EXPECT_EQ(netsteer::RunRouteCommand(system, c.command), c.done);
-    EXPECT_EQ(system.calls,
-              (std::vector<SeamCall>{RunCall(c.command), SleepCall(netsteer::kRouteCommandPauseMs),
-                                     RunCall(netsteer::RoutePrintCommand())}));
+    std::vector<SeamCall> expected{RunCall(c.command), SleepCall(netsteer::kRouteCommandPauseMs),
+                                   RunCall(netsteer::RoutePrintCommand())};
+    if (onLink) {
+        EXPECT_EQ(index, 45);
+        expected.push_back(RunCall(query));
+    }
+    EXPECT_EQ(system.calls, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,6 +169,16 @@ INSTANTIATE_TEST_SUITE_P(
                   kTableAfter, false},
         TableCase{"TunnelDefaultAdded", netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter,
                   true},
+        TableCase{"TunnelDefaultAmongTheInterfacesAddresses",
+                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, true,
+                  L"10.0.85.9\r\n\r\n10.0.85.2\r\n"},
+        // Another adapter's route without a next hop (another VPN's) is not
+        // ours, and neither is one whose interface cannot be looked up.
+        TableCase{"OnLinkDefaultOfAnotherAdapterIsNotIt",
+                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, false, L"10.8.0.2\r\n"},
+        TableCase{"OnLinkDefaultWithTheInterfaceNotFoundIsNotIt",
+                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, false,
+                  L"Get-NetIPAddress : 10.0.85.2 not found\r\n"},
         TableCase{"RestoredDefaultMissing",
                   netsteer::RestoreDefaultRouteCommand(L"192.168.1.1", 12), kTableAfter, false},
         TableCase{"DeletedDefaultGone", netsteer::DeleteDefaultRouteCommand(L"192.168.1.1"),
@@ -153,6 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                   netsteer::DeleteServerBypassRouteCommand(L"203.0.113.7"), kTableAfter, false},
         TableCase{"DeletedTunnelDefaultStillThere", netsteer::DeleteTunnelDefaultRouteCommand(45),
                   kTableAfter, false},
+        TableCase{"DeletedTunnelDefaultGoneWhileAnotherAdaptersStays",
+                  netsteer::DeleteTunnelDefaultRouteCommand(45), kTableAfter, true,
+                  L"10.8.0.2\r\n"},
         // A table that cannot be read confirms nothing, not even a deletion.
         TableCase{"UnreadableTableConfirmsNoDeletion",
                   netsteer::DeleteDefaultRouteCommand(L"192.168.1.1"), L"", false},
@@ -161,6 +199,56 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"NotARouteCommand", L"route change 0.0.0.0 mask 0.0.0.0 192.168.1.1", kTableAfter,
                   false}),
     [](const ::testing::TestParamInfo<TableCase>& param) { return std::string(param.param.name); });
+
+// The English tool refuses a route that is already there. So does every
+// language, though the table then shows the route as asked: the outcome and
+// its exit code are the English ones, and no table is listed to judge it.
+TEST(RouteRefusalTest, RouteAlreadyThereIsRefusedInEveryLanguage) {
+    const std::wstring refusals[] = {
+        L"The route addition failed: The object already exists.\r\n\r\n",
+        L"Fehler beim Hinzuf\xFFFDgen der Route: Das Objekt ist bereits vorhanden.\r\n\r\n",
+        L"\u0421\u0431\u043E\u0439 \u0434\u043E\u0431\u0430\u0432\u043B\u0435\u043D\u0438\u044F "
+        L"\u043C\u0430\u0440\u0448\u0440\u0443\u0442\u0430: \u041E\u0431\u044A\u0435\u043A\u0442 "
+        L"\u0443\u0436\u0435 \u0441\u0443\u0449\u0435\u0441\u0442\u0432\u0443\u0435\u0442.\r\n\r\n",
+        L"\u8DEF\u7531\u6DFB\u52A0\u5931\u8D25: \u5BF9\u8C61\u5DF2\u5B58\u5728\u3002\r\n\r\n",
+        L"L'ajout de l'itin\u00E9raire a \u00E9chou\u00E9 : L'objet existe d\u00E9j\u00E0.\r\n\r\n",
+    };
+    const std::wstring commands[] = {
+        netsteer::AddServerBypassRouteCommand(L"203.0.113.7", L"192.168.1.1", 12),
+        netsteer::AddTunnelDefaultRouteCommand(45),
+    };
+    for (const std::wstring& command : commands) {
+        for (const std::wstring& refusal : refusals) {
+            SCOPED_TRACE(::testing::Message()
+                         << RunCall(command) << " answered " << RunCall(refusal));
+            RecordingHelperSystem system;
+            system.outputs[command] = refusal;
+            system.outputs[netsteer::RoutePrintCommand()] = kTableAfter;
+            system.outputs[netsteer::InterfaceAddressesQueryCommand(45)] = L"10.0.85.2\r\n";
+            EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+            EXPECT_EQ(system.calls,
+                      (std::vector<SeamCall>{RunCall(command),
+                                             SleepCall(netsteer::kRouteCommandPauseMs)}));
+        }
+    }
+}
+
+// A command the interpreter could not even start changed nothing: refused,
+// after the same pause, with no table listed; the readers find nothing.
+TEST(RouteRefusalTest, CommandThatCouldNotRunIsRefused) {
+    RecordingHelperSystem system;
+    const std::wstring command = netsteer::AddTunnelDefaultRouteCommand(45);
+    system.notRun = {command, netsteer::RoutePrintCommand()};
+    system.outputs[netsteer::RoutePrintCommand()] = kTableAfter;
+    EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+    EXPECT_EQ(system.calls,
+              (std::vector<SeamCall>{RunCall(command), SleepCall(netsteer::kRouteCommandPauseMs)}));
+
+    system.calls.clear();
+    netsteer::DeleteAllDefaultRoutes(system);
+    EXPECT_EQ(system.calls, (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
+                                                   SleepCall(netsteer::kDeleteDefaultsPauseMs)}));
+}
 
 TEST(DeleteAllDefaultRoutesTest, SharedGatewayGetsOneCommandPerRouteAndFailuresDoNotStop) {
     RecordingHelperSystem system;

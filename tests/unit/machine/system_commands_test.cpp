@@ -58,7 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
                     L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress "
                     L"-AddressFamily IPv4 | Where-Object {$_.IPAddress -eq 'a'b\"c'} | "
                     L"Select-Object -First 1 -ExpandProperty InterfaceIndex; if ($x) { "
-                    L"Write-Output $x }\""}),
+                    L"Write-Output $x }\""},
+        CommandCase{"InterfaceAddressesQuery", netsteer::InterfaceAddressesQueryCommand(45),
+                    L"powershell -NoProfile -WindowStyle Hidden -Command \"Get-NetIPAddress "
+                    L"-AddressFamily IPv4 -InterfaceIndex 45 -ErrorAction SilentlyContinue | "
+                    L"Select-Object -ExpandProperty IPAddress\""}),
     [](const ::testing::TestParamInfo<CommandCase>& param) {
         return std::string(param.param.name);
     });

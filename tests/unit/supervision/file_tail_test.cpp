@@ -21,5 +21,25 @@ TEST(FileTailTest, TailStartOffsetKeepsAtMostMaxBytes) {
     }
 }
 
+TEST(FileTailTest, EveryNulBecomesTheReplacementCharacter) {
+    struct Case {
+        std::wstring text;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {std::wstring(L"core\0failed", 11),
+         L"core\xFFFD"
+         L"failed"},
+        {std::wstring(L"\0\0x\0", 4), L"\xFFFD\xFFFDx\xFFFD"},
+        {L"no NUL", L"no NUL"},
+        {L"", L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring text = c.text;
+        ReplaceNulCharacters(text);
+        EXPECT_EQ(text, c.expected) << "case " << (&c - cases);
+    }
+}
+
 }  // namespace
 }  // namespace velk

@@ -5,9 +5,11 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <memory>
@@ -21,11 +23,14 @@
 #include "tests/support/pipe_client.h"
 #include "tests/support/pipe_dacl_check.h"
 #include "tests/support/pipe_impersonation_probe.h"
+#include "tests/support/silent_crowd.h"
 
 namespace velk {
 namespace {
 
 constexpr DWORD kTestStallMs = 300;
+// How long a client waits for a free instance, as velkctl does by default.
+constexpr auto kClientWait = std::chrono::seconds(10);
 // Only guards against a hang; no test measures time.
 constexpr auto kHangGuard = std::chrono::seconds(30);
 
@@ -35,10 +40,13 @@ std::wstring UniquePipeName() {
            std::to_wstring(++counter);
 }
 
+// What a test's handler sees: the request text only.
+using TextHandler = std::function<std::wstring(const std::wstring&)>;
+
 // RunPipeServer on its own thread for the life of the object.
 class ServerRun {
   public:
-    explicit ServerRun(RequestHandlerFn handler = nullptr) : name_(UniquePipeName()) {
+    explicit ServerRun(TextHandler handler = nullptr) : name_(UniquePipeName()) {
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         handler_ = handler ? std::move(handler)
                            : [](const std::wstring& request) { return L"echo=" + request; };
@@ -52,10 +60,11 @@ class ServerRun {
         done_ = std::async(std::launch::async, [this] {
             RunPipeServer(
                 stop_.Get(),
-                [this](const std::wstring& request) {
+                [this](const std::wstring& request, HANDLE client) {
                     {
                         std::lock_guard<std::mutex> lock(mutex_);
                         requests_.push_back(request);
+                        clientPids_.push_back(ClientProcessId(client));
                     }
                     return handler_(request);
                 },
@@ -87,6 +96,12 @@ class ServerRun {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
     }
+    // For each request, the process id the handler's connection reports as
+    // its client (0 when the handle tells none).
+    std::vector<ULONG> ClientPids() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return clientPids_;
+    }
     std::vector<std::wstring> Log() {
         std::lock_guard<std::mutex> lock(mutex_);
         return log_;
@@ -95,10 +110,16 @@ class ServerRun {
   private:
     std::wstring name_;
     UniqueHandle stop_;
-    RequestHandlerFn handler_;
+    static ULONG ClientProcessId(HANDLE client) {
+        ULONG pid = 0;
+        return GetNamedPipeClientProcessId(client, &pid) ? pid : 0;
+    }
+
+    TextHandler handler_;
     PipeServerOptions options_;
     std::mutex mutex_;
     std::vector<std::wstring> requests_;
+    std::vector<ULONG> clientPids_;
     std::vector<std::wstring> log_;
     std::future<void> done_;
 };
@@ -156,6 +177,8 @@ TEST(PipeServerTest, FramesRequestsAndResponses) {
             EXPECT_EQ(requests.back(), c.handed) << c.name;
             EXPECT_EQ(answer.bytes, EncodeResponse(L"echo=" + c.handed)) << c.name;
             EXPECT_EQ(answer.messages.size(), 1u) << c.name;
+            // The handler was given the caller's own connection.
+            EXPECT_EQ(server.ClientPids().back(), GetCurrentProcessId()) << c.name;
         } else {
             EXPECT_EQ(requests.size(), before) << c.name << ": handler must not run";
             EXPECT_TRUE(answer.bytes.empty()) << c.name;
@@ -216,8 +239,8 @@ TEST(PipeServerTest, SilentClientDoesNotBlockTheNext) {
     server.Start();
     UniqueHandle silent = Connect(server.Name());
     ASSERT_TRUE(silent);
-    // The silent client still holds its end; the server gives up on it after
-    // its stall bound and serves the next one.
+    // The silent client still holds its end and one instance; the next is
+    // served on another, and the silent one is let go after its stall bound.
     auto next = std::async(std::launch::async,
                            [&] { return Exchange(server.Name(), EncodeRequest(L"status")); });
     ASSERT_EQ(next.wait_for(kHangGuard), std::future_status::ready);
@@ -496,6 +519,117 @@ TEST(PipeServerTest, SquattedNameIsNotJoinedAndIsTakenOnceFree) {
     EXPECT_TRUE(answer.complete);
 }
 
+// Each holder takes one instance, in this order, and keeps it: a silent one
+// never writes; a sender asks for a long answer and never reads it.
+enum class Holder { kSilent, kSender };
+
+TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
+    using H = Holder;
+    struct Case {
+        const char* name;
+        std::vector<Holder> holders;
+        bool newcomerServed;
+        // The holders let go: for the room the newcomer takes, and for the
+        // room made again as soon as the newcomer has taken the last free
+        // instance.
+        std::vector<std::size_t> letGo;
+    };
+    const std::vector<Holder> sevenSilent(kPipeMaxInstances - 1, H::kSilent);
+    const std::vector<Holder> sevenSenders(kPipeMaxInstances - 1, H::kSender);
+    auto with = [](std::vector<Holder> holders, Holder last) {
+        holders.push_back(last);
+        return holders;
+    };
+    auto after = [](Holder first, std::vector<Holder> holders) {
+        holders.insert(holders.begin(), first);
+        return holders;
+    };
+    const Case cases[] = {
+        {"one instance still free", sevenSilent, true, {0}},
+        {"eight silent", with(sevenSilent, H::kSilent), true, {0, 1}},
+        {"the oldest has sent its request", after(H::kSender, sevenSilent), true, {1, 2}},
+        {"only the newest is silent", with(sevenSenders, H::kSilent), true, {7}},
+        {"every holder has sent its request", with(sevenSenders, H::kSender), false, {}},
+    };
+    const std::wstring longLine(20000, L'x');
+    for (const Case& c : cases) {
+        ServerRun server([&](const std::wstring& request) {
+            return request == L"long" ? longLine : L"echo=" + request;
+        });
+        // No stall bound: only the server's making room can end a holder.
+        server.Options().clientStallTimeoutMs = INFINITE;
+        server.Start();
+        ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
+        std::vector<UniqueHandle> holders;
+        std::size_t senders = 0;
+        for (const Holder holder : c.holders) {
+            holders.push_back(Connect(server.Name()));
+            ASSERT_TRUE(holders.back()) << c.name;
+            if (holder == H::kSender) {
+                ASSERT_TRUE(WriteMessage(holders.back().Get(), EncodeRequest(L"long"))) << c.name;
+                ++senders;
+                ASSERT_TRUE(Eventually([&] { return server.Requests().size() == senders; }))
+                    << c.name;
+            }
+        }
+        // Every holder is now past the grace.
+        Sleep(2 * kPipeSilentGraceMs);
+        const Answer newcomer = test_support::Exchange(
+            server.Name(), EncodeRequest(L"newcomer"),
+            c.newcomerServed ? kClientWait : std::chrono::milliseconds(1500));
+        EXPECT_EQ(newcomer.complete, c.newcomerServed) << c.name;
+        for (std::size_t i = 0; i < holders.size(); ++i) {
+            const bool letGo = std::find(c.letGo.begin(), c.letGo.end(), i) != c.letGo.end();
+            EXPECT_EQ(test_support::StillConnected(holders[i].Get()), !letGo)
+                << c.name << ", holder " << i;
+            if (c.holders[i] == H::kSender) {
+                // Never cut off: the whole answer is still there to take.
+                EXPECT_EQ(DecodeResponse(ReadAnswer(holders[i].Get()).bytes).line, longLine)
+                    << c.name << ", holder " << i;
+            }
+        }
+        holders.clear();
+        EXPECT_TRUE(server.Stop()) << c.name;
+    }
+}
+
+TEST(PipeServerTest, SilentCrowdKeepsNoOneOutAndNoOneAddsAnInstance) {
+    ServerRun server;
+    // No stall bound: only the server's making room lets anyone else in.
+    server.Options().clientStallTimeoutMs = INFINITE;
+    server.Start();
+    ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
+    test_support::SilentCrowd crowd(server.Name(), 2 * kPipeMaxInstances);
+    ASSERT_TRUE(Eventually([&] { return crowd.Connections() >= int{kPipeMaxInstances}; }));
+
+    // Meanwhile a squatter keeps trying to add an instance of the name, as
+    // silent clients are let go and their instances offered again.
+    std::atomic<bool> done{false};
+    auto squatter = std::async(std::launch::async, [&] {
+        int taken = 0;
+        for (std::size_t attempt = 0; !done; ++attempt) {
+            taken += TrySquat(server.Name(), kSquatAttempts[attempt % std::size(kSquatAttempts)])
+                         ? 1
+                         : 0;
+            Sleep(1);
+        }
+        return taken;
+    });
+    constexpr int kRequests = 5;
+    for (int i = 0; i < kRequests; ++i) {
+        const std::wstring request = L"status " + std::to_wstring(i);
+        const Answer answer =
+            test_support::Exchange(server.Name(), EncodeRequest(request), kClientWait);
+        EXPECT_EQ(DecodeResponse(answer.bytes).line, L"echo=" + request);
+    }
+    done = true;
+    EXPECT_EQ(squatter.get(), 0);
+    crowd.Disperse();
+    EXPECT_GT(crowd.LetGo(), 0);
+    EXPECT_EQ(server.Requests().size(), static_cast<std::size_t>(kRequests))
+        << "a silent client is never handed on as a request";
+}
+
 TEST(PipeServerTest, DescriptorRestrictsTheLiveInstance) {
     ServerRun server;
     server.Start();
@@ -510,7 +644,8 @@ TEST(PipeServerTest, DescriptorRestrictsTheLiveInstance) {
 TEST(PipeServerTest, NoOneElseCreatesAnInstanceWhileTheServerRuns) {
     ServerRun server;
     server.Start();
-    // Both while the instance waits for a client and while one is connected.
+    // Both while every instance waits for a client and while one is
+    // connected: the server's eight are all the name allows.
     ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
     for (const bool clientConnected : {false, true}) {
         UniqueHandle client;
@@ -525,7 +660,7 @@ TEST(PipeServerTest, NoOneElseCreatesAnInstanceWhileTheServerRuns) {
     }
 }
 
-TEST(PipeServerTest, InstanceIsLocalMessageModeAndAlone) {
+TEST(PipeServerTest, InstancesAreLocalMessageModeAndEightAtMost) {
     EXPECT_EQ(kPipeInstanceMode & PIPE_REJECT_REMOTE_CLIENTS,
               static_cast<DWORD>(PIPE_REJECT_REMOTE_CLIENTS));
     EXPECT_EQ(kPipeInstanceMode & PIPE_TYPE_MESSAGE, static_cast<DWORD>(PIPE_TYPE_MESSAGE));

@@ -34,7 +34,7 @@ class RecordingOperations : public CommandOperations {
   public:
     explicit RecordingOperations(Recorder& recorder) : recorder_(recorder) {}
     XrayStatus QueryXrayStatus() override { return {}; }
-    OpResult StartXray(const std::wstring&) override { return {}; }
+    OpResult StartXray(const std::wstring&, const AsCaller&) override { return {}; }
     OpResult StopXray() override {
         recorder_.Add(L"StopXray");
         return {true, 0};

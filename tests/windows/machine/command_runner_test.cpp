@@ -10,6 +10,9 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "tests/support/temp_directory.h"
+#include "netsteer/machine/route_command.h"
+#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/windows_helper_system.h"
 
 namespace {
@@ -165,7 +168,52 @@ TEST(RunCommandTest, RepeatedRunsLeaveNoHandleOpen) {
 
 TEST(WindowsHelperSystemTest, RunsThroughTheCommandInterpreter) {
     netsteer::WindowsHelperSystem system;
-    EXPECT_EQ(system.RunCommand(L"echo probe"), L"probe\r\n");
+    EXPECT_EQ(netsteer::PrintedText(system.RunCommand(L"echo probe")), L"probe\r\n");
+}
+
+// This test program's own folder, with its trailing backslash.
+std::wstring ProgramDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring directory(path, length);
+    directory.resize(directory.find_last_of(L"\\/") + 1);
+    return directory;
+}
+
+// Runs only in the copy that CommandThatCannotStartIsNoSuccess makes: there a
+// "cmd.exe" that is no program lies in the program's own folder, which
+// CreateProcessW searches before the system folder.
+TEST(WindowsHelperSystemTest, RouteCommandWhoseInterpreterCannotStartIsRefused) {
+    if (GetFileAttributesW((ProgramDirectory() + L"cmd.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "runs in the copy made by CommandThatCannotStartIsNoSuccess";
+    }
+    netsteer::WindowsHelperSystem system;
+    const std::wstring command = netsteer::AddTunnelDefaultRouteCommand(45);
+    const velk::Win32Result<std::wstring> output = system.RunCommand(command);
+    ASSERT_FALSE(output.ok());
+    EXPECT_EQ(std::wstring(output.error().call), L"CreateProcessW");
+    EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+}
+
+TEST(WindowsHelperSystemTest, CommandThatCannotStartIsNoSuccess) {
+    velk::testing::TempDirectory folder;
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::wstring copy = folder.Path() + L"machine_windows_tests.exe";
+    ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
+    velk::UniqueHandle bogus(CreateFileW((folder.Path() + L"cmd.exe").c_str(), GENERIC_WRITE, 0,
+                                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(bogus);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(bogus.Get(), "not a program", 13, &written, nullptr));
+    bogus.Reset();
+
+    const velk::Win32Result<std::wstring> run = netsteer::RunHiddenCommandLine(
+        L"\"" + copy +
+        L"\" "
+        L"--gtest_filter=WindowsHelperSystemTest.RouteCommandWhoseInterpreterCannotStartIsRefused");
+    ASSERT_TRUE(run.ok());
+    EXPECT_NE(run.value().find(L"[  PASSED  ] 1 test."), std::wstring::npos) << run.value().c_str();
 }
 
 TEST(DecodeAnsiCodePageTest, DecodesBytesOfTheAnsiCodePage) {

@@ -19,6 +19,13 @@ std::vector<std::wstring> Query(const std::wstring& address) {
     return {L"-NoProfile", L"-WindowStyle", L"Hidden", L"-Command", UplinkQueryScript(address)};
 }
 
+// The addresses query as netsteer composes it, for the index given as text.
+std::vector<std::wstring> AddressQuery(const std::wstring& index) {
+    return {L"-NoProfile", L"-WindowStyle", L"Hidden", L"-Command",
+            L"Get-NetIPAddress -AddressFamily IPv4 -InterfaceIndex " + index +
+                L" -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress"};
+}
+
 TEST(RunNetsh, TunnelAppearsAfterTheGivenNumberOfListings) {
     Machine machine = Home();
     ASSERT_EQ(RunControl(machine, {L"tunnel-after", L"2"}).exitCode, 0);
@@ -41,7 +48,7 @@ TEST(RunNetsh, OtherCommandsAreNotFound) {
     EXPECT_EQ(machine.interfaceListings, 0);
 }
 
-TEST(RunPowerShell, AnswersOnlyTheInterfaceQuery) {
+TEST(RunPowerShell, AnswersOnlyTheInterfaceQueries) {
     struct Case {
         const wchar_t* name;
         std::vector<std::wstring> args;
@@ -64,6 +71,9 @@ TEST(RunPowerShell, AnswersOnlyTheInterfaceQuery) {
         {L"uplink address", Query(L"192.168.1.23"), L"12\r\n", false},
         {L"loopback address", Query(L"127.0.0.1"), L"1\r\n", false},
         {L"unknown address", Query(L"192.168.1.99"), L"", false},
+        {L"addresses of an interface", AddressQuery(L"12"), L"192.168.1.23\r\n", false},
+        {L"addresses of an unknown interface", AddressQuery(L"99"), L"", false},
+        {L"addresses of an index that is no number", AddressQuery(L"1x"), L"", true},
         {L"address in other case of quoting", split, L"12\r\n", false},
         {L"options missing", noHidden, L"", true},
         {L"another cmdlet", {L"-NoProfile", L"-Command", L"Get-NetRoute"}, L"", true},

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "supervision_test_support.h"
+#include "tests/support/direct_caller.h"
 
 namespace velk {
 namespace {
@@ -17,13 +18,17 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using velk::test_support::ReadFileBytes;
 using velk::test_support::WriteFileBytes;
+using velk::testing::EventRecorder;
 using velk::testing::FakecoreDirectory;
-using velk::testing::FakecorePath;
+using velk::testing::FakecoreJson;
 using velk::testing::FileExists;
+using velk::testing::Fnv1a;
 using velk::testing::LinkFixture;
 using velk::testing::LogRecorder;
+using velk::testing::MarkerValue;
 using velk::testing::ProcessGone;
 using velk::testing::TempDirectory;
+using velk::testing::Utf8;
 using velk::testing::WaitUntil;
 
 // Long enough for the fake core to start under Wine and, when told to exit at
@@ -44,6 +49,8 @@ class CoreProcessManagerTest : public ::testing::Test {
         settings.settleMs = kTestSettleMs;
         settings.terminateWaitMs = 5000;
         settings.log = log_.Sink();
+        settings.events = events_.Sink();
+        settings.configCopyPath = DataDirectory() + L"\\xray_config.json";
         return settings;
     }
 
@@ -58,20 +65,23 @@ class CoreProcessManagerTest : public ::testing::Test {
 
     TempDirectory temp_;
     LogRecorder log_;
+    EventRecorder events_;
     CoreProcessManager manager_;
 };
 
 TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
-    const std::wstring first = Config(L"first.cfg", "stdout=core with first config\n");
-    const std::wstring second = Config(L"second.cfg", "stdout=core with second config\n");
+    const std::wstring first =
+        Config(L"first.json", FakecoreJson({{"stdout", "core with first config"}}));
+    const std::wstring second =
+        Config(L"second.json", FakecoreJson({{"stdout", "core with second config"}}));
 
-    const OpResult started = manager_.StartXray(first);
+    const OpResult started = manager_.StartXray(first, test_support::RunDirectly);
     EXPECT_TRUE(started.ok);
     EXPECT_EQ(started.code, 0u);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_NE(processId, 0u);
 
-    const OpResult again = manager_.StartXray(second);
+    const OpResult again = manager_.StartXray(second, test_support::RunDirectly);
     EXPECT_TRUE(again.ok);
     EXPECT_EQ(again.code, 0u);
     EXPECT_EQ(manager_.RecordedProcessId(), processId);
@@ -94,11 +104,12 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
     for (const std::uint32_t code : {7u, 259u}) {
         SCOPED_TRACE("exit code " + std::to_string(code));
         const std::wstring ending =
-            Config(L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 500) +
-                                      "\nexit_code=" + std::to_string(code) + "\n");
-        const std::wstring running = Config(L"running.cfg", "stdout=second core\n");
+            Config(L"ending.json",
+                   FakecoreJson({{"exit_after_ms", kTestSettleMs + 500}, {"exit_code", code}}));
+        const std::wstring running =
+            Config(L"running.json", FakecoreJson({{"stdout", "second core"}}));
 
-        ASSERT_TRUE(manager_.StartXray(ending).ok);
+        ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
         const DWORD firstId = manager_.RecordedProcessId();
         ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
 
@@ -111,7 +122,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
         EXPECT_EQ(manager_.RecordedProcessId(), firstId);
 
         log_.messages.clear();
-        const OpResult restarted = manager_.StartXray(running);
+        const OpResult restarted = manager_.StartXray(running, test_support::RunDirectly);
         EXPECT_TRUE(restarted.ok);
         EXPECT_EQ(restarted.code, 0u);
         EXPECT_NE(manager_.RecordedProcessId(), firstId);
@@ -126,8 +137,8 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
 
 TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
     const std::wstring ending = Config(
-        L"ending.cfg", "exit_after_ms=" + std::to_string(kTestSettleMs + 300) + "\nexit_code=0\n");
-    ASSERT_TRUE(manager_.StartXray(ending).ok);
+        L"ending.json", FakecoreJson({{"exit_after_ms", kTestSettleMs + 300}, {"exit_code", 0}}));
+    ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
 
@@ -145,22 +156,20 @@ TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
 TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
     struct Case {
         const char* name;
-        std::string config;  // empty: no config file at all
         std::uint32_t code;
     };
     const Case cases[] = {
-        {"missing config file (the core's own error code)", "", 23},
-        {"exit code 23", "exit_after_ms=0\nexit_code=23\n", 23},
-        {"exit code 0", "exit_after_ms=0\nexit_code=0\n", 0},
-        {"exit code above 2^31", "exit_after_ms=0\nexit_code=3221225477\n", 3221225477u},
+        {"exit code 23", 23},
+        {"exit code 0", 0},
+        {"exit code above 2^31", 3221225477u},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         log_.messages.clear();
         const std::wstring path =
-            c.config.empty() ? temp_.Path() + L"absent.cfg" : Config(L"immediate.cfg", c.config);
+            Config(L"immediate.json", FakecoreJson({{"exit_after_ms", 0}, {"exit_code", c.code}}));
 
-        const OpResult result = manager_.StartXray(path);
+        const OpResult result = manager_.StartXray(path, test_support::RunDirectly);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         EXPECT_THAT(log_.messages,
@@ -175,21 +184,23 @@ TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
 
 TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo) {
     ASSERT_FALSE(FileExists(DataDirectory()));
-    const std::wstring first =
-        Config(L"first.cfg", "stdout=first out\nstderr=first err\nexit_after_ms=0\nexit_code=1\n");
-    const std::wstring second = Config(L"second.cfg", "stdout=second out\n");
+    const std::wstring first = Config(L"first.json", FakecoreJson({{"stdout", "first out"},
+                                                                   {"stderr", "first err"},
+                                                                   {"exit_after_ms", 0},
+                                                                   {"exit_code", 1}}));
+    const std::wstring second = Config(L"second.json", FakecoreJson({{"stdout", "second out"}}));
 
-    EXPECT_FALSE(manager_.StartXray(first).ok);
+    EXPECT_FALSE(manager_.StartXray(first, test_support::RunDirectly).ok);
     EXPECT_TRUE(FileExists(RuntimeLog()));
-    EXPECT_TRUE(manager_.StartXray(second).ok);
+    EXPECT_TRUE(manager_.StartXray(second, test_support::RunDirectly).ok);
     manager_.StopXray();
 
     EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
 }
 
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
-    const std::wstring path = Config(L"run.cfg", "stdout=serving\n");
-    ASSERT_TRUE(manager_.StartXray(path).ok);
+    const std::wstring path = Config(L"run.json", FakecoreJson({{"stdout", "serving"}}));
+    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
     UniqueHandle core(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, manager_.RecordedProcessId()));
     ASSERT_TRUE(core);
@@ -218,7 +229,8 @@ TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {
 
 TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleasesTheLog) {
     CoreProcessManager manager(Settings(temp_.Path()));
-    const OpResult result = manager.StartXray(Config(L"run.cfg", "stdout=never\n"));
+    const OpResult result = manager.StartXray(
+        Config(L"run.json", FakecoreJson({{"stdout", "never"}})), test_support::RunDirectly);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.code, 2u);
     EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] CreateProcessW failed. Error=2"));
@@ -230,88 +242,13 @@ TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleas
     EXPECT_TRUE(exclusive);
 }
 
-TEST_F(CoreProcessManagerTest, UnopenableRuntimeLogFailsBeforeAnythingStarts) {
-    // A directory in place of the log file.
-    ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(RuntimeLog().c_str(), nullptr));
-    const std::wstring marker = temp_.Path() + L"started.txt";
-    const std::wstring path =
-        Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
-
-    const OpResult result = manager_.StartXray(path);
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.code, 0u);
-    EXPECT_THAT(log_.messages, IsEmpty());
-    EXPECT_EQ(manager_.RecordedProcessId(), 0u);
-    Sleep(kTestSettleMs);
-    EXPECT_FALSE(FileExists(marker));
-}
-
-// SYSTEM must not write the core's output wherever a user's link points.
-TEST_F(CoreProcessManagerTest, RuntimeLogOrDataDirectoryLeadingElsewhereFailsTheStart) {
-    const std::wstring secret = temp_.Path() + L"secret.txt";
-    const std::wstring fixtureTarget = LinkFixture(L"log-target.log");
-    ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
-
-    struct Case {
-        const wchar_t* what;
-        std::wstring dataDirectory;
-        std::wstring runtimeLog;
-        std::wstring target;  // where the link leads; must stay as it is
-        bool targetExists;    // false: it must not be created either
-        bool makeHardLink;
-        std::wstring message;
-    };
-    const std::wstring linkedLog = LinkFixture(L"log-directory\\xray_runtime_error.log");
-    const std::wstring linkedDirectory = LinkFixture(L"data-link");
-    const Case cases[] = {
-        {L"hard link as the log", DataDirectory(), RuntimeLog(), secret, true, true,
-         L"[XRAY] runtime log refused (a link or not at its path): " + RuntimeLog()},
-        {L"symbolic link as the log", LinkFixture(L"log-directory"), linkedLog, fixtureTarget, true,
-         false, L"[XRAY] runtime log refused (a link or not at its path): " + linkedLog},
-        {L"data directory a link", linkedDirectory, linkedDirectory + L"\\xray_runtime_error.log",
-         LinkFixture(L"data-real\\xray_runtime_error.log"), false, false,
-         L"[XRAY] data directory refused (a link or not ours): " + linkedDirectory},
-    };
-    const std::wstring marker = temp_.Path() + L"started.txt";
-    const std::wstring config =
-        Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.targetExists) {
-            ASSERT_TRUE(WriteFileBytes(c.target, "untouched"));
-        } else {
-            DeleteFileW(c.target.c_str());
-        }
-        if (c.makeHardLink) {
-            ASSERT_TRUE(CreateHardLinkW(c.runtimeLog.c_str(), c.target.c_str(), nullptr));
-        }
-        CoreProcessSettings settings = Settings(FakecoreDirectory());
-        settings.dataDirectory = c.dataDirectory;
-        settings.runtimeLogPath = c.runtimeLog;
-        CoreProcessManager manager(settings);
-        log_.messages.clear();
-
-        const OpResult result = manager.StartXray(config);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
-        EXPECT_THAT(log_.messages, ElementsAre(c.message));
-        EXPECT_EQ(manager.RecordedProcessId(), 0u);
-        if (c.targetExists) {
-            EXPECT_EQ(ReadFileBytes(c.target), "untouched");
-            DeleteFileW(c.target.c_str());
-        } else {
-            EXPECT_FALSE(FileExists(c.target));
-        }
-    }
-    Sleep(kTestSettleMs);
-    EXPECT_FALSE(FileExists(marker));
-}
-
 // Closing the manager's handles is what the service's death does to them.
 TEST_F(CoreProcessManagerTest, CoreEndsWhenItsManagerLetsGoOfIt) {
     auto manager = std::make_unique<CoreProcessManager>(Settings(FakecoreDirectory()));
-    ASSERT_TRUE(manager->StartXray(Config(L"run.cfg", "stdout=serving\n")).ok);
+    ASSERT_TRUE(manager
+                    ->StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
+                                test_support::RunDirectly)
+                    .ok);
     const DWORD processId = manager->RecordedProcessId();
     ASSERT_FALSE(ProcessGone(processId));
     manager.reset();
@@ -350,8 +287,7 @@ TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
         {"job refuses the core", JobWithoutAssignRight, ERROR_ACCESS_DENIED, L"failed. Error=5"},
     };
     const std::wstring marker = temp_.Path() + L"started.txt";
-    const std::wstring config =
-        Config(L"run.cfg", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
+    const std::wstring config = Config(L"run.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CoreProcessSettings settings = Settings(FakecoreDirectory());
@@ -359,7 +295,7 @@ TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
         CoreProcessManager manager(settings);
         log_.messages.clear();
 
-        const OpResult result = manager.StartXray(config);
+        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         ASSERT_EQ(log_.messages.size(), 1u);
@@ -376,66 +312,6 @@ TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
     }
 }
 
-TEST_F(CoreProcessManagerTest, ConfigPathWithBlanksReachesTheCoreWhole) {
-    ASSERT_TRUE(CreateDirectoryW((temp_.Path() + L"my configs").c_str(), nullptr));
-    const std::wstring marker = temp_.Path() + L"marker.txt";
-    const std::wstring path =
-        Config(L"my configs\\client config.json",
-               "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
-
-    ASSERT_TRUE(manager_.StartXray(path).ok);
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
-    const std::wstring expected = L"config=" + path;
-    EXPECT_THAT(ReadFileBytes(marker), HasSubstr(std::string(expected.begin(), expected.end())));
-}
-
-TEST_F(CoreProcessManagerTest, ConfigPathWithADoubleQuoteStartsNothing) {
-    const std::wstring marker = temp_.Path() + L"marker.txt";
-    const std::wstring path =
-        Config(L"core.json", "marker_file=" + std::string(marker.begin(), marker.end()) + "\n");
-    // Each would otherwise add arguments of the caller's choosing.
-    for (const std::wstring& sent :
-         {path + L"\" -confdir \"" + temp_.Path(), std::wstring(L"\"") + path, path + L"\""}) {
-        const OpResult result = manager_.StartXray(sent);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
-        EXPECT_EQ(manager_.RecordedProcessId(), 0u);
-    }
-    Sleep(kTestSettleMs);
-    EXPECT_FALSE(FileExists(marker));
-    EXPECT_EQ(log_.messages.size(), 3u);
-}
-
-TEST_F(CoreProcessManagerTest, CoreRunsInTheProgramDirectoryOrInheritsTheCurrentOne) {
-    // A copy of the core in a directory with a blank in its name, and one in
-    // the current directory for a service path without any directory.
-    const std::wstring programDirectory = temp_.Path() + L"service dir\\";
-    const std::wstring currentDirectory = temp_.Path() + L"current\\";
-    for (const std::wstring& directory : {programDirectory, currentDirectory}) {
-        ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr));
-        ASSERT_TRUE(CopyFileW(FakecorePath().c_str(), (directory + L"xray.exe").c_str(), FALSE));
-    }
-    wchar_t saved[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, saved);
-    ASSERT_TRUE(SetCurrentDirectoryW(currentDirectory.c_str()));
-
-    struct Case {
-        std::wstring programDirectory;
-        std::wstring expectedDirectory;
-    };
-    const Case cases[] = {{programDirectory, programDirectory}, {L"", currentDirectory}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.programDirectory);
-        CoreProcessManager manager(Settings(c.programDirectory));
-        // A relative marker path lands in the core's working directory.
-        ASSERT_TRUE(manager.StartXray(Config(L"cwd.cfg", "marker_file=cwd.txt\n")).ok);
-        EXPECT_TRUE(WaitUntil([&] { return FileExists(c.expectedDirectory + L"cwd.txt"); }));
-        manager.StopXray();
-        DeleteFileW((c.expectedDirectory + L"cwd.txt").c_str());
-    }
-    SetCurrentDirectoryW(saved);
-}
-
 TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
     // An unrelated inheritable handle of the service: the write end of a pipe.
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -443,7 +319,10 @@ TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
     UniqueHandle writeEnd;
     ASSERT_TRUE(CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0));
 
-    ASSERT_TRUE(manager_.StartXray(Config(L"run.cfg", "stdout=serving\n")).ok);
+    ASSERT_TRUE(manager_
+                    .StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
+                               test_support::RunDirectly)
+                    .ok);
     writeEnd.Reset();
 
     // With no other writer the pipe reports itself broken; a core that had
@@ -451,6 +330,215 @@ TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
     DWORD available = 0;
     EXPECT_FALSE(PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+}
+
+// A caller's configuration reaches a core running as SYSTEM: each of these
+// is refused with 87 and an event, and nothing starts or is written.
+TEST_F(CoreProcessManagerTest, RefusedConfigurationsStartAndWriteNothing) {
+    const std::wstring marker = temp_.Path() + L"started.txt";
+    const std::string runs = FakecoreJson({{"marker_file", Utf8(marker)}});
+    const std::wstring good = Config(L"good.json", runs);
+    ASSERT_TRUE(WriteFileBytes(LinkFixture(L"data-real\\config.json"), runs));
+    const std::wstring windowsLog = L"C:\\windows\\velk-escape.log";
+    const std::wstring climbedLog = temp_.Path() + L"climbed.log";
+
+    struct Case {
+        const wchar_t* what;
+        std::wstring path;
+    };
+    const Case cases[] = {
+        {L"UNC", L"\\\\host\\share\\c.json"},
+        {L"pipe", L"\\\\.\\pipe\\x"},
+        {L"long form", L"\\\\?\\" + good},
+        {L"URL", L"https://example.com/c.json"},
+        {L"stream", good + L":s"},
+        {L"device", L"CON"},
+        {L"double quote", good + L"\" -confdir \"" + temp_.Path()},
+        {L"through a junction", LinkFixture(L"data-link\\config.json")},
+        {L"YAML", Config(L"c.yaml", runs)},
+        {L"not JSON", Config(L"kv.json", "marker_file=" + Utf8(marker) + "\n")},
+        {L"access elsewhere", Config(L"access.json", FakecoreJson({{"marker_file", Utf8(marker)}},
+                                                                  {{"access", Utf8(windowsLog)}}))},
+        {L"error climbing out",
+         Config(L"error.json",
+                FakecoreJson({{"marker_file", Utf8(marker)}}, {{"error", "..\\climbed.log"}}))},
+        {L"larger than the bound", Config(L"large.json", runs + std::string(200, ' '))},
+    };
+    CoreProcessSettings settings = Settings(FakecoreDirectory());
+    settings.maxConfigBytes = runs.size() + 100;
+    CoreProcessManager manager(settings);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        events_.events.clear();
+        const OpResult result = manager.StartXray(c.path, test_support::RunDirectly);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(manager.RecordedProcessId(), 0u);
+        ASSERT_EQ(events_.events.size(), 1u);
+        EXPECT_EQ(events_.events[0].first, ServiceEvent::kConfigRefused);
+        ASSERT_EQ(events_.events[0].second.size(), 2u);
+        EXPECT_EQ(events_.events[0].second[0], c.path);
+        EXPECT_THAT(events_.events[0].second[1], Not(IsEmpty()));
+    }
+    Sleep(kTestSettleMs);
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_FALSE(FileExists(windowsLog));
+    EXPECT_FALSE(FileExists(climbedLog));
+    EXPECT_FALSE(FileExists(DataDirectory())) << "nothing is made for a refused configuration";
+
+    // The same file by its plain path starts.
+    EXPECT_TRUE(manager.StartXray(good, test_support::RunDirectly).ok);
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(marker); }));
+    manager.StopXray();
+}
+
+TEST_F(CoreProcessManagerTest, ConfigurationThatCannotBeReadAsTheCallerStartsNothing) {
+    const std::wstring marker = temp_.Path() + L"started.txt";
+    const std::wstring path = Config(L"run.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
+    int ran = 0;
+    const AsCaller refusedIdentity = [&](const std::function<void()>&) -> Win32Status {
+        ++ran;
+        return Win32Error{L"ImpersonateNamedPipeClient", ERROR_CANNOT_IMPERSONATE};
+    };
+    EXPECT_EQ(manager_.StartXray(path, refusedIdentity).code,
+              static_cast<std::uint32_t>(ERROR_CANNOT_IMPERSONATE));
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(manager_.StartXray(temp_.Path() + L"absent.json", test_support::RunDirectly).code,
+              static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(manager_.RecordedProcessId(), 0u);
+    Sleep(kTestSettleMs);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+// The file is rewritten right after the service read it (as a caller racing
+// the start would): the core still reads the bytes that were checked.
+TEST_F(CoreProcessManagerTest, CoreReadsExactlyTheBytesReadAsTheCaller) {
+    ASSERT_TRUE(CreateDirectoryW((temp_.Path() + L"my configs").c_str(), nullptr));
+    const std::wstring marker = temp_.Path() + L"marker.txt";
+    const std::string original = FakecoreJson({{"marker_file", Utf8(marker)}});
+    const std::wstring path = Config(L"my configs\\client config.json", original);
+    const std::string rewritten =
+        FakecoreJson({{"marker_file", Utf8(marker)}}, {{"access", "C:\\windows\\late.log"}});
+    int ran = 0;
+    const AsCaller thenRewrite = [&](const std::function<void()>& work) -> Win32Status {
+        ++ran;
+        work();
+        EXPECT_TRUE(WriteFileBytes(path, rewritten));
+        return Done{};
+    };
+
+    ASSERT_TRUE(manager_.StartXray(path, thenRewrite).ok);
+    EXPECT_EQ(ran, 1);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
+    const std::string seen = ReadFileBytes(marker);
+    EXPECT_EQ(MarkerValue(seen, "digest"), Fnv1a(original)) << seen;
+    EXPECT_EQ(MarkerValue(seen, "config"), Utf8(DataDirectory() + L"\\xray_config.json"));
+    EXPECT_EQ(ReadFileBytes(DataDirectory() + L"\\xray_config.json"), original);
+    EXPECT_EQ(log_.messages.back(), L"[XRAY] started successfully with config: " + path);
+    EXPECT_FALSE(FileExists(L"C:\\windows\\late.log"));
+}
+
+TEST_F(CoreProcessManagerTest, RelativeLogNamesLandInTheDataDirectory) {
+    const std::wstring path =
+        Config(L"logs.json", FakecoreJson({{"stdout", "serving"}},
+                                          {{"access", "access.log"}, {"error", "a\\..\\e.log"}}));
+    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
+    for (const wchar_t* name : {L"\\access.log", L"\\e.log"}) {
+        EXPECT_TRUE(WaitUntil([&] { return FileExists(DataDirectory() + name); })) << Utf8(name);
+    }
+    EXPECT_THAT(ReadFileBytes(DataDirectory() + L"\\access.log"), HasSubstr("fakecore log line"));
+}
+
+// What another account put at the log's path, or holds open, is moved aside
+// (or, held without sharing, left beside a fresh log) and the core starts.
+TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
+    const std::wstring secret = temp_.Path() + L"secret.txt";
+    ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
+    const std::wstring config = Config(L"run.json", FakecoreJson({{"stdout", "serving"}}));
+
+    // A symbolic link is not among them: Wine cannot make one, and moving the
+    // build's would break the other tests that use it.
+    enum class Plant { kDirectory, kHardLink, kHeldWithoutSharing };
+    struct Case {
+        const wchar_t* what;
+        Plant plant;
+        std::wstring runtimeLog;
+        std::wstring target;  // what the planted thing leads to; stays untouched
+        bool freshBeside;     // held: the original stays, a fresh log is used
+    };
+    const Case cases[] = {
+        {L"a directory", Plant::kDirectory, DataDirectory() + L"\\directory.log", L"", false},
+        {L"a hard link", Plant::kHardLink, DataDirectory() + L"\\linked.log", secret, false},
+        {L"held open without sharing", Plant::kHeldWithoutSharing, DataDirectory() + L"\\held.log",
+         L"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.target.empty()) {
+            ASSERT_TRUE(WriteFileBytes(c.target, "untouched"));
+        }
+        UniqueHandle holder;
+        switch (c.plant) {
+            case Plant::kDirectory:
+                ASSERT_TRUE(CreateDirectoryW(c.runtimeLog.c_str(), nullptr));
+                break;
+            case Plant::kHardLink:
+                ASSERT_TRUE(CreateHardLinkW(c.runtimeLog.c_str(), c.target.c_str(), nullptr))
+                    << GetLastError();
+                break;
+            case Plant::kHeldWithoutSharing:
+                holder.Reset(CreateFileW(c.runtimeLog.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                ASSERT_TRUE(holder);
+                break;
+        }
+        CoreProcessSettings settings = Settings(FakecoreDirectory());
+        settings.runtimeLogPath = c.runtimeLog;
+        CoreProcessManager manager(settings);
+        events_.events.clear();
+
+        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(result.code, 0u);
+        manager.StopXray();
+        ASSERT_EQ(events_.events.size(), 1u);
+        EXPECT_EQ(events_.events[0].first, ServiceEvent::kFileMovedAside);
+        ASSERT_EQ(events_.events[0].second.size(), 2u);
+        EXPECT_EQ(events_.events[0].second[0], c.runtimeLog);
+        const std::wstring newPath = events_.events[0].second[1];
+        EXPECT_EQ(newPath.compare(0, c.runtimeLog.size() + 1, c.runtimeLog + L"."), 0);
+        EXPECT_TRUE(FileExists(newPath));
+        EXPECT_EQ(ReadFileBytes(c.freshBeside ? newPath : c.runtimeLog), "serving\n");
+        if (!c.target.empty()) {
+            EXPECT_EQ(ReadFileBytes(c.target), "untouched");
+            DeleteFileW(c.target.c_str());
+        }
+        holder.Reset();
+        DeleteFileW(c.runtimeLog.c_str());
+        DeleteFileW(newPath.c_str());
+        RemoveDirectoryW(newPath.c_str());
+    }
+}
+
+// SYSTEM must not make its files wherever a user's link points.
+TEST_F(CoreProcessManagerTest, DataDirectoryThatIsALinkFailsTheStart) {
+    const std::wstring linkedDirectory = LinkFixture(L"data-link");
+    const std::wstring target = LinkFixture(L"data-real\\xray_runtime_error.log");
+    DeleteFileW(target.c_str());
+    CoreProcessSettings settings = Settings(FakecoreDirectory());
+    settings.dataDirectory = linkedDirectory;
+    settings.runtimeLogPath = linkedDirectory + L"\\xray_runtime_error.log";
+    settings.configCopyPath = linkedDirectory + L"\\xray_config.json";
+    CoreProcessManager manager(settings);
+
+    const OpResult result = manager.StartXray(
+        Config(L"run.json", FakecoreJson({{"stdout", "serving"}})), test_support::RunDirectly);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] data directory refused (a link or not ours): " +
+                                           linkedDirectory));
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_FALSE(FileExists(LinkFixture(L"data-real\\xray_config.json")));
 }
 
 }  // namespace

@@ -122,6 +122,10 @@ TEST_F(FileTailTest, DecodesUtf8AndMarksBrokenSequences) {
         {"tail starting inside a character", euros, L"\xFFFD\xFFFD" + Repeat(L"\x20AC", 2730)},
         {"legacy single-byte code page", "Caf\xE9 na\xEFve\r\n", L"Caf\xFFFD na\xFFFDve\r\n"},
         {"character cut off at the end", "abc\xE2\x82", L"abc\xFFFD"},
+        // The answer to the client ends at the first NUL: none may remain.
+        {"NUL bytes the core wrote", std::string("panic\0: at\0\0end", 15),
+         L"panic\xFFFD: at\xFFFD\xFFFD"
+         L"end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

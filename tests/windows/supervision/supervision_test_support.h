@@ -5,14 +5,20 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <utility>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "common/log_sink.h"
+#include "service/supervision/service_events.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/win_files.h"
 
@@ -65,6 +71,51 @@ inline DWORD ReadPidFile(const std::wstring& path) {
     }
     return static_cast<DWORD>(std::stoul(text));
 }
+
+// A configuration the service accepts and the fake core acts on: `knobs` as
+// its "fakecore" object, `log` (when given) as the core's "log" object.
+inline std::string FakecoreJson(const nlohmann::json& knobs,
+                                const nlohmann::json& log = nlohmann::json()) {
+    nlohmann::json config{{"fakecore", knobs}};
+    if (!log.is_null()) {
+        config["log"] = log;
+    }
+    return config.dump();
+}
+
+inline std::string Utf8(const std::wstring& text) {
+    return WideToUtf8(text);
+}
+
+// What the fake core's marker file says, e.g. MarkerValue(text, "digest").
+inline std::string MarkerValue(const std::string& marker, const std::string& key) {
+    const std::size_t at = marker.find(key + "=");
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = at + key.size() + 1;
+    return marker.substr(start, marker.find_first_of("\r\n", start) - start);
+}
+
+// FNV-1a, 64 bits, in hex, as the fake core reports the bytes it read.
+inline std::string Fnv1a(const std::string& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
+    }
+    char text[17] = {};
+    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+struct EventRecorder {
+    std::vector<std::pair<ServiceEvent, std::vector<std::wstring>>> events;
+    EventSink Sink() {
+        return [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+            events.emplace_back(event, inserts);
+        };
+    }
+};
 
 struct LogRecorder {
     std::vector<std::wstring> messages;

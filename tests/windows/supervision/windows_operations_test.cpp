@@ -4,6 +4,7 @@
 
 #include "service/service_constants.h"
 #include "supervision_test_support.h"
+#include "tests/support/direct_caller.h"
 
 namespace velk {
 namespace {
@@ -31,7 +32,10 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     EXPECT_EQ(status.code, 0u);
 
     // No xray.exe beside this program: the core is looked for there only.
-    const OpResult started = operations.StartXray(L"C:\\nowhere\\config.json");
+    TempDirectory temp;
+    const std::wstring core = temp.Path() + L"core.json";
+    ASSERT_TRUE(WriteFileBytes(core, "{}"));
+    const OpResult started = operations.StartXray(core, test_support::RunDirectly);
     EXPECT_FALSE(started.ok);
     EXPECT_EQ(started.code, 2u);
     EXPECT_TRUE(FileExists(kCoreRuntimeLogPath));
@@ -40,7 +44,6 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     EXPECT_TRUE(stopped.ok);
     EXPECT_EQ(stopped.code, 0u);
 
-    TempDirectory temp;
     const std::wstring config = temp.Path() + L"exit4.cfg";
     ASSERT_TRUE(WriteFileBytes(config, "exit_after_ms=0\nexit_code=4\n"));
     const OpResult helper =

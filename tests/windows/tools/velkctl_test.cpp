@@ -164,7 +164,7 @@ class ForeignServer {
 
 TEST(VelkctlClientTest, TalksOnlyToTheExpectedServer) {
     std::atomic<int> served{0};
-    ForeignServer server([&](const std::wstring& request) {
+    ForeignServer server([&](const std::wstring& request, HANDLE) {
         ++served;
         return L"ok=true;exitCode=0;message=" + request;
     });
@@ -195,7 +195,7 @@ TEST(VelkctlClientTest, TalksOnlyToTheExpectedServer) {
 TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
     UniqueHandle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ForeignServer server([&](const std::wstring& request) {
+    ForeignServer server([&](const std::wstring& request, HANDLE) {
         if (request == L"hold") {
             SetEvent(entered.Get());
             WaitForSingleObject(release.Get(), 30000);

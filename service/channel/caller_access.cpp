@@ -1,0 +1,138 @@
+#include "service/channel/caller_access.h"
+
+#include <algorithm>
+
+#include "common/wide_text.h"
+
+namespace velk {
+namespace {
+
+// netsteer's "no usable state file": nothing was left to undo, so no routing
+// of anyone's is in force.
+constexpr std::uint32_t kNothingToRestore = 7;
+
+bool Overrides(const CallerIdentity& caller) {
+    return caller.rank >= CallerRank::kAdministrator;
+}
+
+// A session held by someone else keeps members out.
+bool FreeFor(const std::wstring& owner, const CallerIdentity& caller) {
+    return owner.empty() || owner == caller.userSid || Overrides(caller);
+}
+
+}  // namespace
+
+CallerRank RankOf(const TokenFacts& token) {
+    if (!token.read || token.userSid.empty()) {
+        return CallerRank::kUntrusted;
+    }
+    if (token.localSystem) {
+        return CallerRank::kLocalSystem;
+    }
+    if (token.elevatedAdministrator) {
+        return CallerRank::kAdministrator;
+    }
+    return token.groupMember ? CallerRank::kMember : CallerRank::kUntrusted;
+}
+
+CallerIdentity IdentityOf(const TokenFacts& impersonation, const TokenFacts& process,
+                          std::uint32_t processId, std::wstring account) {
+    CallerIdentity identity;
+    identity.rank = std::min(RankOf(impersonation), RankOf(process));
+    identity.userSid = impersonation.read ? impersonation.userSid : std::wstring();
+    identity.account = account.empty() ? identity.userSid : std::move(account);
+    identity.processId = processId;
+    return identity;
+}
+
+const wchar_t* ActionName(GuardedAction action) {
+    switch (action) {
+        case GuardedAction::kXrayStart:
+            return L"xray_start";
+        case GuardedAction::kXrayStop:
+            return L"xray_stop";
+        case GuardedAction::kXrayLastError:
+            return L"xray_last_error";
+        case GuardedAction::kRouteStart:
+            return L"route_start";
+        case GuardedAction::kRouteStop:
+            return L"route_stop";
+    }
+    return L"";
+}
+
+bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const SessionOwners& owners,
+                 bool coreRunning) {
+    if (caller.rank == CallerRank::kUntrusted || caller.userSid.empty()) {
+        return false;
+    }
+    const std::wstring runningCore = coreRunning ? owners.core : std::wstring();
+    switch (action) {
+        case GuardedAction::kXrayStart:
+        case GuardedAction::kXrayStop:
+            return FreeFor(runningCore, caller);
+        case GuardedAction::kXrayLastError:
+            // The core's output tells which servers and sites were used: it
+            // is for whoever had the core started last (running or ended),
+            // and for those who could read the log file anyway.
+            return Overrides(caller) ||
+                   (!owners.lastCore.empty() && owners.lastCore == caller.userSid &&
+                    FreeFor(runningCore, caller));
+        case GuardedAction::kRouteStart:
+        case GuardedAction::kRouteStop:
+            return FreeFor(owners.route, caller);
+    }
+    return false;
+}
+
+bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller, bool coreRunning) {
+    const bool routeAction =
+        action == GuardedAction::kRouteStart || action == GuardedAction::kRouteStop;
+    if (!routeAction && !coreRunning) {
+        owners_.core.clear();
+    }
+    if (MayCarryOut(action, caller, owners_, coreRunning)) {
+        return true;
+    }
+    if (events_) {
+        events_(ServiceEvent::kRequestRefused,
+                {ActionName(action), caller.account.empty() ? L"(unknown)" : caller.account,
+                 ToDecimal(caller.processId)});
+    }
+    return false;
+}
+
+void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
+                           const OpResult& result) {
+    switch (action) {
+        case GuardedAction::kXrayStart:
+            if (!result.ok) {
+                // No core runs; the one that ended at once left its reasons
+                // in the log for this caller.
+                owners_.core.clear();
+                owners_.lastCore = caller.userSid;
+            } else if (owners_.core.empty()) {
+                owners_.core = caller.userSid;
+                owners_.lastCore = caller.userSid;
+            }
+            // Otherwise the core already ran and stays its owner's.
+            break;
+        case GuardedAction::kXrayStop:
+            owners_.core.clear();
+            break;
+        case GuardedAction::kRouteStart:
+            if (result.ok) {
+                owners_.route = caller.userSid;
+            }
+            break;
+        case GuardedAction::kRouteStop:
+            if (result.ok || result.code == kNothingToRestore) {
+                owners_.route.clear();
+            }
+            break;
+        case GuardedAction::kXrayLastError:
+            break;
+    }
+}
+
+}  // namespace velk

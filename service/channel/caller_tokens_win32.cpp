@@ -1,0 +1,200 @@
+#include "service/channel/caller_tokens.h"
+
+#include <lm.h>
+#include <sddl.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "common/local_memory.h"
+
+namespace velk {
+namespace {
+
+// NetApiBufferFree when it goes.
+struct NetBufferFree {
+    void operator()(void* buffer) const {
+        if (buffer != nullptr) {
+            NetApiBufferFree(buffer);
+        }
+    }
+};
+
+Win32Result<std::vector<BYTE>> TokenUserOf(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) {
+        return LastError(L"GetTokenInformation");
+    }
+    std::vector<BYTE> buffer(size);
+    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+        return LastError(L"GetTokenInformation");
+    }
+    return buffer;
+}
+
+std::wstring SidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) {
+        return std::wstring();
+    }
+    const UniqueLocal<wchar_t> owned(text);
+    return std::wstring(text);
+}
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(buffer);
+    return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
+}
+
+// CheckTokenMembership asks for an impersonation token; a primary (process)
+// token has to be duplicated into one, and an identification-level copy of
+// either kind is all it needs.
+Win32Result<UniqueHandle> ForMembershipChecks(HANDLE token) {
+    UniqueHandle duplicate;
+    if (!DuplicateToken(token, SecurityIdentification, duplicate.Put())) {
+        return LastError(L"DuplicateToken");
+    }
+    return duplicate;
+}
+
+// Whether the token holds `sid` enabled (not for deny only). Unknown counts as no.
+bool HoldsEnabled(HANDLE token, PSID sid) {
+    BOOL member = FALSE;
+    return CheckTokenMembership(token, sid, &member) && member;
+}
+
+Win32Result<std::vector<BYTE>> GroupSid(const std::wstring& groupName) {
+    DWORD sidSize = 0;
+    DWORD domainSize = 0;
+    SID_NAME_USE use = SidTypeUnknown;
+    LookupAccountNameW(nullptr, groupName.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+    if (sidSize == 0) {
+        return LastError(L"LookupAccountNameW");
+    }
+    std::vector<BYTE> sid(sidSize);
+    std::vector<wchar_t> domain(domainSize + 1);
+    if (!LookupAccountNameW(nullptr, groupName.c_str(), sid.data(), &sidSize, domain.data(),
+                            &domainSize, &use)) {
+        return LastError(L"LookupAccountNameW");
+    }
+    if (use != SidTypeAlias && use != SidTypeGroup && use != SidTypeWellKnownGroup) {
+        return Win32Error{L"LookupAccountNameW", ERROR_NO_SUCH_ALIAS};
+    }
+    return sid;
+}
+
+// The group's current member list, read at the request: membership given
+// after the user signed in counts at once.
+bool ListedInGroup(const std::wstring& groupName, PSID user) {
+    LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    const NET_API_STATUS status =
+        NetLocalGroupGetMembers(nullptr, groupName.c_str(), 0, reinterpret_cast<BYTE**>(&members),
+                                MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+    const std::unique_ptr<void, NetBufferFree> owned(members);
+    if (status != NERR_Success || members == nullptr) {
+        return false;
+    }
+    for (DWORD i = 0; i < read; ++i) {
+        if (members[i].lgrmi0_sid != nullptr && EqualSid(members[i].lgrmi0_sid, user)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Win32Result<UniqueHandle> ClientImpersonationToken(HANDLE pipe) {
+    if (!ImpersonateNamedPipeClient(pipe)) {
+        return LastError(L"ImpersonateNamedPipeClient");
+    }
+    UniqueHandle token;
+    const BOOL opened =
+        OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, token.Put());
+    const DWORD openError = GetLastError();
+    if (!RevertToSelf()) {
+        // A thread that cannot be itself again must not serve anyone.
+        std::abort();
+    }
+    if (!opened) {
+        return Win32Error{L"OpenThreadToken", openError};
+    }
+    return token;
+}
+
+Win32Result<ClientProcess> ClientProcessToken(HANDLE pipe) {
+    ClientProcess client;
+    ULONG processId = 0;
+    if (!GetNamedPipeClientProcessId(pipe, &processId)) {
+        return LastError(L"GetNamedPipeClientProcessId");
+    }
+    client.processId = processId;
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        return LastError(L"OpenProcess");
+    }
+    if (!OpenProcessToken(process.Get(), TOKEN_QUERY | TOKEN_DUPLICATE, client.token.Put())) {
+        return LastError(L"OpenProcessToken");
+    }
+    return client;
+}
+
+TokenFacts ReadTokenFacts(HANDLE token, const std::wstring& groupName) {
+    TokenFacts facts;
+    Win32Result<std::vector<BYTE>> user = TokenUserOf(token);
+    Win32Result<UniqueHandle> checks = ForMembershipChecks(token);
+    if (!user || !checks) {
+        return facts;
+    }
+    PSID userSid = reinterpret_cast<TOKEN_USER*>(user.value().data())->User.Sid;
+    facts.userSid = SidText(userSid);
+    facts.read = !facts.userSid.empty();
+    // The user SID itself, never a group: LocalSystem is who the token is.
+    facts.localSystem = IsWellKnown(userSid, WinLocalSystemSid);
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    facts.elevatedAdministrator =
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+        HoldsEnabled(checks.value().Get(), administrators);
+    Win32Result<std::vector<BYTE>> group = GroupSid(groupName);
+    facts.groupMember = group && (HoldsEnabled(checks.value().Get(), group.value().data()) ||
+                                  ListedInGroup(groupName, userSid));
+    return facts;
+}
+
+std::wstring AccountNameOf(const std::wstring& userSid) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(userSid.c_str(), &sid)) {
+        return userSid;
+    }
+    const UniqueLocal<void> owned(sid);
+    wchar_t name[256];
+    wchar_t domain[256];
+    DWORD nameSize = 256;
+    DWORD domainSize = 256;
+    SID_NAME_USE use = SidTypeUnknown;
+    if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+        return userSid;
+    }
+    return domainSize == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
+}
+
+CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName) {
+    // Both tokens first, so that nothing is done while the thread acts as the client.
+    const Win32Result<UniqueHandle> requestToken = ClientImpersonationToken(pipe);
+    const Win32Result<ClientProcess> process = ClientProcessToken(pipe);
+    const TokenFacts impersonation =
+        requestToken ? ReadTokenFacts(requestToken.value().Get(), groupName) : TokenFacts{};
+    const TokenFacts processFacts =
+        process ? ReadTokenFacts(process.value().token.Get(), groupName) : TokenFacts{};
+    const std::uint32_t processId = process ? process.value().processId : 0;
+    const std::wstring& sid = impersonation.read ? impersonation.userSid : processFacts.userSid;
+    return IdentityOf(impersonation, processFacts, processId,
+                      sid.empty() ? std::wstring() : AccountNameOf(sid));
+}
+
+}  // namespace velk

@@ -1,0 +1,94 @@
+#include "service/supervision/caller_config.h"
+
+#include <windows.h>
+
+#include <optional>
+
+#include "common/trusted_path.h"
+#include "common/unique_handle.h"
+
+namespace velk {
+namespace {
+
+constexpr DWORD kReadChunkBytes = 64 * 1024;
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The first folder on the way to `path` (after the drive) that is a link or
+// junction; empty text when there is none. The final path check alone would
+// miss one that leads back to the same place.
+std::wstring LinkOnTheWay(const std::wstring& path) {
+    for (std::size_t at = 3; at < path.size(); ++at) {
+        if (!IsSeparator(path[at])) {
+            continue;
+        }
+        const std::wstring folder = path.substr(0, at);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return folder;
+        }
+    }
+    return {};
+}
+
+Win32Result<CallerConfig> ReadPlainFile(const std::wstring& path, std::uint64_t maxBytes) {
+    CallerConfig config;
+    const std::wstring link = LinkOnTheWay(path);
+    if (!link.empty()) {
+        config.problem = L"a link or junction on the way: " + link;
+        return config;
+    }
+    // Shared for reading only, so that nobody writes while it is read.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kOpenLinkItself,
+                                  nullptr));
+    if (!file) {
+        return LastError(L"CreateFileW");
+    }
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        config.problem = L"not a file on a disk";
+        return config;
+    }
+    if (!IsFileAtPath(file.Get(), path)) {
+        config.problem = L"a link, or not the file at that path";
+        return config;
+    }
+    std::string bytes;
+    char chunk[kReadChunkBytes];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr)) {
+            return LastError(L"ReadFile");
+        }
+        if (read == 0) {
+            break;
+        }
+        bytes.append(chunk, read);
+        if (bytes.size() > maxBytes) {
+            config.problem = L"larger than " + std::to_wstring(maxBytes) + L" bytes";
+            return config;
+        }
+    }
+    config.bytes = std::move(bytes);
+    return config;
+}
+
+}  // namespace
+
+Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const AsCaller& asCaller,
+                                           std::uint64_t maxBytes) {
+    std::optional<Win32Result<CallerConfig>> read;
+    const Win32Status acted = asCaller([&] { read.emplace(ReadPlainFile(path, maxBytes)); });
+    if (!acted) {
+        return acted.error();
+    }
+    if (!read) {
+        return Win32Error{L"ReadCallerConfig", ERROR_INVALID_FUNCTION};
+    }
+    return std::move(*read);
+}
+
+}  // namespace velk

@@ -1,0 +1,234 @@
+#include "service/channel/caller_access.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "service/channel/command_dispatcher.h"
+#include "tests/support/direct_caller.h"
+#include "tests/support/recording_operations.h"
+
+namespace velk {
+namespace {
+
+using test_support::DirectCaller;
+using test_support::FakeResults;
+using test_support::RecordingOperations;
+
+const std::wstring kDenied = L"ok=false;exitCode=5;message=access denied";
+
+TokenFacts Token(const wchar_t* sid, bool system, bool admin, bool member) {
+    return TokenFacts{true, sid, system, admin, member};
+}
+
+CallerIdentity Caller(CallerRank rank, const wchar_t* sid) {
+    return CallerIdentity{rank, sid, sid, 1234};
+}
+
+TEST(CallerRankTest, TheLessTrustedTokenDecides) {
+    const TokenFacts system = Token(L"S-1-5-18", true, false, false);
+    const TokenFacts admin = Token(L"S-1-5-21-1", false, true, false);
+    const TokenFacts member = Token(L"S-1-5-21-1", false, false, true);
+    const TokenFacts plain = Token(L"S-1-5-21-1", false, false, false);
+    const TokenFacts unread{};
+    const TokenFacts noSid = Token(L"", true, true, true);
+    struct Case {
+        const char* name;
+        TokenFacts impersonation;
+        TokenFacts process;
+        CallerRank rank;
+    };
+    const std::vector<Case> cases = {
+        {"system both", system, system, CallerRank::kLocalSystem},
+        {"elevated both", admin, admin, CallerRank::kAdministrator},
+        {"member both", member, member, CallerRank::kMember},
+        {"elevated request from a filtered process", admin, plain, CallerRank::kUntrusted},
+        {"member request from an elevated process", member, admin, CallerRank::kMember},
+        {"system process speaking for a member", member, system, CallerRank::kMember},
+        {"plain user", plain, plain, CallerRank::kUntrusted},
+        {"request token unread", unread, admin, CallerRank::kUntrusted},
+        {"process token unread", admin, unread, CallerRank::kUntrusted},
+        {"token without a user", noSid, noSid, CallerRank::kUntrusted},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IdentityOf(c.impersonation, c.process, 1, L"").rank, c.rank);
+    }
+}
+
+TEST(MayCarryOutTest, OwnersKeepTheirSessionsFromOtherMembers) {
+    const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
+    const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
+    const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
+    const CallerIdentity system = Caller(CallerRank::kLocalSystem, L"S-1-5-18");
+    const CallerIdentity stranger = Caller(CallerRank::kUntrusted, L"S-1-5-21-eve");
+    const SessionOwners none{};
+    const SessionOwners alices{L"S-1-5-21-alice", L"S-1-5-21-alice", L"S-1-5-21-alice"};
+    using A = GuardedAction;
+    struct Case {
+        const char* name;
+        A action;
+        CallerIdentity caller;
+        SessionOwners owners;
+        bool coreRunning;
+        bool allowed;
+    };
+    const std::vector<Case> cases = {
+        {"stranger starts a core", A::kXrayStart, stranger, none, false, false},
+        {"stranger stops routing", A::kRouteStop, stranger, none, false, false},
+        {"stranger reads the log", A::kXrayLastError, stranger, none, false, false},
+        {"member starts a free core", A::kXrayStart, bob, none, false, true},
+        {"member routes a free machine", A::kRouteStart, bob, none, false, true},
+        {"member replaces another's core", A::kXrayStart, bob, alices, true, false},
+        {"member stops another's core", A::kXrayStop, bob, alices, true, false},
+        {"member reads another's running core", A::kXrayLastError, bob, alices, true, false},
+        {"member reads another's ended core", A::kXrayLastError, bob, alices, false, false},
+        {"member reroutes another's routing", A::kRouteStart, bob, alices, false, false},
+        {"member restores another's routing", A::kRouteStop, bob, alices, false, false},
+        {"member starts once another's core ended", A::kXrayStart, bob, alices, false, true},
+        {"member reads with no core ever", A::kXrayLastError, bob, none, false, false},
+        {"owner starts again", A::kXrayStart, alice, alices, true, true},
+        {"owner stops", A::kXrayStop, alice, alices, true, true},
+        {"owner reads", A::kXrayLastError, alice, alices, true, true},
+        {"owner reads after the core ended", A::kXrayLastError, alice, alices, false, true},
+        {"owner restores", A::kRouteStop, alice, alices, false, true},
+        {"administrator stops another's core", A::kXrayStop, admin, alices, true, true},
+        {"administrator reads another's core", A::kXrayLastError, admin, alices, true, true},
+        {"administrator restores another's routing", A::kRouteStop, admin, alices, false, true},
+        {"system replaces another's routing", A::kRouteStart, system, alices, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(MayCarryOut(c.action, c.caller, c.owners, c.coreRunning), c.allowed);
+    }
+}
+
+// Requests in order through the dispatcher, each from its own caller, with
+// one set of sessions: what each is answered and what each makes happen.
+struct Step {
+    const char* name;
+    CallerIdentity caller;
+    std::wstring request;
+    std::wstring response;
+    std::vector<std::wstring> calls;
+};
+
+void RunSteps(const std::vector<Step>& steps, FakeResults results = {}) {
+    RecordingOperations operations(results);
+    std::vector<std::wstring> refusals;
+    SessionAccess sessions([&refusals](ServiceEvent event, const std::vector<std::wstring>& in) {
+        ASSERT_EQ(event, ServiceEvent::kRequestRefused);
+        ASSERT_EQ(in.size(), 3u);
+        refusals.push_back(in[0] + L"|" + in[1] + L"|" + in[2]);
+    });
+    std::size_t expectedRefusals = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        operations.calls.clear();
+        DirectCaller caller(step.caller);
+        EXPECT_EQ(HandleCommand(step.request, caller, sessions, operations, nullptr),
+                  step.response);
+        EXPECT_EQ(operations.calls, step.calls);
+        if (step.response == kDenied) {
+            ++expectedRefusals;
+            ASSERT_EQ(refusals.size(), expectedRefusals);
+            EXPECT_EQ(refusals.back().substr(refusals.back().find(L'|') + 1),
+                      step.caller.account + L"|1234");
+        }
+    }
+    EXPECT_EQ(refusals.size(), expectedRefusals);
+}
+
+const std::wstring kHelperStart =
+    L"RunHelperProcess|D:\\svc\\netsteer.exe|start \"203.0.113.7\"|70000";
+const std::wstring kHelperStop =
+    L"RunHelperProcess|D:\\svc\\netsteer.exe|stop \"203.0.113.7\"|70000";
+const std::wstring kTail = L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log|8192";
+
+TEST(HandleCommandAccessTest, AStrangerIsAnsweredStatusOnly) {
+    const CallerIdentity eve = Caller(CallerRank::kUntrusted, L"S-1-5-21-eve");
+    RunSteps({
+        {"status", eve, L"status", L"ok=true;exitCode=0;message=service running", {}},
+        {"xray_status",
+         eve,
+         L"xray_status",
+         L"ok=true;exitCode=259;running=true;message=xray status",
+         {L"QueryXrayStatus"}},
+        {"xray_start", eve, L"xray_start C:\\c.json", kDenied, {}},
+        {"xray_stop", eve, L"xray_stop", kDenied, {}},
+        {"xray_last_error", eve, L"xray_last_error", kDenied, {}},
+        {"route_start", eve, L"route_start 203.0.113.7", kDenied, {}},
+        {"stop", eve, L"stop 203.0.113.7", kDenied, {}},
+        {"malformed keeps its answer",
+         eve,
+         L"route_stop",
+         L"ok=false;exitCode=-3;message=missing serverHost",
+         {}},
+        {"unknown keeps its answer",
+         eve,
+         L"STATUS",
+         L"ok=false;exitCode=-2;message=unknown action",
+         {}},
+    });
+}
+
+TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
+    const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
+    const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
+    const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
+    const std::wstring started = L"ok=true;exitCode=0;message=xray start finished";
+    const std::wstring stopped = L"ok=true;exitCode=0;message=xray stopped";
+    const std::wstring helped = L"ok=true;exitCode=0;message=helper finished";
+    RunSteps({
+        {"alice starts her core",
+         alice,
+         L"xray_start C:\\a.json",
+         started,
+         {L"StartXray|C:\\a.json"}},
+        {"alice routes",
+         alice,
+         L"route_start 203.0.113.7",
+         helped,
+         {L"GetModuleDirectory", kHelperStart}},
+        {"bob cannot replace the core",
+         bob,
+         L"xray_start C:\\b.json",
+         kDenied,
+         {L"QueryXrayStatus"}},
+        {"bob cannot stop it", bob, L"xray_stop", kDenied, {L"QueryXrayStatus"}},
+        {"bob cannot read it", bob, L"xray_last_error", kDenied, {L"QueryXrayStatus"}},
+        {"bob cannot reroute", bob, L"route_start 198.51.100.1", kDenied, {}},
+        {"bob cannot restore", bob, L"route_stop 203.0.113.7", kDenied, {}},
+        {"alice starts again: today's answer",
+         alice,
+         L"xray_start C:\\a.json",
+         started,
+         {L"QueryXrayStatus", L"StartXray|C:\\a.json"}},
+        {"alice reads",
+         alice,
+         L"xray_last_error",
+         L"ok=true;exitCode=0;message=",
+         {L"QueryXrayStatus", kTail,
+          L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_error.log|8192"}},
+        {"an administrator restores",
+         admin,
+         L"route_stop 203.0.113.7",
+         helped,
+         {L"GetModuleDirectory", kHelperStop}},
+        {"then bob may route",
+         bob,
+         L"route_start 203.0.113.7",
+         helped,
+         {L"GetModuleDirectory", kHelperStart}},
+        {"alice stops her core", alice, L"xray_stop", stopped, {L"QueryXrayStatus", L"StopXray"}},
+        {"then bob may start one",
+         bob,
+         L"xray_start C:\\b.json",
+         started,
+         {L"StartXray|C:\\b.json"}},
+    });
+}
+
+}  // namespace
+}  // namespace velk
