@@ -11,10 +11,13 @@
 namespace velk {
 
 // Owns a thread attribute list whose PROC_THREAD_ATTRIBUTE_HANDLE_LIST names
-// `handles` (each of them must be inheritable).
+// `handles` (each of them must be inheritable; none: a child that inherits
+// nothing) and, when `job` is given and the system knows the attribute
+// (Windows 10 and later), whose PROC_THREAD_ATTRIBUTE_JOB_LIST puts the child
+// into `job` as it is created.
 class InheritHandleList {
   public:
-    explicit InheritHandleList(std::vector<HANDLE> handles);
+    explicit InheritHandleList(std::vector<HANDLE> handles, HANDLE job = nullptr);
     ~InheritHandleList();
     InheritHandleList(const InheritHandleList&) = delete;
     InheritHandleList& operator=(const InheritHandleList&) = delete;
@@ -23,9 +26,15 @@ class InheritHandleList {
     // inheritable handle, as with a plain CreateProcessW.
     LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
 
+    // True when the child will be created inside the job; otherwise the
+    // caller must assign it.
+    bool JobListed() const { return list_ != nullptr && jobListed_; }
+
   private:
     std::vector<HANDLE> handles_;  // the attribute list points into it
-    std::vector<void*> storage_;   // pointer-aligned room for the list
+    HANDLE job_;                   // and into this
+    bool jobListed_ = false;
+    std::vector<void*> storage_;  // pointer-aligned room for the list
     LPPROC_THREAD_ATTRIBUTE_LIST initialized_ = nullptr;
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };

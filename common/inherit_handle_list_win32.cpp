@@ -3,21 +3,37 @@
 #include <utility>
 
 namespace velk {
+namespace {
 
-InheritHandleList::InheritHandleList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+// PROC_THREAD_ATTRIBUTE_JOB_LIST (attribute 13, an input), which the headers
+// give only to builds for Windows 10; older systems refuse it at run time.
+constexpr DWORD_PTR kJobListAttribute = 13 | PROC_THREAD_ATTRIBUTE_INPUT;
+
+}  // namespace
+
+InheritHandleList::InheritHandleList(std::vector<HANDLE> handles, HANDLE job)
+    : handles_(std::move(handles)), job_(job) {
+    const DWORD count = (handles_.empty() ? 0 : 1) + (job_ != nullptr ? 1 : 0);
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    if (size == 0) {
+    InitializeProcThreadAttributeList(nullptr, count, 0, &size);
+    if (count == 0 || size == 0) {
         return;
     }
     storage_.resize((size + sizeof(void*) - 1) / sizeof(void*));
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+    if (!InitializeProcThreadAttributeList(list, count, 0, &size)) {
         return;
     }
     initialized_ = list;
-    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
-                                  handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+    const bool handlesListed =
+        handles_.empty() ||
+        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                  handles_.size() * sizeof(HANDLE), nullptr, nullptr);
+    if (job_ != nullptr) {
+        jobListed_ = UpdateProcThreadAttribute(list, 0, kJobListAttribute, &job_, sizeof(job_),
+                                               nullptr, nullptr) != FALSE;
+    }
+    if (handlesListed && (!handles_.empty() || jobListed_)) {
         list_ = list;
     }
 }

@@ -67,6 +67,11 @@ inline constexpr std::uint32_t kPipeStopGraceMs = 250;
 inline constexpr std::uint32_t kPipeCancelWaitMs = 5000;
 
 inline constexpr std::uint32_t kServicePendingWaitHintMs = 3000;
+// Begins the service's lines in the helper log (a saved routing put back at
+// start or stop), so that a reader tells them from netsteer's own.
+inline constexpr wchar_t kServiceRestoreLogPrefix[] = L"[SERVICE] ";
+inline constexpr wchar_t kRestoreAtStart[] = L"at service start";
+inline constexpr wchar_t kRestoreAtStop[] = L"at service stop";
 // While a stop waits for a route helper to finish, the control manager hears
 // of progress this often.
 inline constexpr std::uint32_t kStopProgressIntervalMs = 1000;

@@ -22,7 +22,7 @@ add_custom_command(
 add_custom_target(velk_service_messages
   DEPENDS "${messages_dir}/service_messages.h" "${messages_dir}/service_messages.rc")
 
-add_library(velk_host STATIC service_host_win32.cpp event_log_win32.cpp)
+add_library(velk_host STATIC service_host_win32.cpp event_log_win32.cpp route_restore_log_win32.cpp)
 target_include_directories(velk_host PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE "${messages_dir}")
 target_link_libraries(velk_host PUBLIC velk_channel velk_supervision advapi32 PRIVATE velk_warnings)
 add_dependencies(velk_host velk_service_messages)

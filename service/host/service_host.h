@@ -11,6 +11,7 @@
 
 #include "service/channel/command_dispatcher.h"
 #include "service/supervision/command_operations.h"
+#include "service/supervision/route_restore.h"
 #include "service/supervision/service_events.h"
 
 namespace velk {
@@ -27,11 +28,28 @@ struct ServiceHostPlatform {
     EventSink events;
     // The pipe the control handler opens to wake the loop.
     std::wstring pipeName;
+    // Puts back the routing saved in the route state file, if there is one
+    // (RestoreSavedRouting); the host fills in the occasion, the log and the
+    // progress report.
+    std::function<RouteRestoreResult(RouteRestoreSettings)> restoreSavedRouting;
+    // Where each of those restores reports its run and outcome.
+    LogSink restoreLog;
 };
+
+// The restore's reports on Windows: each goes to the service log and, after
+// kServiceRestoreLogPrefix, to the helper log, where the routing's story is.
+void WriteRouteRestoreLog(const std::wstring& message);
 
 // The real control manager, pipe and service log, with `operations` behind
 // the dispatcher and the core stop.
 ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
+
+// When the service starts and finds a route state file, the machine was left
+// routed into a tunnel whose core is gone (the service died, or the machine
+// lost power): ServiceMain puts the routing back while it reports
+// START_PENDING with advancing checkpoints, before the pipe is served, so that
+// no request can change the routing meanwhile. When it stops, it does the
+// same after the core has been stopped, reporting STOP_PENDING progress.
 
 // Reports STOP_PENDING with the next checkpoint and a wait hint that covers
 // `remainingMs` more of waiting. Called on ServiceMain's thread once a stop

@@ -10,6 +10,7 @@
 #include "service/channel/service_log.h"
 #include "service/host/event_log.h"
 #include "service/service_constants.h"
+#include "service/supervision/module_directory.h"
 #include "service/supervision/windows_operations.h"
 
 namespace velk {
@@ -27,8 +28,8 @@ struct ServiceHostState {
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
     std::mutex stopEventMutex;
     HANDLE stopEvent = nullptr;
-    // Advanced with every report of progress while the service stops.
-    DWORD stopCheckPoint = 0;
+    // Advanced with every report of progress while the service starts or stops.
+    DWORD checkPoint = 0;
 };
 
 ServiceHostState& ServiceHost() {
@@ -54,8 +55,30 @@ void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD w
 void ReportStopProgress(std::uint32_t remainingMs) {
     ServiceHostState& host = ServiceHost();
     Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0,
-           remainingMs + kServicePendingWaitHintMs, ++host.stopCheckPoint);
+           remainingMs + kServicePendingWaitHintMs, ++host.checkPoint);
 }
+
+namespace {
+
+void ReportStartProgress(std::uint32_t remainingMs) {
+    ServiceHostState& host = ServiceHost();
+    Report(host, SERVICE_START_PENDING, 0, 0, remainingMs + kServicePendingWaitHintMs,
+           ++host.checkPoint);
+}
+
+void RestoreRoutingIfSaved(ServiceHostState& host, const wchar_t* occasion,
+                           std::function<void(std::uint32_t)> progress) {
+    if (!host.platform.restoreSavedRouting) {
+        return;
+    }
+    RouteRestoreSettings settings;
+    settings.occasion = occasion;
+    settings.log = host.platform.restoreLog;
+    settings.progress = std::move(progress);
+    host.platform.restoreSavedRouting(std::move(settings));
+}
+
+}  // namespace
 
 void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations) {
     ServiceHostState& host = ServiceHost();
@@ -63,7 +86,7 @@ void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operati
     host.operations = &operations;
     host.serviceStatus = SERVICE_STATUS{};
     host.statusHandle = nullptr;
-    host.stopCheckPoint = 0;
+    host.checkPoint = 0;
     std::lock_guard<std::mutex> lock(host.stopEventMutex);
     host.stopEvent = nullptr;
 }
@@ -99,6 +122,11 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
     platform.log = WriteServiceLog;
     platform.events = ServiceEventLog();
     platform.pipeName = kPipeName;
+    platform.restoreSavedRouting = [](RouteRestoreSettings settings) {
+        settings.programDirectory = GetModuleDirectory();
+        return velk::RestoreSavedRouting(settings);
+    };
+    platform.restoreLog = WriteRouteRestoreLog;
     return platform;
 }
 
@@ -122,6 +150,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         host.stopEvent = stopEvent.Get();
     }
     host.platform.log(L"VelkVPNService started.");
+    RestoreRoutingIfSaved(host, kRestoreAtStart, ReportStartProgress);
     Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
     if (host.platform.events) {
         host.platform.events(ServiceEvent::kServiceStarted, {});
@@ -133,6 +162,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     // that may take the core's whole termination wait.
     ReportStopProgress(kCoreTerminateWaitMs);
     host.operations->StopXray();
+    // Routing follows the core: left pointed into its tunnel, the machine
+    // would have no working route.
+    RestoreRoutingIfSaved(host, kRestoreAtStop, ReportStopProgress);
     {
         std::lock_guard<std::mutex> lock(host.stopEventMutex);
         host.stopEvent = INVALID_HANDLE_VALUE;
@@ -146,6 +178,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 }
 
 DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+    // Shutdown is not accepted: the system ends the service, the job ends the
+    // core, and the routes, added without -p, do not outlive the restart. The
+    // state file left behind is dealt with when the service starts again,
+    // rather than running route commands against the shutdown's time limit.
     if (control != SERVICE_CONTROL_STOP) {
         return NO_ERROR;
     }

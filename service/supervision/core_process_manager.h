@@ -11,6 +11,7 @@
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
+#include "service/supervision/kill_on_close_job.h"
 #include "service/supervision/service_events.h"
 #include "common/log_sink.h"
 #include "common/win32_result.h"
@@ -33,11 +34,17 @@ struct CoreProcessSettings {
     LogSink log;
     // Refused configurations and files moved aside.
     EventSink events;
+    // Makes the job the core runs in; tests put a failing one in its place.
+    std::function<Win32Result<UniqueHandle>()> makeJob = CreateKillOnCloseJob;
 };
 
 // The recorded core. `running` is true exactly when both handles are open.
+// The core runs in `job`, which ends it (and whatever it started) when the
+// job's last handle closes: when the slot is emptied, or when the service
+// dies, so that no core outlives the service that could stop it.
 struct XrayProcessSlot {
     bool running = false;
+    UniqueHandle job;
     UniqueHandle process;
     UniqueHandle thread;
     DWORD processId = 0;
@@ -57,7 +64,8 @@ class CoreProcessManager {
     // copy in the data directory: "<dir>xray.exe" run -config "<copy>", run
     // in the data directory. A core that ends within the settle time gives
     // (false, its exit code); a file that cannot be read as the client, a
-    // failed creation, or a client whose identity cannot be taken gives
+    // failed creation, a job that cannot be made or entered (nothing is left
+    // running), or a client whose identity cannot be taken gives
     // (false, system error); a data directory that is a link or not ours
     // gives (false, ERROR_ACCESS_DENIED). A file at the copy's or the log's
     // path that is not ours is moved aside (an event) and made anew.
@@ -89,7 +97,8 @@ class CoreProcessManager {
     Win32Result<UniqueHandle> OpenRuntimeLog();
     void ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,
                           const std::wstring& usedPath);
-    Win32Result<ProcessHandles> CreateCore(HANDLE log, DWORD& processId, DWORD& threadId);
+    Win32Result<ProcessHandles> CreateCore(HANDLE log, HANDLE job, DWORD& processId,
+                                           DWORD& threadId);
 
     CoreProcessSettings settings_;
     std::mutex xrayMutex;

@@ -36,6 +36,7 @@ void CoreProcessManager::Log(const std::wstring& message) const {
 void CoreProcessManager::EmptySlot() {
     slot_.thread.Reset();
     slot_.process.Reset();
+    slot_.job.Reset();
     slot_.processId = 0;
     slot_.threadId = 0;
     slot_.running = false;
@@ -148,7 +149,7 @@ Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
     return std::move(log.value().handle);
 }
 
-Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, DWORD& processId,
+Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, HANDLE job, DWORD& processId,
                                                            DWORD& threadId) {
     const std::wstring directory =
         settings_.programDirectory ? settings_.programDirectory() : std::wstring();
@@ -164,21 +165,42 @@ Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, DWORD& pr
     }
     // Only these, so that a handle another thread made inheritable at the same
     // moment does not leak into the core.
-    InheritHandleList inheritList(inherited);
+    // Where the system can, the core is created inside its job, so that no
+    // moment exists in which the service could die and leave it outside.
+    InheritHandleList inheritList(inherited, job);
     STARTUPINFOEXW startup;
     const DWORD flags = PrepareHiddenStartup(inheritList, input, log, &startup);
 
     // The data directory is the core's working directory, so that the
     // relative log names of a configuration land there; it finds its assets
-    // by its own program directory, not by this one.
+    // by its own program directory, not by this one. Suspended until it is
+    // in the job, so that it never runs outside it (before Windows 10 it is
+    // put there after its creation).
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                        settings_.dataDirectory.c_str(), &startup.StartupInfo, &info)) {
+    if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, TRUE,
+                        flags | CREATE_SUSPENDED, nullptr, settings_.dataDirectory.c_str(),
+                        &startup.StartupInfo, &info)) {
         return LastError(L"CreateProcessW");
+    }
+    ProcessHandles created = TakeProcessHandles(info);
+
+    // A core outside the job would outlive the service, so it is not started
+    // at all (on Windows 7 this happens when the service itself runs in a job
+    // that allows no nesting).
+    Win32Status entered = inheritList.JobListed() || AssignProcessToJobObject(job, info.hProcess)
+                              ? Win32Status(Done{})
+                              : Win32Status(LastError(L"AssignProcessToJobObject"));
+    if (entered && ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+        entered = LastError(L"ResumeThread");
+    }
+    if (!entered) {
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, settings_.terminateWaitMs);
+        return entered.error();
     }
     processId = info.dwProcessId;
     threadId = info.dwThreadId;
-    return TakeProcessHandles(info);
+    return created;
 }
 
 OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsCaller& asCaller) {
@@ -207,9 +229,17 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsC
         return FailedOp(log.error());
     }
 
+    Win32Result<UniqueHandle> job = settings_.makeJob();
+    if (!job) {
+        log.value().Reset();
+        Log(L"[XRAY] " + FailureText(job.error()));
+        return FailedOp(job.error());
+    }
+
     DWORD processId = 0;
     DWORD threadId = 0;
-    Win32Result<ProcessHandles> created = CreateCore(log.value().Get(), processId, threadId);
+    Win32Result<ProcessHandles> created =
+        CreateCore(log.value().Get(), job.value().Get(), processId, threadId);
     // The core holds its own copy of the log now, if it was made.
     log.value().Reset();
     if (!created) {
@@ -233,6 +263,7 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsC
         return {false, exitCode.value()};
     }
 
+    slot_.job = std::move(job.value());
     slot_.process = std::move(process);
     slot_.thread = std::move(thread);
     slot_.processId = processId;

@@ -21,11 +21,13 @@ struct HelperRunSettings {
     LogSink log;
     // The service's stop event, or null. A stop never ends a helper early
     // (it may be in the middle of a route change); while the runner goes on
-    // waiting for it, it calls stopProgress about every kStopProgressIntervalMs
+    // waiting for it, it calls progress about every kStopProgressIntervalMs
     // with the longest it may still wait, so the service can tell the control
-    // manager that it is making progress.
+    // manager that it is making progress. Without a stop event, progress is
+    // called so from the start of the wait (a run while the service starts
+    // or stops).
     HANDLE stopEvent = nullptr;
-    std::function<void(std::uint32_t remainingMs)> stopProgress;
+    std::function<void(std::uint32_t remainingMs)> progress;
 };
 
 // Runs "\"programPath\" arguments" hidden, with no inherited handles, inside a

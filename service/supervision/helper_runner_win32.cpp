@@ -6,38 +6,15 @@
 #include <utility>
 #include <vector>
 
+#include "common/inherit_handle_list.h"
 #include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/supervision/command_lines.h"
+#include "service/supervision/kill_on_close_job.h"
 
 namespace velk {
 namespace {
-
-// A job that ends all its processes when its last handle is closed, so that
-// nothing the helper started can outlive the run, even if the service dies.
-Win32Result<UniqueHandle> CreateKillOnCloseJob() {
-    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (!job) {
-        return LastError(L"CreateJobObjectW");
-    }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
-                                 sizeof(limits))) {
-        return LastError(L"SetInformationJobObject");
-    }
-    return job;
-}
-
-DWORD ActiveProcesses(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                   sizeof(accounting), nullptr)) {
-        return 0;
-    }
-    return accounting.ActiveProcesses;
-}
 
 // Ends every process in the job and waits, at most waitMs, until they are
 // gone, so that none of them changes anything after the caller reports.
@@ -47,14 +24,18 @@ void EndJobProcesses(HANDLE job, HANDLE helper, DWORD waitMs) {
     }
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     WaitForSingleObject(helper, waitMs);
-    while (ActiveProcesses(job) != 0 && GetTickCount64() < deadline) {
+    while (ActiveJobProcesses(job) != 0 && GetTickCount64() < deadline) {
         Sleep(10);
     }
 }
 
-// Waits for the helper at most timeoutMs; true when it ended. Once the stop
-// event is set, the wait goes on in slices, reporting progress after each.
+// Waits for the helper at most timeoutMs; true when it ended. Progress is
+// reported after each slice of the wait, once the stop event is set or, with
+// no stop event, from the start.
 bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_t timeoutMs) {
+    if (!settings.progress) {
+        return WaitForSingleObject(process, timeoutMs) != WAIT_TIMEOUT;
+    }
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     if (settings.stopEvent != nullptr) {
         HANDLE events[2] = {process, settings.stopEvent};
@@ -62,22 +43,19 @@ bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_
         if (wait != WAIT_OBJECT_0 + 1) {
             return wait != WAIT_TIMEOUT;
         }
-        for (;;) {
-            const ULONGLONG now = GetTickCount64();
-            const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-            if (settings.stopProgress) {
-                settings.stopProgress(left);
-            }
-            const DWORD slice = std::min<DWORD>(left, kStopProgressIntervalMs);
-            if (WaitForSingleObject(process, slice) != WAIT_TIMEOUT) {
-                return true;
-            }
-            if (left == 0) {
-                return false;
-            }
+    }
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        settings.progress(left);
+        const DWORD slice = std::min<DWORD>(left, kStopProgressIntervalMs);
+        if (WaitForSingleObject(process, slice) != WAIT_TIMEOUT) {
+            return true;
+        }
+        if (left == 0) {
+            return false;
         }
     }
-    return WaitForSingleObject(process, timeoutMs) != WAIT_TIMEOUT;
 }
 
 }  // namespace
@@ -94,11 +72,6 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-
     // Started suspended so that it is inside the job before it can start
     // anything of its own. Without a job (it could not be made) the run still
     // goes ahead; only the helper itself is then ended on a time-out.
@@ -108,13 +81,26 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     } else {
         log(FailureText(made.error()));
     }
-    const DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+    // It inherits nothing; where the system can, it is created inside the
+    // job, so that a service dying right after the creation leaves no
+    // suspended helper behind.
+    const InheritHandleList inheritNothing({}, job.Get());
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+    if (inheritNothing.Get() != nullptr) {
+        startup.StartupInfo.cb = sizeof(startup);
+        startup.lpAttributeList = inheritNothing.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
 
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(
             nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
             settings.workingDirectory.empty() ? nullptr : settings.workingDirectory.c_str(),
-            &startup, &info)) {
+            &startup.StartupInfo, &info)) {
         const Win32Error error = LastError(L"CreateProcessW");
         log(FailureText(error));
         return FailedOp(error);
@@ -124,7 +110,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     if (job) {
         // Fails on Windows 7 when the service itself runs in a job that does
         // not allow nesting; the helper then runs unguarded rather than not.
-        if (!AssignProcessToJobObject(job.Get(), process.Get())) {
+        if (!inheritNothing.JobListed() && !AssignProcessToJobObject(job.Get(), process.Get())) {
             log(FailureText(LastError(L"AssignProcessToJobObject")));
             job.Reset();
         }
@@ -152,7 +138,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     // netsteer waits for every command it runs, so anything still in the job
     // is a straggler that must not touch the routes after the client has been
     // answered.
-    if (job && ActiveProcesses(job.Get()) != 0) {
+    if (job && ActiveJobProcesses(job.Get()) != 0) {
         EndJobProcesses(job.Get(), process.Get(), settings.treeEndWaitMs);
     }
     if (!exitCode) {

@@ -41,7 +41,7 @@ class WindowsOperations final : public CommandOperations {
         settings.workingDirectory = velk::GetModuleDirectory();
         settings.log = [this](const std::wstring& message) { Log(message); };
         settings.stopEvent = stopEvent_;
-        settings.stopProgress = stopProgress_;
+        settings.progress = stopProgress_;
         return velk::RunHelperProcess(settings, programPath, arguments, timeoutMs);
     }
 

@@ -2,51 +2,48 @@
 
 #include <windows.h>
 
-#include "common/wide_text.h"
-#include "netsteer/control/route_state.h"
-#include "netsteer/netsteer_constants.h"
+#include "common/service_handles.h"
 #include "netsteer/machine/helper_log.h"
 #include "service/service_constants.h"
-#include "service/supervision/helper_runner.h"
+#include "service/supervision/route_restore.h"
 #include "tools/velksetup/setup_constants.h"
 
 namespace velk::setup {
 namespace {
 
-void Log(const std::wstring& message) {
-    netsteer::WriteLog(kRestoreLogPrefix + message);
-}
-
-SetupResult Logged(SetupResult result) {
-    Log(result.detail);
-    return result;
+// A service that is stopping puts the routing back itself once its core is
+// gone, and a netsteer run beside its own would race it over the same routes.
+// Windows Installer waits for a stop; Wine's does not (seen here), nor need a
+// caller of this step. So it waits, bounded by the longest such stop.
+void AwaitServiceStopped() {
+    const UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueScHandle service(
+        manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
+    if (!service) {
+        return;
+    }
+    const ULONGLONG deadline = GetTickCount64() + kServiceStopLimitMs;
+    SERVICE_STATUS status{};
+    while (QueryServiceStatus(service.get(), &status) &&
+           status.dwCurrentState == SERVICE_STOP_PENDING && GetTickCount64() < deadline) {
+        Sleep(kServiceStopPollMs);
+    }
 }
 
 }  // namespace
 
 SetupResult RestoreSavedRouting(const std::wstring& programDirectory) {
-    if (GetFileAttributesW(netsteer::kStateFilePath) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-        return SetupResult{true, 0, L"no saved routing to restore"};
-    }
-    netsteer::RouteState state;
-    if (!netsteer::LoadState(netsteer::kStateFilePath, state)) {
-        return Logged(SetupResult{false, ERROR_INVALID_DATA,
-                                  L"the route state file cannot be used; the routing is left as "
-                                  L"it is"});
-    }
-    Log(L"restoring the saved routing before removal: netsteer stop " + state.serverIp);
-    HelperRunSettings settings;
-    settings.workingDirectory = programDirectory;
-    settings.log = Log;
-    const OpResult run = RunHelperProcess(settings, programDirectory + kHelperProgramName,
-                                          L"stop \"" + state.serverIp + L"\"", kHelperTimeoutMs);
-    if (run.ok) {
-        return Logged(SetupResult{true, 0, L"saved routing restored (netsteer stop returned 0)"});
-    }
-    return Logged(
-        SetupResult{false, run.code,
-                    L"saved routing not restored: netsteer stop returned " + ToDecimal(run.code)});
+    AwaitServiceStopped();
+    RouteRestoreSettings settings;
+    settings.programDirectory = programDirectory;
+    settings.occasion = L"before removal";
+    settings.log = [](const std::wstring& message) {
+        netsteer::WriteLog(kRestoreLogPrefix + message);
+    };
+    const RouteRestoreResult result = velk::RestoreSavedRouting(settings);
+    const bool ok = result.outcome == RouteRestoreOutcome::kNothingSaved ||
+                    result.outcome == RouteRestoreOutcome::kRestored;
+    return SetupResult{ok, result.code, result.detail};
 }
 
 }  // namespace velk::setup

@@ -2,6 +2,8 @@
 // The settings the installers give the service, named once.
 #include <cstdint>
 
+#include "service/service_constants.h"
+
 namespace velk::setup {
 
 // Restart on failure: the service manager restarts the service this long
@@ -21,6 +23,13 @@ inline constexpr wchar_t kFailureActionsValue[] = L"FailureActions";
 inline constexpr wchar_t kEventSourcesKey[] =
     L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 inline constexpr std::uint32_t kEventTypesSupported = 0x7;
+
+// How long the routing restore waits for a stopping service, which ends its
+// core and may run netsteer once more (see the service's constants), and how
+// often it looks.
+inline constexpr std::uint32_t kServiceStopLimitMs =
+    kCoreTerminateWaitMs + kHelperTimeoutMs + kServicePendingWaitHintMs;
+inline constexpr std::uint32_t kServiceStopPollMs = 200;
 
 // Begins every line these steps write to the helper log, so that a reader
 // tells them from netsteer's own.

@@ -322,15 +322,19 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 w sc query VelkVPNService | grep -q STOPPED || fail "stop during route_start: the service did not stop"
-# netsteer was not ended half-way: the routing is wholly in the tunnel.
-tunnelled=$(route_table)
-expect_line "$tunnelled" "          0.0.0.0          0.0.0.0         On-link          10.8.0.2      6" "after a stop during start"
-expect_line "$tunnelled" "      203.0.113.7  255.255.255.255      192.168.1.1     192.168.1.23     26" "after a stop during start"
+# netsteer was not ended half-way, and the stop then put the saved routing
+# back: a stopped service leaves no routing into its tunnel.
 expect_line "$(helper_log_since "$log_mark")" "RETURN 0: start done" "helper log of the start during the stop"
-# Back to the saved routing through the service, started again.
+expect_line "$(helper_log_since "$log_mark")" \
+  "[SERVICE] restoring the saved routing at service stop: netsteer stop $server" "helper log of the stop"
+expect_line "$(helper_log_since "$log_mark")" \
+  "[SERVICE] saved routing restored (netsteer stop returned 0)" "helper log of the stop"
+[ -e "$state_path" ] && fail "after a stop during start: the state file is still there"
+expect_same_table "$restored" "$(route_table)" "after a stop during start"
+# Started again, the service finds nothing to undo.
 w sc start VelkVPNService >/dev/null
 wait_for_service || fail "the service does not answer after its second start"
-expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+expect_answer route_stop "$server" -- "ok=false;exitCode=7;message=helper finished"
 expect_same_table "$restored" "$(route_table)" "after the stop during start and route_stop"
 
 heading "stop and delete the service"

@@ -181,9 +181,14 @@ if grep -qE '^ +0\.0\.0\.0 +0\.0\.0\.0 +On-link|^ +203\.0\.113\.7 ' <<<"$restore
 fi
 [ ! -e "$state_path" ] || fail "after the uninstall the route state file is still there"
 setup_log=$(tail -c +$((log_mark + 1)) "$helper_log" | tr -d '\r')
-grep -qF "[SETUP] restoring the saved routing before removal: netsteer stop $server" <<<"$setup_log" &&
-  grep -qF "[SETUP] saved routing restored (netsteer stop returned 0)" <<<"$setup_log" ||
+# The service, stopped while routed, puts the routing back itself; the
+# removal's own restore then finds nothing left to do.
+grep -qF "[SERVICE] restoring the saved routing at service stop: netsteer stop $server" <<<"$setup_log" &&
+  grep -qF "[SERVICE] saved routing restored (netsteer stop returned 0)" <<<"$setup_log" ||
   fail "the helper log does not tell the outcome of the restore"
+if grep -qF "[SETUP] restoring the saved routing" <<<"$setup_log"; then
+  fail "the removal ran netsteer again after the service had restored the routing"
+fi
 expect_gone "after the uninstall"
 [ -z "$(event_source)" ] || fail "after the uninstall the event log source is still registered"
 grep -q "RemoveUsersGroup" "$packages/uninstall.log" ||

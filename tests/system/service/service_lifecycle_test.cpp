@@ -45,6 +45,45 @@ TEST_F(ServiceLifecycle, StartedFromAConsoleEndsWithCodeOne) {
     EXPECT_EQ(code.value(), 1u);
 }
 
+// A route state file at start means the machine was left routed into a
+// tunnel whose core is gone; at a stop, the core is going. Either way the
+// helper puts the saved routing back (the stand-in records its run, and
+// leaves the file, so the stop finds it too).
+TEST_F(ServiceLifecycle, SavedRoutingIsRestoredAtStartBeforeRunningAndAtStop) {
+    // UTF-16LE lines: gateway, interface index, server.
+    const std::wstring record = L"192.168.1.1\n12\n203.0.113.7\n";
+    ASSERT_TRUE(WriteFileBytes(netsteer::kStateFilePath,
+                               std::string(reinterpret_cast<const char*>(record.data()),
+                                           record.size() * sizeof(wchar_t))));
+    const std::string helperLogBefore = ReadFileBytes(netsteer::kHelperLogPath);
+    auto calls = [] {
+        std::vector<std::wstring> actions;
+        for (const std::wstring& line : StubCalls()) {
+            actions.push_back(line.substr(line.find(L' ') + 1));
+        }
+        return actions;
+    };
+
+    StartAndWait();
+    EXPECT_EQ(calls(), std::vector<std::wstring>{L"stop 203.0.113.7"}) << "before RUNNING";
+    StopAndWait();
+    EXPECT_EQ(calls(), (std::vector<std::wstring>{L"stop 203.0.113.7", L"stop 203.0.113.7"}));
+    const std::string helperLog =
+        ReadFileBytes(netsteer::kHelperLogPath).substr(helperLogBefore.size());
+    for (const char* line :
+         {"] [SERVICE] restoring the saved routing at service start: netsteer stop 203.0.113.7",
+          "] [SERVICE] restoring the saved routing at service stop: netsteer stop 203.0.113.7",
+          "] [SERVICE] saved routing restored (netsteer stop returned 0)"}) {
+        EXPECT_NE(helperLog.find(line), std::string::npos) << line;
+    }
+
+    // Without a state file nothing is run.
+    DeleteFileW(netsteer::kStateFilePath);
+    StartAndWait();
+    StopAndWait();
+    EXPECT_EQ(calls().size(), 2u);
+}
+
 // The scenario build writes the service log, so the order of the steps can be
 // read back, and sets no stall bound on clients.
 class ServiceLifecycleLogged : public ServiceScenario {

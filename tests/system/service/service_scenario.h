@@ -22,6 +22,7 @@
 #include <iterator>
 
 #include "common/unique_handle.h"
+#include "netsteer/netsteer_constants.h"
 #include "service/channel/pipe_framing.h"
 #include "service/channel/pipe_server.h"
 #include "service/service_constants.h"
@@ -194,8 +195,9 @@ class ServiceScenario : public ::testing::Test {
     }
 
     static void ResetFiles() {
-        for (const wchar_t* path :
-             {kCoreRuntimeLogPath, kCoreErrorLogPath, kServiceLogPath, kStubCallsPath}) {
+        // A route state file would have the service run the helper at start.
+        for (const wchar_t* path : {kCoreRuntimeLogPath, kCoreErrorLogPath, kServiceLogPath,
+                                    kStubCallsPath, netsteer::kStateFilePath}) {
             DeleteFileW(path);
         }
         // With whatever the core or a start left there: the copy, its own

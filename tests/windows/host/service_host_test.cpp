@@ -87,6 +87,18 @@ class ServiceHostTest : public ::testing::Test {
         };
         p.log = [this](const std::wstring& line) { recorder_.Add(L"log " + line); };
         p.pipeName = L"\\\\.\\pipe\\velk_service_host_test_no_server";
+        // With a saved routing, netsteer's run reports progress twice.
+        p.restoreSavedRouting = [this](RouteRestoreSettings settings) {
+            recorder_.Add(L"restore " + settings.occasion);
+            if (!routingSaved_) {
+                return RouteRestoreResult{};
+            }
+            settings.progress(5000);
+            settings.progress(4000);
+            settings.log(L"saved routing restored");
+            return RouteRestoreResult{RouteRestoreOutcome::kRestored, 0, L""};
+        };
+        p.restoreLog = [this](const std::wstring& line) { recorder_.Add(L"restore log " + line); };
         return p;
     }
 
@@ -95,6 +107,7 @@ class ServiceHostTest : public ::testing::Test {
     UniqueHandle running_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     bool registerFails_ = false;
     bool eventFails_ = false;
+    bool routingSaved_ = false;
 };
 
 const std::wstring kStartPending =
@@ -125,6 +138,7 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"register VelkVPNService",
                                      kStartPending,
                                      L"log VelkVPNService started.",
+                                     L"restore at service start",
                                      kRunning,
                                      L"pipe server started",
                                      L"log Service stop requested.",
@@ -132,6 +146,7 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"pipe server ended",
                                      kStopProgressBeforeCore,
                                      L"StopXray",
+                                     L"restore at service stop",
                                      L"log VelkVPNService stopped.",
                                      kStopped,
                                  }));
@@ -139,9 +154,47 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
     EXPECT_EQ(ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr),
               static_cast<DWORD>(NO_ERROR));
     const auto lines = recorder_.Lines();
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[12], L"log Service stop requested.");
-    EXPECT_EQ(lines[13], kStopPending);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[14], L"log Service stop requested.");
+    EXPECT_EQ(lines[15], kStopPending);
+}
+
+// The routing is put back before any request can change it, with the control
+// manager told of progress; at a stop, only once the core is gone.
+TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
+    routingSaved_ = true;
+    PrepareServiceHost(Platform(), operations_);
+    auto serviceThread = std::async(std::launch::async, [] { ServiceMain(0, nullptr); });
+    ASSERT_EQ(WaitForSingleObject(running_.Get(), 30000), WAIT_OBJECT_0);
+    ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    ASSERT_EQ(serviceThread.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    auto pending = [](int state, int checkPoint, int hint) {
+        return L"status type=16 state=" + std::to_wstring(state) + L" accepted=" +
+               std::to_wstring(state == 2 ? 0 : 1) + L" exit=0 specific=0 checkpoint=" +
+               std::to_wstring(checkPoint) + L" hint=" + std::to_wstring(hint);
+    };
+    EXPECT_EQ(recorder_.Lines(), (std::vector<std::wstring>{
+                                     L"register VelkVPNService",
+                                     kStartPending,
+                                     L"log VelkVPNService started.",
+                                     L"restore at service start",
+                                     pending(2, 1, 8000),
+                                     pending(2, 2, 7000),
+                                     L"restore log saved routing restored",
+                                     kRunning,
+                                     L"pipe server started",
+                                     L"log Service stop requested.",
+                                     kStopPending,
+                                     L"pipe server ended",
+                                     pending(3, 3, 8000),
+                                     L"StopXray",
+                                     L"restore at service stop",
+                                     pending(3, 4, 8000),
+                                     pending(3, 5, 7000),
+                                     L"restore log saved routing restored",
+                                     L"log VelkVPNService stopped.",
+                                     kStopped,
+                                 }));
 }
 
 TEST_F(ServiceHostTest, FailedRegistrationReportsNothing) {

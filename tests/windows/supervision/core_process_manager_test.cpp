@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "supervision_test_support.h"
 #include "tests/support/direct_caller.h"
 
@@ -237,6 +240,76 @@ TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleas
     UniqueHandle exclusive(CreateFileW(RuntimeLog().c_str(), GENERIC_READ, 0, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_TRUE(exclusive);
+}
+
+// Closing the manager's handles is what the service's death does to them.
+TEST_F(CoreProcessManagerTest, CoreEndsWhenItsManagerLetsGoOfIt) {
+    auto manager = std::make_unique<CoreProcessManager>(Settings(FakecoreDirectory()));
+    ASSERT_TRUE(manager
+                    ->StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
+                                test_support::RunDirectly)
+                    .ok);
+    const DWORD processId = manager->RecordedProcessId();
+    ASSERT_FALSE(ProcessGone(processId));
+    manager.reset();
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
+}
+
+// A job handle that may not take processes in.
+Win32Result<UniqueHandle> JobWithoutAssignRight() {
+    Win32Result<UniqueHandle> job = CreateKillOnCloseJob();
+    if (!job) {
+        return job;
+    }
+    UniqueHandle queryOnly;
+    if (!DuplicateHandle(GetCurrentProcess(), job.value().Get(), GetCurrentProcess(),
+                         queryOnly.Put(), JOB_OBJECT_QUERY, FALSE, 0)) {
+        return LastError(L"DuplicateHandle");
+    }
+    return queryOnly;
+}
+
+TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
+    struct Case {
+        const char* name;
+        std::function<Win32Result<UniqueHandle>()> makeJob;
+        std::uint32_t code;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {"job not made",
+         [] {
+             return Win32Result<UniqueHandle>(Win32Error{L"CreateJobObjectW", 8});
+         },
+         8, L"CreateJobObjectW failed. Error=8"},
+        // Refused at the creation where the core is created inside its job,
+        // at the assignment elsewhere.
+        {"job refuses the core", JobWithoutAssignRight, ERROR_ACCESS_DENIED, L"failed. Error=5"},
+    };
+    const std::wstring marker = temp_.Path() + L"started.txt";
+    const std::wstring config = Config(L"run.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CoreProcessSettings settings = Settings(FakecoreDirectory());
+        settings.makeJob = c.makeJob;
+        CoreProcessManager manager(settings);
+        log_.messages.clear();
+
+        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.code, c.code);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        EXPECT_THAT(log_.messages[0], ::testing::StartsWith(L"[XRAY] "));
+        EXPECT_THAT(log_.messages[0], ::testing::EndsWith(c.message));
+        EXPECT_EQ(manager.RecordedProcessId(), 0u);
+        EXPECT_FALSE(manager.QueryXrayStatus().running);
+        // The core never ran and holds no copy of its log.
+        Sleep(kTestSettleMs);
+        EXPECT_FALSE(FileExists(marker));
+        UniqueHandle exclusive(CreateFileW(RuntimeLog().c_str(), GENERIC_READ, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(exclusive);
+    }
 }
 
 TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "supervision_test_support.h"
 
 namespace velk {
@@ -64,6 +67,22 @@ TEST_F(HelperRunnerTest, ExitCodeComesBackUnchanged) {
         EXPECT_EQ(result.code, c.exitCode);
     }
     EXPECT_THAT(log_.messages, IsEmpty());
+}
+
+// A run while the service starts or stops has no stop event to wait for: the
+// control manager hears of progress from the start, with what may remain.
+TEST_F(HelperRunnerTest, WithoutAStopEventProgressIsReportedFromTheStart) {
+    std::vector<std::uint32_t> reports;
+    HelperRunSettings settings = Settings();
+    settings.progress = [&reports](std::uint32_t remainingMs) { reports.push_back(remainingMs); };
+    const OpResult result =
+        RunHelperProcess(settings, FakecorePath(),
+                         Arguments(L"slow.cfg", "exit_after_ms=2500\nexit_code=0\n"), 10000);
+    EXPECT_TRUE(result.ok);
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_LE(reports.front(), 10000u);
+    EXPECT_GE(reports.front(), 9000u);
+    EXPECT_TRUE(std::is_sorted(reports.rbegin(), reports.rend())) << "remaining time only shrinks";
 }
 
 TEST_F(HelperRunnerTest, TimeOutEndsTheHelperAndEverythingItStarted) {
