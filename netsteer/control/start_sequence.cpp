@@ -18,7 +18,6 @@ namespace {
 
 int EndStart(ControlSystem& system, int code, const wchar_t* message) {
     system.Log(message);
-    system.CleanupWinsock();
     return code;
 }
 

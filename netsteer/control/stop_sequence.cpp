@@ -15,7 +15,6 @@ namespace {
 
 int EndStop(ControlSystem& system) {
     system.Sleep(kFinishPauseMs);
-    system.CleanupWinsock();
     system.Log(kMsgStopEnded);
     return kExitOk;
 }
@@ -27,7 +26,6 @@ int RunStop(ControlSystem& system) {
 
     RouteState saved;
     if (!LoadState(system.StateFilePath(), saved)) {
-        system.CleanupWinsock();
         system.Log(kMsgReturnNoStateOnStop);
         return kExitNoStateOnStop;
     }
@@ -63,7 +61,6 @@ int RunStop(ControlSystem& system) {
     if (!RunRouteCommand(system, RestoreDefaultRouteCommand(saved.gateway, saved.interfaceIndex))) {
         // The state file stays, so that another `stop` can try again.
         system.Log(kMsgReturnRestoreFailed);
-        system.CleanupWinsock();
         return kExitRestoreFailed;
     }
     system.Log(kMsgRestoreDefaultDone);
