@@ -4,6 +4,7 @@
 #include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/route_listing.h"
@@ -42,15 +43,15 @@ Leftover UndoLeftoverState(ControlSystem& system) {
     const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
     if (stale) {
         system.Log(kMsgSavedGatewayGone + leftover.gateway);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(leftover.serverIp));
         system.Log(kMsgDeleteLeftoverBypassDone);
         DeleteState(system.StateFilePath());
         system.Log(kMsgDeleteLeftoverStateDone);
     } else {
         DeleteAllDefaultRoutes(system, routes);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(leftover.serverIp));
         RunRouteCommandIgnoringOutcome(
-            system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
+            system, RestoreDefaultRoute(leftover.gateway, leftover.interfaceIndex));
         DeleteState(system.StateFilePath());
     }
     system.Sleep(kUndoLeftoverPauseMs);
@@ -88,7 +89,7 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
         // The undo deletes only default routes with a real gateway, so the
         // earlier start's tunnel default route is still there, and adding it
         // again below would be refused as existing.
-        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(tunnelIndex));
         if (leftover == Leftover::kDroppedAsStale) {
             system.Log(kMsgDeleteLeftoverTunnelDefaultDone);
         }
@@ -118,8 +119,7 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     }
     system.Log(kMsgSaveStateDone);
 
-    if (!RunRouteCommand(system,
-                         AddServerBypassRouteCommand(serverIp, active.gateway, uplinkIndex))) {
+    if (!RunRouteCommand(system, AddServerBypassRoute(serverIp, active.gateway, uplinkIndex))) {
         return EndStart(system, kExitBypassRouteFailed, kMsgReturnBypassRouteFailed);
     }
     system.Log(kMsgAddBypassDone);
@@ -127,7 +127,7 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     DeleteAllDefaultRoutes(system);
     system.Log(kMsgDeleteAllDefaultsDone);
 
-    if (!RunRouteCommand(system, AddTunnelDefaultRouteCommand(tunnelIndex))) {
+    if (!RunRouteCommand(system, AddTunnelDefaultRoute(tunnelIndex))) {
         return EndStart(system, kExitTunnelRouteFailed, kMsgReturnTunnelRouteFailed);
     }
     system.Log(kMsgAddTunnelDefaultDone);

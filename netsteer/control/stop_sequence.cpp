@@ -3,6 +3,7 @@
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/route_listing.h"
 #include "netsteer/machine/system_commands.h"
@@ -34,7 +35,7 @@ int RunStop(ControlSystem& system) {
     // route went with it.
     int tunnelIndex = 0;
     if (GetTunnelIndex(system, tunnelIndex)) {
-        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(tunnelIndex));
         system.Log(kMsgDeleteTunnelDefaultDone);
     }
 
@@ -46,7 +47,7 @@ int RunStop(ControlSystem& system) {
         // The live network's default route stays, and the dead one is not
         // added; only what `start` added for the tunnel goes.
         system.Log(kMsgSavedGatewayGone + saved.gateway);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(saved.serverIp));
         system.Log(kMsgDeleteBypassDone);
         DeleteState(system.StateFilePath());
         system.Log(kMsgDeleteStateDone);
@@ -55,10 +56,10 @@ int RunStop(ControlSystem& system) {
     DeleteAllDefaultRoutes(system, routes);
     system.Log(kMsgDeleteAllDefaultsDone);
 
-    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
+    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(saved.serverIp));
     system.Log(kMsgDeleteBypassDone);
 
-    if (!RunRouteCommand(system, RestoreDefaultRouteCommand(saved.gateway, saved.interfaceIndex))) {
+    if (!RunRouteCommand(system, RestoreDefaultRoute(saved.gateway, saved.interfaceIndex))) {
         // The state file stays, so that another `stop` can try again.
         system.Log(kMsgReturnRestoreFailed);
         return kExitRestoreFailed;

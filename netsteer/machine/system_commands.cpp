@@ -1,8 +1,5 @@
 #include "netsteer/machine/system_commands.h"
 
-#include "netsteer/netsteer_constants.h"
-#include "netsteer/machine/route_listing.h"
-
 namespace netsteer {
 namespace {
 
@@ -10,7 +7,9 @@ namespace {
 // plain concatenation.
 constexpr wchar_t kRouteAdd[] = L"route add ";
 constexpr wchar_t kRouteDelete[] = L"route delete ";
+constexpr wchar_t kMask[] = L" mask ";
 constexpr wchar_t kInterface[] = L" if ";
+constexpr wchar_t kMetric[] = L" metric ";
 
 // The uplink query: the address goes between the two apostrophes, unescaped.
 constexpr wchar_t kUplinkQueryHead[] =
@@ -27,23 +26,8 @@ constexpr wchar_t kAddressQueryHead[] =
 constexpr wchar_t kAddressQueryTail[] =
     L" -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress\"";
 
-// "<destination> mask <mask> ": what a route leads to, as the tool takes it.
-std::wstring Target(const std::wstring& destination, const wchar_t* mask) {
-    return destination + L" mask " + mask + L" ";
-}
-
-// "0.0.0.0 mask 0.0.0.0 ": the default route's destination and mask.
-std::wstring DefaultDestination() {
-    return Target(kAnyAddress, kAnyAddress);
-}
-
 std::wstring Decimal(int value) {
     return std::to_wstring(value);
-}
-
-// " if <index> metric <metric>": where an added route leads out, and its metric.
-std::wstring InterfaceAndMetric(int interfaceIndex, int metric) {
-    return kInterface + Decimal(interfaceIndex) + L" metric " + Decimal(metric);
 }
 
 }  // namespace
@@ -56,32 +40,23 @@ std::wstring ShowInterfacesCommand() {
     return L"netsh interface ipv4 show interfaces";
 }
 
-std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std::wstring& gateway,
-                                         int interfaceIndex) {
-    return kRouteAdd + Target(serverIp, kHostMask) + gateway +
-           InterfaceAndMetric(interfaceIndex, kBypassRouteMetric);
-}
-
-std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
-    return kRouteAdd + DefaultDestination() + kAnyAddress +
-           InterfaceAndMetric(tunnelIndex, kTunnelDefaultRouteMetric);
-}
-
-std::wstring RestoreDefaultRouteCommand(const std::wstring& gateway, int interfaceIndex) {
-    return kRouteAdd + DefaultDestination() + gateway +
-           InterfaceAndMetric(interfaceIndex, kRestoredDefaultRouteMetric);
-}
-
-std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
-    return kRouteDelete + serverIp;
-}
-
-std::wstring DeleteDefaultRouteCommand(const std::wstring& gateway) {
-    return kRouteDelete + DefaultDestination() + gateway;
-}
-
-std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex) {
-    return kRouteDelete + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex);
+std::wstring RouteCommand(const RouteChange& change) {
+    const Route& route = change.route;
+    std::wstring command = change.action == RouteAction::kAdd ? kRouteAdd : kRouteDelete;
+    command += route.destination;
+    if (route.mask) {
+        command += kMask + *route.mask;
+    }
+    if (route.gateway) {
+        command += L" " + *route.gateway;
+    }
+    if (route.interfaceIndex) {
+        command += kInterface + Decimal(*route.interfaceIndex);
+    }
+    if (route.metric) {
+        command += kMetric + Decimal(*route.metric);
+    }
+    return command;
 }
 
 std::wstring UplinkIndexQueryCommand(const std::wstring& address) {

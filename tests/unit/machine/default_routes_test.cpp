@@ -69,7 +69,7 @@ TEST_P(RecordedListingTest, ReadsSelectsAndDeletesAsRecorded) {
     netsteer::DeleteAllDefaultRoutes(system);
     std::vector<SeamCall> expected{RunCall(netsteer::RoutePrintCommand())};
     for (const wchar_t* gateway : c.deletedGateways) {
-        expected.push_back(RunCall(netsteer::DeleteDefaultRouteCommand(gateway)));
+        expected.push_back(RunCall(netsteer::RouteCommand(netsteer::DeleteDefaultRoute(gateway))));
         expected.push_back(SleepCall(netsteer::kRouteCommandPauseMs));
     }
     expected.push_back(SleepCall(netsteer::kDeleteDefaultsPauseMs));
