@@ -9,6 +9,7 @@
 #include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
 
+#include <optional>
 #include <vector>
 
 namespace netsteer {
@@ -33,9 +34,8 @@ int RunStop(ControlSystem& system) {
 
     // One look only: the tunnel adapter may already be gone, and then its
     // route went with it.
-    int tunnelIndex = 0;
-    if (GetTunnelIndex(system, tunnelIndex)) {
-        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(tunnelIndex));
+    if (const std::optional<int> tunnelIndex = GetTunnelIndex(system)) {
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(*tunnelIndex));
         system.Log(kMsgDeleteTunnelDefaultDone);
     }
 

@@ -25,27 +25,23 @@ bool IsUsableGateway(const std::wstring& gateway) {
 
 }  // namespace
 
-bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes) {
+std::vector<DefaultRoute> GetDefaultRoutes(HelperSystem& system) {
     const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
+    std::vector<DefaultRoute> routes;
     for (RouteEntry& entry : ReadActiveRoutes(listing)) {
         if (IsDefaultRoute(entry)) {
-            DefaultRoute route;
-            route.gateway = std::move(entry.gateway);
-            route.interfaceAddress = std::move(entry.interfaceAddress);
-            route.metric = entry.metric;
-            route.found = true;
-            routes.push_back(std::move(route));
+            routes.push_back(DefaultRoute{std::move(entry.gateway),
+                                          std::move(entry.interfaceAddress), entry.metric});
         }
     }
-    return !routes.empty();
+    return routes;
 }
 
-DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
+std::optional<DefaultRoute> SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
     const DefaultRoute* choice = nullptr;
     std::int32_t bestMetric = std::numeric_limits<std::int32_t>::max();
     for (const DefaultRoute& route : routes) {
-        if (!route.found || !IsUsableGateway(route.gateway) ||
-            !IsPlainDottedIPv4(route.interfaceAddress)) {
+        if (!IsUsableGateway(route.gateway) || !IsPlainDottedIPv4(route.interfaceAddress)) {
             continue;
         }
         // Strictly less: the first listed wins a tie.
@@ -55,11 +51,9 @@ DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
         }
     }
     if (choice == nullptr) {
-        return DefaultRoute();
+        return std::nullopt;
     }
-    DefaultRoute chosen = *choice;
-    chosen.found = true;
-    return chosen;
+    return *choice;
 }
 
 bool IsDefaultRouteWithUsableGateway(const RouteEntry& entry) {

@@ -2,6 +2,8 @@
 // the answer.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "netsteer/control/uplink_lookup.h"
 #include "tests/unit/control/control_fixtures.h"
 #include "tests/unit/control/fake_control_system.h"
@@ -27,8 +29,8 @@ TEST_P(UplinkAnswer, IsReadAsItsLeadingNumber) {
     const AnswerCase& c = GetParam();
     FakeControlSystem system(L"unused");
     system.Script(kQueryFor23, {c.output});
-    int index = -12345;
-    EXPECT_EQ(GetUplinkInterfaceIndex(system, L"192.168.1.23", index), c.found) << c.name;
+    const std::optional<int> index = GetUplinkInterfaceIndex(system, L"192.168.1.23");
+    EXPECT_EQ(index.has_value(), c.found) << c.name;
     if (c.found) {
         EXPECT_EQ(index, c.index) << c.name;
     }
