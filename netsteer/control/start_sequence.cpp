@@ -1,15 +1,14 @@
 #include "netsteer/control/control_messages.h"
 #include "netsteer/control/network_change.h"
 #include "netsteer/control/start_sequence.h"
-#include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/route_listing.h"
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
+#include "netsteer/machine/uplink_lookup.h"
 
 #include <cstdint>
 #include <optional>
@@ -39,8 +38,7 @@ Leftover UndoLeftoverState(ControlSystem& system) {
     if (!LoadState(system.StateFilePath(), leftover)) {
         return Leftover::kNone;
     }
-    const std::vector<RouteEntry> routes =
-        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
+    const std::vector<RouteEntry> routes = ListActiveRoutes(system);
     const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
     if (stale) {
         system.Log(kMsgSavedGatewayGone + leftover.gateway);

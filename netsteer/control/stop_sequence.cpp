@@ -6,7 +6,6 @@
 #include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/route_listing.h"
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
 
 #include <optional>
@@ -41,8 +40,7 @@ int RunStop(ControlSystem& system) {
 
     // The listing that the deletion of the default routes needs anyway also
     // tells whether the machine has moved to another network since `start`.
-    const std::vector<RouteEntry> routes =
-        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
+    const std::vector<RouteEntry> routes = ListActiveRoutes(system);
     if (IsSavedGatewayOnAnotherNetwork(routes, saved.gateway)) {
         // The live network's default route stays, and the dead one is not
         // added; only what `start` added for the tunnel goes.

@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/text_utils.h"
 
 namespace netsteer {
@@ -26,9 +25,8 @@ bool IsUsableGateway(const std::wstring& gateway) {
 }  // namespace
 
 std::vector<DefaultRoute> GetDefaultRoutes(HelperSystem& system) {
-    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
     std::vector<DefaultRoute> routes;
-    for (RouteEntry& entry : ReadActiveRoutes(listing)) {
+    for (RouteEntry& entry : ListActiveRoutes(system)) {
         if (IsDefaultRoute(entry)) {
             routes.push_back(DefaultRoute{std::move(entry.gateway),
                                           std::move(entry.interfaceAddress), entry.metric});

@@ -31,12 +31,12 @@ bool RunRouteCommand(HelperSystem& system, const RouteChange& change) {
     }
     // A confirmation in another language: the table says whether the change
     // is there, in any language.
-    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
+    const std::vector<RouteEntry> table = ListActiveRoutes(system);
     std::vector<std::wstring> interfaceAddresses;
     if (const std::optional<int> interfaceIndex = OnLinkRouteInterface(change.route)) {
         interfaceAddresses = GetInterfaceAddresses(system, *interfaceIndex);
     }
-    return RouteTableShowsChangeDone(change, listing, interfaceAddresses);
+    return RouteTableShowsChangeDone(change, table, interfaceAddresses);
 }
 
 void RunRouteCommandIgnoringOutcome(HelperSystem& system, const RouteChange& change) {
@@ -45,8 +45,7 @@ void RunRouteCommandIgnoringOutcome(HelperSystem& system, const RouteChange& cha
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system) {
-    DeleteAllDefaultRoutes(system,
-                           ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand()))));
+    DeleteAllDefaultRoutes(system, ListActiveRoutes(system));
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes) {

@@ -27,7 +27,7 @@ void RunRouteCommandIgnoringOutcome(HelperSystem& system, const RouteChange& cha
 // kDeleteDefaultsPauseMs.
 void DeleteAllDefaultRoutes(HelperSystem& system);
 
-// The same on a listing already read (`routes`, from ReadActiveRoutes): for a
+// The same on a listing already read (`routes`, from ListActiveRoutes): for a
 // caller that has to look at the table before it decides to delete.
 void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes);
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "netsteer/machine/helper_system.h"
+
 namespace netsteer {
 
 // The gateway of a route without a next hop, whatever word the listing used.
@@ -32,5 +34,9 @@ struct RouteEntry {
 //   gateway (a dotted address, or one or more words meaning "on-link"),
 //   interface address and a numeric metric, with nothing after it.
 std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing);
+
+// Lists the table (RoutePrintCommand) and reads its active routes; none when
+// the listing could not be run or read.
+std::vector<RouteEntry> ListActiveRoutes(HelperSystem& system);
 
 }  // namespace netsteer

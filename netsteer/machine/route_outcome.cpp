@@ -57,13 +57,12 @@ bool Matches(const Route& route, const std::vector<std::wstring>& interfaceAddre
 
 }  // namespace
 
-bool RouteTableShowsChangeDone(const RouteChange& change, const std::wstring& listing,
+bool RouteTableShowsChangeDone(const RouteChange& change, const std::vector<RouteEntry>& table,
                                const std::vector<std::wstring>& interfaceAddresses) {
-    const std::vector<RouteEntry> entries = ReadActiveRoutes(listing);
-    if (entries.empty()) {
+    if (table.empty()) {
         return false;
     }
-    const bool present = std::any_of(entries.begin(), entries.end(), [&](const RouteEntry& entry) {
+    const bool present = std::any_of(table.begin(), table.end(), [&](const RouteEntry& entry) {
         return Matches(change.route, interfaceAddresses, entry);
     });
     return (change.action == RouteAction::kAdd) == present;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "netsteer/machine/route_change.h"
+#include "netsteer/machine/route_listing.h"
 
 namespace netsteer {
 
@@ -28,15 +29,16 @@ enum class RouteOutputVerdict {
 // when the route it names was already there. Pure.
 RouteOutputVerdict JudgeRouteOutput(const std::wstring& output);
 
-// True when the listing shows the change done. An addition is done when the
-// listing holds an active route with the route's destination, mask (kHostMask
-// when none is named) and gateway; a route without a next hop (gateway
-// kAnyAddress) is any listed route without one, and when it names a real
-// interface (OnLinkRouteInterface), only one whose interface column is among
-// interfaceAddresses, that interface's addresses. A deletion is done when the
-// listing holds routes but none that matches. A listing without a single
-// route cannot have been read and confirms nothing. Pure.
-bool RouteTableShowsChangeDone(const RouteChange& change, const std::wstring& listing,
+// True when the active routes listed after the change (ReadActiveRoutes) show
+// it done. An addition is done when the table holds a route with the route's
+// destination, mask (kHostMask when none is named) and gateway; a route
+// without a next hop (gateway kAnyAddress) is any listed route without one,
+// and when it names a real interface (OnLinkRouteInterface), only one whose
+// interface column is among interfaceAddresses, that interface's addresses.
+// A deletion is done when the table holds routes but none that matches. A
+// table without a single route cannot have been read and confirms nothing.
+// Pure.
+bool RouteTableShowsChangeDone(const RouteChange& change, const std::vector<RouteEntry>& table,
                                const std::vector<std::wstring>& interfaceAddresses);
 
 }  // namespace netsteer

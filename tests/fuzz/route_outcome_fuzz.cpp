@@ -40,9 +40,9 @@ void CheckTableVerdicts(const std::wstring& listing) {
     const std::vector<netsteer::RouteEntry> routes = netsteer::ReadActiveRoutes(listing);
     if (routes.empty()) {
         Require(!netsteer::RouteTableShowsChangeDone(netsteer::DeleteDefaultRoute(L"192.168.1.1"),
-                                                     listing, {}),
+                                                     routes, {}),
                 "a table without routes confirms no deletion");
-        Require(!netsteer::RouteTableShowsChangeDone(netsteer::AddTunnelDefaultRoute(45), listing,
+        Require(!netsteer::RouteTableShowsChangeDone(netsteer::AddTunnelDefaultRoute(45), routes,
                                                      {L"10.8.0.2"}),
                 "a table without routes confirms no addition");
         return;
@@ -61,13 +61,13 @@ void CheckTableVerdicts(const std::wstring& listing) {
         const netsteer::RouteChange remove{
             netsteer::RouteAction::kDelete,
             netsteer::Route{r.destination, r.netmask, gateway, std::nullopt, std::nullopt}};
-        Require(netsteer::RouteTableShowsChangeDone(add, listing, {r.interfaceAddress}),
+        Require(netsteer::RouteTableShowsChangeDone(add, routes, {r.interfaceAddress}),
                 "a listed route confirms its addition");
-        Require(onLink || netsteer::RouteTableShowsChangeDone(add, listing, {}),
+        Require(onLink || netsteer::RouteTableShowsChangeDone(add, routes, {}),
                 "a route with a next hop needs no interface address");
-        Require(!onLink || !netsteer::RouteTableShowsChangeDone(add, listing, {}),
+        Require(!onLink || !netsteer::RouteTableShowsChangeDone(add, routes, {}),
                 "a route without a next hop is confirmed only through its interface");
-        Require(!netsteer::RouteTableShowsChangeDone(remove, listing, {}),
+        Require(!netsteer::RouteTableShowsChangeDone(remove, routes, {}),
                 "a listed route denies its deletion");
     }
 }

@@ -137,7 +137,7 @@ class RouteTableOutcomeTest : public ::testing::TestWithParam<TableCase> {};
 TEST_P(RouteTableOutcomeTest, TheTableShowsWhetherTheChangeIsThere) {
     const TableCase& c = GetParam();
     const std::optional<int> onLinkInterface = netsteer::OnLinkRouteInterface(c.change.route);
-    EXPECT_EQ(netsteer::RouteTableShowsChangeDone(c.change, c.listing,
+    EXPECT_EQ(netsteer::RouteTableShowsChangeDone(c.change, netsteer::ReadActiveRoutes(c.listing),
                                                   netsteer::ReadInterfaceAddresses(c.addresses)),
               c.done);
 

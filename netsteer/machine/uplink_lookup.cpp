@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "netsteer/control/uplink_lookup.h"
+#include "netsteer/machine/uplink_lookup.h"
 #include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/text_utils.h"
 
