@@ -3,14 +3,6 @@
 namespace netsteer {
 namespace {
 
-// The route tool's fixed pieces carry their own blanks, so each command is a
-// plain concatenation.
-constexpr wchar_t kRouteAdd[] = L"route add ";
-constexpr wchar_t kRouteDelete[] = L"route delete ";
-constexpr wchar_t kMask[] = L" mask ";
-constexpr wchar_t kInterface[] = L" if ";
-constexpr wchar_t kMetric[] = L" metric ";
-
 // The uplink query: the address goes between the two apostrophes, unescaped.
 constexpr wchar_t kUplinkQueryHead[] =
     L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress -AddressFamily "
@@ -30,6 +22,14 @@ std::wstring Decimal(int value) {
     return std::to_wstring(value);
 }
 
+// " <word> <value>": a field of a route as the route tool takes it.
+void AppendField(std::wstring& command, const wchar_t* word, const std::wstring& value) {
+    command += L' ';
+    command += word;
+    command += L' ';
+    command += value;
+}
+
 }  // namespace
 
 std::wstring RoutePrintCommand() {
@@ -42,19 +42,20 @@ std::wstring ShowInterfacesCommand() {
 
 std::wstring RouteCommand(const RouteChange& change) {
     const Route& route = change.route;
-    std::wstring command = change.action == RouteAction::kAdd ? kRouteAdd : kRouteDelete;
+    std::wstring command = change.action == RouteAction::kAdd ? L"route add " : L"route delete ";
     command += route.destination;
     if (route.mask) {
-        command += kMask + *route.mask;
+        AppendField(command, L"mask", *route.mask);
     }
     if (route.gateway) {
-        command += L" " + *route.gateway;
+        command += L' ';
+        command += *route.gateway;
     }
     if (route.interfaceIndex) {
-        command += kInterface + Decimal(*route.interfaceIndex);
+        AppendField(command, L"if", Decimal(*route.interfaceIndex));
     }
     if (route.metric) {
-        command += kMetric + Decimal(*route.metric);
+        AppendField(command, L"metric", Decimal(*route.metric));
     }
     return command;
 }
