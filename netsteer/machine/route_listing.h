@@ -1,6 +1,6 @@
 #pragma once
-// Reading the active IPv4 routes out of a "route print -4" listing, in English
-// by its headings and in any other display language by the shape of its rows.
+// The active IPv4 routes of a "route print -4" listing, read in English by its
+// headings and in any other display language by the shape of its rows.
 #include <cstdint>
 #include <string>
 #include <vector>
