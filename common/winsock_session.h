@@ -1,6 +1,7 @@
 #pragma once
 // One Winsock 2.2 session: WSAStartup when it is made, WSACleanup when it
 // goes, and only when the start succeeded.
+#include <cstdint>
 
 namespace velk {
 
@@ -11,10 +12,12 @@ class WinsockSession {
     WinsockSession(const WinsockSession&) = delete;
     WinsockSession& operator=(const WinsockSession&) = delete;
 
-    bool Started() const { return started_; }
+    bool Started() const { return startError_ == 0; }
+    // What WSAStartup returned (it sets no last error): 0 once started.
+    std::uint32_t StartError() const { return startError_; }
 
   private:
-    bool started_ = false;
+    std::uint32_t startError_ = 0;
 };
 
 }  // namespace velk

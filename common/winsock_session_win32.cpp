@@ -6,11 +6,11 @@ namespace velk {
 
 WinsockSession::WinsockSession() {
     WSADATA data{};
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    startError_ = static_cast<std::uint32_t>(WSAStartup(MAKEWORD(2, 2), &data));
 }
 
 WinsockSession::~WinsockSession() {
-    if (started_) {
+    if (Started()) {
         WSACleanup();
     }
 }

@@ -46,9 +46,7 @@ class TimedSystem final : public netsteer::ControlSystem {
         requestedPauseMs += milliseconds;
     }
     void Log(const std::wstring& message) override { real_.Log(message); }
-    bool StartWinsock() override { return real_.StartWinsock(); }
-    void CleanupWinsock() override { real_.CleanupWinsock(); }
-    std::wstring ResolveServerHost(const std::wstring& host) override {
+    velk::Win32Result<std::wstring> ResolveServerHost(const std::wstring& host) override {
         return real_.ResolveServerHost(host);
     }
     std::uint64_t MonotonicMs() override { return real_.MonotonicMs(); }

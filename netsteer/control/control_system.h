@@ -1,7 +1,6 @@
 #pragma once
 // What the route helper's control logic needs from the operating system beyond
-// the machine seam: Winsock, host resolution, a clock and where the state file
-// lies.
+// the machine seam: host resolution, a clock and where the state file lies.
 // Production passes the Windows implementation; tests pass a scripted fake so
 // that HelperMain, RunStart and RunStop run without Windows.
 #include <cstdint>
@@ -13,15 +12,10 @@ namespace netsteer {
 
 class ControlSystem : public HelperSystem {
   public:
-    // WSAStartup for version 2.2; false when Winsock could not be started.
-    virtual bool StartWinsock() = 0;
-
-    // WSACleanup; called once for every successful StartWinsock.
-    virtual void CleanupWinsock() = 0;
-
     // GetVpnServerIp: the host as canonical dotted IPv4 text, empty when it
-    // cannot be resolved.
-    virtual std::wstring ResolveServerHost(const std::wstring& host) = 0;
+    // cannot be resolved; the failed call when the resolver itself could not
+    // be started (Winsock), which is no answer about the host.
+    virtual velk::Win32Result<std::wstring> ResolveServerHost(const std::wstring& host) = 0;
 
     // Milliseconds from an arbitrary start; never goes back, and keeps
     // counting while the helper sleeps.

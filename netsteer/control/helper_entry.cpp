@@ -11,20 +11,21 @@ int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
     // The service's time-out runs from the process start, so start's deadline
     // does too, not from after the host lookup.
     const std::uint64_t startedAtMs = system.MonotonicMs();
-    if (!system.StartWinsock()) {
-        return kExitBadCommandLine;
-    }
     if (argc < 3 || argv == nullptr || argv[1] == nullptr || argv[2] == nullptr) {
-        system.CleanupWinsock();
         return kExitBadCommandLine;
     }
     const std::wstring action(argv[1]);
     const std::wstring host(argv[2]);
 
     // Resolved for every action, before the action is looked at.
-    const std::wstring serverIp = system.ResolveServerHost(host);
+    const velk::Win32Result<std::wstring> resolved = system.ResolveServerHost(host);
+    if (!resolved) {
+        // Without Winsock nothing was learnt about the host: like a bad
+        // command line, this ends without a log line.
+        return kExitBadCommandLine;
+    }
+    const std::wstring& serverIp = resolved.value();
     if (serverIp.empty()) {
-        system.CleanupWinsock();
         system.Log(kMsgReturnHostNotResolved);
         return kExitHostNotResolved;
     }
@@ -37,7 +38,6 @@ int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
     if (action == L"stop") {
         return RunStop(system);
     }
-    system.CleanupWinsock();
     system.Log(kMsgReturnUnknownAction);
     return kExitUnknownAction;
 }

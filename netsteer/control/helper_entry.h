@@ -1,8 +1,7 @@
 #pragma once
 // The route helper's entry logic: it reads the action and the server host,
-// starts Winsock, resolves the host and runs `start` or `stop`. It returns
-// the process exit code (0 to 11, see ExitCode) and has written that code's
-// log line; every path that started Winsock has cleaned it up exactly once.
+// resolves the host and runs `start` or `stop`. It returns the process exit
+// code (0 to 11, see ExitCode) and has written that code's log line.
 #include "netsteer/control/control_system.h"
 
 namespace netsteer {

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "common/winsock_session.h"
 #include "netsteer/control/server_address.h"
 
 namespace netsteer {
@@ -47,7 +48,12 @@ std::wstring FirstAddressText(const AddrInfoList& list) {
 
 }  // namespace
 
-std::wstring GetVpnServerIp(const std::wstring& host) {
+velk::Win32Result<std::wstring> GetVpnServerIp(const std::wstring& host) {
+    // The name is the only thing netsteer needs Winsock for.
+    const velk::WinsockSession winsock;
+    if (!winsock.Started()) {
+        return velk::Win32Error{L"WSAStartup", winsock.StartError()};
+    }
     // A numeric host is returned as the parsed address prints, so that only the
     // canonical form ever reaches a command line.
     if (AddrInfoList numeric = Lookup(host, AI_NUMERICHOST, 0, 0)) {

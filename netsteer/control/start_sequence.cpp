@@ -1,16 +1,17 @@
 #include "netsteer/control/control_messages.h"
 #include "netsteer/control/network_change.h"
 #include "netsteer/control/start_sequence.h"
-#include "netsteer/control/uplink_lookup.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/route_listing.h"
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
+#include "netsteer/machine/uplink_lookup.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace netsteer {
@@ -18,7 +19,6 @@ namespace {
 
 int EndStart(ControlSystem& system, int code, const wchar_t* message) {
     system.Log(message);
-    system.CleanupWinsock();
     return code;
 }
 
@@ -38,20 +38,19 @@ Leftover UndoLeftoverState(ControlSystem& system) {
     if (!LoadState(system.StateFilePath(), leftover)) {
         return Leftover::kNone;
     }
-    const std::vector<RouteEntry> routes =
-        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
+    const std::vector<RouteEntry> routes = ListActiveRoutes(system);
     const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
     if (stale) {
         system.Log(kMsgSavedGatewayGone + leftover.gateway);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(leftover.serverIp));
         system.Log(kMsgDeleteLeftoverBypassDone);
         DeleteState(system.StateFilePath());
         system.Log(kMsgDeleteLeftoverStateDone);
     } else {
         DeleteAllDefaultRoutes(system, routes);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(leftover.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(leftover.serverIp));
         RunRouteCommandIgnoringOutcome(
-            system, RestoreDefaultRouteCommand(leftover.gateway, leftover.interfaceIndex));
+            system, RestoreDefaultRoute(leftover.gateway, leftover.interfaceIndex));
         DeleteState(system.StateFilePath());
     }
     system.Sleep(kUndoLeftoverPauseMs);
@@ -61,17 +60,17 @@ Leftover UndoLeftoverState(ControlSystem& system) {
 // The tunnel adapter may still be coming up: try at once, then every pause,
 // but start no attempt once the deadline has passed, so that the rest of
 // `start` still fits in the service's time-out.
-bool WaitForTunnelIndex(ControlSystem& system, std::uint64_t startedAtMs, int& tunnelIndex) {
+std::optional<int> WaitForTunnelIndex(ControlSystem& system, std::uint64_t startedAtMs) {
     for (int attempt = 0; attempt < kTunnelLookupAttempts; ++attempt) {
         if (system.MonotonicMs() - startedAtMs >= kTunnelSearchDeadlineMs) {
-            return false;
+            return std::nullopt;
         }
-        if (GetTunnelIndex(system, tunnelIndex)) {
-            return true;
+        if (const std::optional<int> tunnelIndex = GetTunnelIndex(system)) {
+            return tunnelIndex;
         }
         system.Sleep(kTunnelRetryPauseMs);
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -80,8 +79,8 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     system.Log(kMsgStartCalled);
     const Leftover leftover = UndoLeftoverState(system);
 
-    int tunnelIndex = 0;
-    if (!WaitForTunnelIndex(system, startedAtMs, tunnelIndex)) {
+    const std::optional<int> tunnelIndex = WaitForTunnelIndex(system, startedAtMs);
+    if (!tunnelIndex) {
         return EndStart(system, kExitTunnelNotFound, kMsgReturnTunnelNotFound);
     }
     system.Log(kMsgTunnelIndexFound);
@@ -89,23 +88,20 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
         // The undo deletes only default routes with a real gateway, so the
         // earlier start's tunnel default route is still there, and adding it
         // again below would be refused as existing.
-        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(*tunnelIndex));
         if (leftover == Leftover::kDroppedAsStale) {
             system.Log(kMsgDeleteLeftoverTunnelDefaultDone);
         }
     }
 
-    std::vector<DefaultRoute> defaults;
-    DefaultRoute active;
-    if (GetDefaultRoutes(system, defaults)) {
-        active = SelectActiveDefaultRoute(defaults);
-    }
-    if (!active.found) {
+    const std::optional<DefaultRoute> active = SelectActiveDefaultRoute(GetDefaultRoutes(system));
+    if (!active) {
         return EndStart(system, kExitNoDefaultRoute, kMsgReturnNoDefaultRoute);
     }
 
-    int uplinkIndex = 0;
-    if (!GetUplinkInterfaceIndex(system, active.interfaceAddress, uplinkIndex)) {
+    const std::optional<int> uplinkIndex =
+        GetUplinkInterfaceIndex(system, active->interfaceAddress);
+    if (!uplinkIndex) {
         return EndStart(system, kExitNoUplinkIndex, kMsgReturnNoUplinkIndex);
     }
 
@@ -113,14 +109,13 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     // next `start` can repair a change that stops half-way.
     DeleteState(system.StateFilePath());
     system.Log(kMsgDeleteStateDone);
-    if (!SaveState(system.StateFilePath(), RouteState{active.gateway, uplinkIndex, serverIp})) {
+    if (!SaveState(system.StateFilePath(), RouteState{active->gateway, *uplinkIndex, serverIp})) {
         // Without the record, `stop` could not put the old route back.
         return EndStart(system, kExitSaveStateFailed, kMsgReturnSaveStateFailed);
     }
     system.Log(kMsgSaveStateDone);
 
-    if (!RunRouteCommand(system,
-                         AddServerBypassRouteCommand(serverIp, active.gateway, uplinkIndex))) {
+    if (!RunRouteCommand(system, AddServerBypassRoute(serverIp, active->gateway, *uplinkIndex))) {
         return EndStart(system, kExitBypassRouteFailed, kMsgReturnBypassRouteFailed);
     }
     system.Log(kMsgAddBypassDone);
@@ -128,7 +123,7 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     DeleteAllDefaultRoutes(system);
     system.Log(kMsgDeleteAllDefaultsDone);
 
-    if (!RunRouteCommand(system, AddTunnelDefaultRouteCommand(tunnelIndex))) {
+    if (!RunRouteCommand(system, AddTunnelDefaultRoute(*tunnelIndex))) {
         return EndStart(system, kExitTunnelRouteFailed, kMsgReturnTunnelRouteFailed);
     }
     system.Log(kMsgAddTunnelDefaultDone);

@@ -1,6 +1,6 @@
 #pragma once
-// `netsteer start`: routing into the tunnel. Returns the exit code, has
-// written its log line and cleaned up Winsock (started by the caller).
+// `netsteer start`: routing into the tunnel. Returns the exit code and has
+// written its log line.
 #include <cstdint>
 #include <string>
 

@@ -3,11 +3,12 @@
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
 #include "netsteer/netsteer_constants.h"
+#include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/route_listing.h"
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/tunnel_finder.h"
 
+#include <optional>
 #include <vector>
 
 namespace netsteer {
@@ -15,7 +16,6 @@ namespace {
 
 int EndStop(ControlSystem& system) {
     system.Sleep(kFinishPauseMs);
-    system.CleanupWinsock();
     system.Log(kMsgStopEnded);
     return kExitOk;
 }
@@ -27,28 +27,25 @@ int RunStop(ControlSystem& system) {
 
     RouteState saved;
     if (!LoadState(system.StateFilePath(), saved)) {
-        system.CleanupWinsock();
         system.Log(kMsgReturnNoStateOnStop);
         return kExitNoStateOnStop;
     }
 
     // One look only: the tunnel adapter may already be gone, and then its
     // route went with it.
-    int tunnelIndex = 0;
-    if (GetTunnelIndex(system, tunnelIndex)) {
-        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRouteCommand(tunnelIndex));
+    if (const std::optional<int> tunnelIndex = GetTunnelIndex(system)) {
+        RunRouteCommandIgnoringOutcome(system, DeleteTunnelDefaultRoute(*tunnelIndex));
         system.Log(kMsgDeleteTunnelDefaultDone);
     }
 
     // The listing that the deletion of the default routes needs anyway also
     // tells whether the machine has moved to another network since `start`.
-    const std::vector<RouteEntry> routes =
-        ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
+    const std::vector<RouteEntry> routes = ListActiveRoutes(system);
     if (IsSavedGatewayOnAnotherNetwork(routes, saved.gateway)) {
         // The live network's default route stays, and the dead one is not
         // added; only what `start` added for the tunnel goes.
         system.Log(kMsgSavedGatewayGone + saved.gateway);
-        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
+        RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(saved.serverIp));
         system.Log(kMsgDeleteBypassDone);
         DeleteState(system.StateFilePath());
         system.Log(kMsgDeleteStateDone);
@@ -57,13 +54,12 @@ int RunStop(ControlSystem& system) {
     DeleteAllDefaultRoutes(system, routes);
     system.Log(kMsgDeleteAllDefaultsDone);
 
-    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRouteCommand(saved.serverIp));
+    RunRouteCommandIgnoringOutcome(system, DeleteServerBypassRoute(saved.serverIp));
     system.Log(kMsgDeleteBypassDone);
 
-    if (!RunRouteCommand(system, RestoreDefaultRouteCommand(saved.gateway, saved.interfaceIndex))) {
+    if (!RunRouteCommand(system, RestoreDefaultRoute(saved.gateway, saved.interfaceIndex))) {
         // The state file stays, so that another `stop` can try again.
         system.Log(kMsgReturnRestoreFailed);
-        system.CleanupWinsock();
         return kExitRestoreFailed;
     }
     system.Log(kMsgRestoreDefaultDone);

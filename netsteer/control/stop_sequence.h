@@ -1,6 +1,6 @@
 #pragma once
-// `netsteer stop`: routing back out of the tunnel. Returns the exit code, has
-// written its log line and cleaned up Winsock (started by the caller).
+// `netsteer stop`: routing back out of the tunnel. Returns the exit code and
+// has written its log line.
 #include "netsteer/control/control_system.h"
 
 namespace netsteer {

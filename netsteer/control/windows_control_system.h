@@ -1,10 +1,7 @@
 #pragma once
 // The real operating system behind ControlSystem: the command runner, Sleep,
-// the helper log, Winsock, the tick count and the fixed state file path.
-#include <memory>
-#include <vector>
-
-#include "common/winsock_session.h"
+// the helper log, the Winsock resolver, the tick count and the fixed state
+// file path.
 #include "netsteer/control/control_system.h"
 #include "netsteer/machine/windows_helper_system.h"
 
@@ -15,16 +12,12 @@ class WindowsControlSystem final : public ControlSystem {
     velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override;
     void Sleep(std::uint32_t milliseconds) override;
     void Log(const std::wstring& message) override;
-    bool StartWinsock() override;
-    void CleanupWinsock() override;
-    std::wstring ResolveServerHost(const std::wstring& host) override;
+    velk::Win32Result<std::wstring> ResolveServerHost(const std::wstring& host) override;
     std::uint64_t MonotonicMs() override;
     std::wstring StateFilePath() override;
 
   private:
     WindowsHelperSystem helper_;
-    // One per StartWinsock not yet cleaned up; any left end with the object.
-    std::vector<std::unique_ptr<velk::WinsockSession>> winsock_;
 };
 
 }  // namespace netsteer

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "netsteer/control/server_address.h"
 #include "netsteer/netsteer_constants.h"
 
@@ -21,22 +19,7 @@ void WindowsControlSystem::Log(const std::wstring& message) {
     helper_.Log(message);
 }
 
-bool WindowsControlSystem::StartWinsock() {
-    auto session = std::make_unique<velk::WinsockSession>();
-    if (!session->Started()) {
-        return false;
-    }
-    winsock_.push_back(std::move(session));
-    return true;
-}
-
-void WindowsControlSystem::CleanupWinsock() {
-    if (!winsock_.empty()) {
-        winsock_.pop_back();
-    }
-}
-
-std::wstring WindowsControlSystem::ResolveServerHost(const std::wstring& host) {
+velk::Win32Result<std::wstring> WindowsControlSystem::ResolveServerHost(const std::wstring& host) {
     return GetVpnServerIp(host);
 }
 

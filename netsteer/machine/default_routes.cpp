@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/text_utils.h"
 
 namespace netsteer {
@@ -25,27 +24,22 @@ bool IsUsableGateway(const std::wstring& gateway) {
 
 }  // namespace
 
-bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes) {
-    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
-    for (RouteEntry& entry : ReadActiveRoutes(listing)) {
+std::vector<DefaultRoute> GetDefaultRoutes(HelperSystem& system) {
+    std::vector<DefaultRoute> routes;
+    for (RouteEntry& entry : ListActiveRoutes(system)) {
         if (IsDefaultRoute(entry)) {
-            DefaultRoute route;
-            route.gateway = std::move(entry.gateway);
-            route.interfaceAddress = std::move(entry.interfaceAddress);
-            route.metric = entry.metric;
-            route.found = true;
-            routes.push_back(std::move(route));
+            routes.push_back(DefaultRoute{std::move(entry.gateway),
+                                          std::move(entry.interfaceAddress), entry.metric});
         }
     }
-    return !routes.empty();
+    return routes;
 }
 
-DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
+std::optional<DefaultRoute> SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
     const DefaultRoute* choice = nullptr;
     std::int32_t bestMetric = std::numeric_limits<std::int32_t>::max();
     for (const DefaultRoute& route : routes) {
-        if (!route.found || !IsUsableGateway(route.gateway) ||
-            !IsPlainDottedIPv4(route.interfaceAddress)) {
+        if (!IsUsableGateway(route.gateway) || !IsPlainDottedIPv4(route.interfaceAddress)) {
             continue;
         }
         // Strictly less: the first listed wins a tie.
@@ -55,11 +49,9 @@ DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes) {
         }
     }
     if (choice == nullptr) {
-        return DefaultRoute();
+        return std::nullopt;
     }
-    DefaultRoute chosen = *choice;
-    chosen.found = true;
-    return chosen;
+    return *choice;
 }
 
 bool IsDefaultRouteWithUsableGateway(const RouteEntry& entry) {

@@ -2,6 +2,7 @@
 // The default routes of the IPv4 route table listing ("route print -4"), and
 // which of them is the one in use.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,17 @@ struct DefaultRoute {
     std::wstring gateway;
     std::wstring interfaceAddress;
     std::int32_t metric = 0;
-    bool found = false;
 };
 
-// Runs the listing and appends every default route (0.0.0.0/0.0.0.0) to
-// `routes`, real gateway or not. True when the list is non-empty afterwards.
-bool GetDefaultRoutes(HelperSystem& system, std::vector<DefaultRoute>& routes);
+// Runs the listing and gives every default route (0.0.0.0/0.0.0.0) in it,
+// real gateway or not, in listing order; none when it lists no default route
+// or cannot be read.
+std::vector<DefaultRoute> GetDefaultRoutes(HelperSystem& system);
 
 // The default route with a real gateway and the lowest metric (first listed
-// wins a tie); found is false when none qualifies. A route whose gateway or
-// interface address is not a plain dotted IPv4 address never qualifies. Pure.
-DefaultRoute SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes);
+// wins a tie); none when none qualifies. A route whose gateway or interface
+// address is not a plain dotted IPv4 address never qualifies. Pure.
+std::optional<DefaultRoute> SelectActiveDefaultRoute(const std::vector<DefaultRoute>& routes);
 
 // True for a default route (0.0.0.0/0.0.0.0) whose gateway is a real one
 // given as a plain dotted IPv4 address: only such a gateway may reach a

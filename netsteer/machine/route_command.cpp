@@ -1,5 +1,6 @@
 #include "netsteer/machine/route_command.h"
 
+#include <optional>
 #include <vector>
 
 #include "netsteer/machine/default_routes.h"
@@ -11,8 +12,8 @@
 
 namespace netsteer {
 
-bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine) {
-    const velk::Win32Result<std::wstring> output = system.RunCommand(commandLine);
+bool RunRouteCommand(HelperSystem& system, const RouteChange& change) {
+    const velk::Win32Result<std::wstring> output = system.RunCommand(RouteCommand(change));
     // The pause comes before the judgement so that every command, refused or
     // not, gives the routing table the same time to settle.
     system.Sleep(kRouteCommandPauseMs);
@@ -30,23 +31,21 @@ bool RunRouteCommand(HelperSystem& system, const std::wstring& commandLine) {
     }
     // A confirmation in another language: the table says whether the change
     // is there, in any language.
-    const std::wstring listing = PrintedText(system.RunCommand(RoutePrintCommand()));
+    const std::vector<RouteEntry> table = ListActiveRoutes(system);
     std::vector<std::wstring> interfaceAddresses;
-    int interfaceIndex = 0;
-    if (NamesOnLinkRouteInterface(commandLine, interfaceIndex)) {
-        interfaceAddresses = GetInterfaceAddresses(system, interfaceIndex);
+    if (const std::optional<int> interfaceIndex = OnLinkRouteInterface(change.route)) {
+        interfaceAddresses = GetInterfaceAddresses(system, *interfaceIndex);
     }
-    return RouteTableShowsCommandDone(commandLine, listing, interfaceAddresses);
+    return RouteTableShowsChangeDone(change, table, interfaceAddresses);
 }
 
-void RunRouteCommandIgnoringOutcome(HelperSystem& system, const std::wstring& commandLine) {
-    static_cast<void>(system.RunCommand(commandLine));
+void RunRouteCommandIgnoringOutcome(HelperSystem& system, const RouteChange& change) {
+    static_cast<void>(system.RunCommand(RouteCommand(change)));
     system.Sleep(kRouteCommandPauseMs);
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system) {
-    DeleteAllDefaultRoutes(system,
-                           ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand()))));
+    DeleteAllDefaultRoutes(system, ListActiveRoutes(system));
 }
 
 void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>& routes) {
@@ -55,7 +54,7 @@ void DeleteAllDefaultRoutes(HelperSystem& system, const std::vector<RouteEntry>&
         // default route (gateway 0.0.0.0). Each result is ignored so that one
         // refused deletion does not keep the others.
         if (IsDefaultRouteWithUsableGateway(entry)) {
-            RunRouteCommandIgnoringOutcome(system, DeleteDefaultRouteCommand(entry.gateway));
+            RunRouteCommandIgnoringOutcome(system, DeleteDefaultRoute(entry.gateway));
         }
     }
     system.Sleep(kDeleteDefaultsPauseMs);

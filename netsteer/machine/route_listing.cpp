@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "netsteer/machine/system_commands.h"
 #include "netsteer/machine/text_utils.h"
 
 namespace netsteer {
@@ -158,6 +159,10 @@ std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing) {
     // the listing.
     return Contains(listing, kEnglish.activeRoutes) ? ReadEnglishSection(listing)
                                                     : ReadSectionByShape(listing);
+}
+
+std::vector<RouteEntry> ListActiveRoutes(HelperSystem& system) {
+    return ReadActiveRoutes(PrintedText(system.RunCommand(RoutePrintCommand())));
 }
 
 }  // namespace netsteer

@@ -1,9 +1,11 @@
 #pragma once
-// Reading the active IPv4 routes out of a "route print -4" listing, in English
-// by its headings and in any other display language by the shape of its rows.
+// The active IPv4 routes of a "route print -4" listing, read in English by its
+// headings and in any other display language by the shape of its rows.
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "netsteer/machine/helper_system.h"
 
 namespace netsteer {
 
@@ -32,5 +34,9 @@ struct RouteEntry {
 //   gateway (a dotted address, or one or more words meaning "on-link"),
 //   interface address and a numeric metric, with nothing after it.
 std::vector<RouteEntry> ReadActiveRoutes(const std::wstring& listing);
+
+// Lists the table (RoutePrintCommand) and reads its active routes; none when
+// the listing could not be run or read.
+std::vector<RouteEntry> ListActiveRoutes(HelperSystem& system);
 
 }  // namespace netsteer

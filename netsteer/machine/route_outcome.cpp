@@ -1,8 +1,6 @@
 #include "netsteer/machine/route_outcome.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 #include "netsteer/machine/route_listing.h"
@@ -28,14 +26,6 @@ constexpr wchar_t kConfirmationEnds[] = L"!\xFF01";
 constexpr wchar_t kReasonSeparators[] = L":\xFF1A";
 constexpr wchar_t kLineBreaks[] = L"\r\n";
 
-struct RouteTarget {
-    bool add = false;
-    std::wstring destination;
-    std::wstring mask = kHostMask;
-    std::wstring gateway;    // empty: any
-    int interfaceIndex = 0;  // from "if <index>"; 0: not named
-};
-
 bool ReadsAsConfirmation(const std::wstring& output) {
     const std::wstring trimmed = Trim(output);
     const std::wstring endings = kConfirmationEnds;
@@ -44,86 +34,38 @@ bool ReadsAsConfirmation(const std::wstring& output) {
            trimmed.find_first_of(kLineBreaks) == std::wstring::npos;
 }
 
-bool ReadRouteTarget(const std::wstring& commandLine, RouteTarget& target) {
-    std::vector<std::wstring> f;
-    FieldCursor cursor;
-    std::wstring field;
-    while (ReadTextField(commandLine, cursor, field)) {
-        f.push_back(ToLowerCase(field));
-    }
-    if (f.size() < 3 || f[0] != L"route" || (f[1] != L"add" && f[1] != L"delete")) {
-        return false;
-    }
-    target.add = f[1] == L"add";
-    target.destination = f[2];
-    std::size_t i = 3;
-    if (i + 1 < f.size() && f[i] == L"mask") {
-        target.mask = f[i + 1];
-        i += 2;
-    }
-    if (i < f.size() && f[i] != L"if" && f[i] != L"metric") {
-        target.gateway = f[i++];
-    }
-    for (; i + 1 < f.size(); i += 2) {
-        std::int32_t index = 0;
-        if (f[i] == L"if" && ParseLeadingInt(f[i + 1], index) && index > 0) {
-            target.interfaceIndex = index;
-        }
-    }
-    return true;
-}
-
-bool IsOnLinkThroughNamedInterface(const RouteTarget& target) {
-    return target.gateway == kAnyAddress && target.interfaceIndex > 0;
-}
-
-bool Matches(const RouteTarget& target, const std::vector<std::wstring>& interfaceAddresses,
+bool Matches(const Route& route, const std::vector<std::wstring>& interfaceAddresses,
              const RouteEntry& entry) {
-    if (entry.destination != target.destination || entry.netmask != target.mask) {
+    if (entry.destination != route.destination || entry.netmask != route.mask.value_or(kHostMask)) {
         return false;
     }
-    if (target.gateway.empty()) {
+    if (!route.gateway) {
         return true;
     }
-    if (target.gateway != kAnyAddress) {
-        return entry.gateway == target.gateway;
+    if (*route.gateway != kAnyAddress) {
+        return entry.gateway == *route.gateway;
     }
     if (entry.gateway != kOnLinkGateway && entry.gateway != kAnyAddress) {
         return false;
     }
     // Another adapter's route without a next hop (another VPN's, say) is not
     // the one asked for.
-    return !IsOnLinkThroughNamedInterface(target) ||
+    return !OnLinkRouteInterface(route) ||
            std::find(interfaceAddresses.begin(), interfaceAddresses.end(),
                      entry.interfaceAddress) != interfaceAddresses.end();
 }
 
 }  // namespace
 
-bool NamesOnLinkRouteInterface(const std::wstring& commandLine, int& interfaceIndex) {
-    RouteTarget target;
-    if (!ReadRouteTarget(commandLine, target) || !IsOnLinkThroughNamedInterface(target)) {
+bool RouteTableShowsChangeDone(const RouteChange& change, const std::vector<RouteEntry>& table,
+                               const std::vector<std::wstring>& interfaceAddresses) {
+    if (table.empty()) {
         return false;
     }
-    interfaceIndex = target.interfaceIndex;
-    return true;
-}
-
-bool RouteTableShowsCommandDone(const std::wstring& commandLine, const std::wstring& listing,
-                                const std::vector<std::wstring>& interfaceAddresses) {
-    RouteTarget target;
-    if (!ReadRouteTarget(commandLine, target)) {
-        return false;
-    }
-    const std::vector<RouteEntry> entries = ReadActiveRoutes(listing);
-    if (entries.empty()) {
-        return false;
-    }
-    bool present = false;
-    for (const RouteEntry& entry : entries) {
-        present = present || Matches(target, interfaceAddresses, entry);
-    }
-    return target.add == present;
+    const bool present = std::any_of(table.begin(), table.end(), [&](const RouteEntry& entry) {
+        return Matches(change.route, interfaceAddresses, entry);
+    });
+    return (change.action == RouteAction::kAdd) == present;
 }
 
 bool RouteOutputMeansSuccess(const std::wstring& output) {

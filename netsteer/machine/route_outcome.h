@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "netsteer/machine/route_change.h"
+#include "netsteer/machine/route_listing.h"
+
 namespace netsteer {
 
 // False when the output, compared without regard to case, names a failed
@@ -26,21 +29,16 @@ enum class RouteOutputVerdict {
 // when the route it names was already there. Pure.
 RouteOutputVerdict JudgeRouteOutput(const std::wstring& output);
 
-// True with its index when the command names a route without a next hop
-// (gateway 0.0.0.0) through "if <index>": only the interface tells such a
-// route from another adapter's, so the table check needs that interface's
-// addresses. Pure.
-bool NamesOnLinkRouteInterface(const std::wstring& commandLine, int& interfaceIndex);
-
-// For "route add <destination> [mask <mask>] [<gateway>] ...": true when the
-// listing holds an active route with that destination, mask (255.255.255.255
-// when none is given) and gateway, where gateway 0.0.0.0 stands for any route
-// without a next hop whose interface column is one of interfaceAddresses
-// (the addresses of the command's "if" interface). For "route delete ...":
-// true when the listing holds routes but none that matches. False for any
-// other command, and for a listing without a single route, which cannot have
-// been read. Pure.
-bool RouteTableShowsCommandDone(const std::wstring& commandLine, const std::wstring& listing,
-                                const std::vector<std::wstring>& interfaceAddresses);
+// True when the active routes listed after the change (ReadActiveRoutes) show
+// it done. An addition is done when the table holds a route with the route's
+// destination, mask (kHostMask when none is named) and gateway; a route
+// without a next hop (gateway kAnyAddress) is any listed route without one,
+// and when it names a real interface (OnLinkRouteInterface), only one whose
+// interface column is among interfaceAddresses, that interface's addresses.
+// A deletion is done when the table holds routes but none that matches. A
+// table without a single route cannot have been read and confirms nothing.
+// Pure.
+bool RouteTableShowsChangeDone(const RouteChange& change, const std::vector<RouteEntry>& table,
+                               const std::vector<std::wstring>& interfaceAddresses);
 
 }  // namespace netsteer

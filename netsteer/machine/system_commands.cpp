@@ -1,16 +1,7 @@
 #include "netsteer/machine/system_commands.h"
 
-#include "netsteer/netsteer_constants.h"
-#include "netsteer/machine/route_listing.h"
-
 namespace netsteer {
 namespace {
-
-// The route tool's fixed pieces carry their own blanks, so each command is a
-// plain concatenation.
-constexpr wchar_t kRouteAdd[] = L"route add ";
-constexpr wchar_t kRouteDelete[] = L"route delete ";
-constexpr wchar_t kInterface[] = L" if ";
 
 // The uplink query: the address goes between the two apostrophes, unescaped.
 constexpr wchar_t kUplinkQueryHead[] =
@@ -27,23 +18,16 @@ constexpr wchar_t kAddressQueryHead[] =
 constexpr wchar_t kAddressQueryTail[] =
     L" -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress\"";
 
-// "<destination> mask <mask> ": what a route leads to, as the tool takes it.
-std::wstring Target(const std::wstring& destination, const wchar_t* mask) {
-    return destination + L" mask " + mask + L" ";
-}
-
-// "0.0.0.0 mask 0.0.0.0 ": the default route's destination and mask.
-std::wstring DefaultDestination() {
-    return Target(kAnyAddress, kAnyAddress);
-}
-
 std::wstring Decimal(int value) {
     return std::to_wstring(value);
 }
 
-// " if <index> metric <metric>": where an added route leads out, and its metric.
-std::wstring InterfaceAndMetric(int interfaceIndex, int metric) {
-    return kInterface + Decimal(interfaceIndex) + L" metric " + Decimal(metric);
+// " <word> <value>": a field of a route as the route tool takes it.
+void AppendField(std::wstring& command, const wchar_t* word, const std::wstring& value) {
+    command += L' ';
+    command += word;
+    command += L' ';
+    command += value;
 }
 
 }  // namespace
@@ -56,32 +40,24 @@ std::wstring ShowInterfacesCommand() {
     return L"netsh interface ipv4 show interfaces";
 }
 
-std::wstring AddServerBypassRouteCommand(const std::wstring& serverIp, const std::wstring& gateway,
-                                         int interfaceIndex) {
-    return kRouteAdd + Target(serverIp, kHostMask) + gateway +
-           InterfaceAndMetric(interfaceIndex, kBypassRouteMetric);
-}
-
-std::wstring AddTunnelDefaultRouteCommand(int tunnelIndex) {
-    return kRouteAdd + DefaultDestination() + kAnyAddress +
-           InterfaceAndMetric(tunnelIndex, kTunnelDefaultRouteMetric);
-}
-
-std::wstring RestoreDefaultRouteCommand(const std::wstring& gateway, int interfaceIndex) {
-    return kRouteAdd + DefaultDestination() + gateway +
-           InterfaceAndMetric(interfaceIndex, kRestoredDefaultRouteMetric);
-}
-
-std::wstring DeleteServerBypassRouteCommand(const std::wstring& serverIp) {
-    return kRouteDelete + serverIp;
-}
-
-std::wstring DeleteDefaultRouteCommand(const std::wstring& gateway) {
-    return kRouteDelete + DefaultDestination() + gateway;
-}
-
-std::wstring DeleteTunnelDefaultRouteCommand(int tunnelIndex) {
-    return kRouteDelete + DefaultDestination() + kAnyAddress + kInterface + Decimal(tunnelIndex);
+std::wstring RouteCommand(const RouteChange& change) {
+    const Route& route = change.route;
+    std::wstring command = change.action == RouteAction::kAdd ? L"route add " : L"route delete ";
+    command += route.destination;
+    if (route.mask) {
+        AppendField(command, L"mask", *route.mask);
+    }
+    if (route.gateway) {
+        command += L' ';
+        command += *route.gateway;
+    }
+    if (route.interfaceIndex) {
+        AppendField(command, L"if", Decimal(*route.interfaceIndex));
+    }
+    if (route.metric) {
+        AppendField(command, L"metric", Decimal(*route.metric));
+    }
+    return command;
 }
 
 std::wstring UplinkIndexQueryCommand(const std::wstring& address) {

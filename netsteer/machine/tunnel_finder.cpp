@@ -29,7 +29,7 @@ bool NamesTunnel(const std::wstring& lowerLine) {
 
 }  // namespace
 
-TunnelMatch ParseTunnelIndex(const std::wstring& listing) {
+std::optional<TunnelMatch> ParseTunnelIndex(const std::wstring& listing) {
     for (const std::wstring& rawLine : SplitLines(listing)) {
         std::wstring line = Trim(rawLine);
         if (line.empty() || !NamesTunnel(ToLowerCase(line))) {
@@ -42,25 +42,20 @@ TunnelMatch ParseTunnelIndex(const std::wstring& listing) {
         if (!ReadIntField(line, cursor, index)) {
             continue;
         }
-        TunnelMatch match;
-        match.found = true;
-        match.index = index;
-        match.line = std::move(line);
-        return match;
+        return TunnelMatch{index, std::move(line)};
     }
-    return TunnelMatch();
+    return std::nullopt;
 }
 
-bool GetTunnelIndex(HelperSystem& system, int& index) {
+std::optional<int> GetTunnelIndex(HelperSystem& system) {
     const std::wstring listing = PrintedText(system.RunCommand(ShowInterfacesCommand()));
-    const TunnelMatch match = ParseTunnelIndex(listing);
-    if (!match.found) {
+    const std::optional<TunnelMatch> match = ParseTunnelIndex(listing);
+    if (!match) {
         system.Log(kNoMatchMessage + listing);
-        return false;
+        return std::nullopt;
     }
-    index = match.index;
-    system.Log(kMatchedMessage + match.line);
-    return true;
+    system.Log(kMatchedMessage + match->line);
+    return match->index;
 }
 
 }  // namespace netsteer

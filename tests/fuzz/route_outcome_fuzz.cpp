@@ -8,10 +8,11 @@
 // without routes confirms nothing.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "netsteer/machine/route_command.h"
+#include "netsteer/machine/route_change.h"
 #include "netsteer/machine/route_listing.h"
 #include "netsteer/machine/route_outcome.h"
 #include "netsteer/machine/text_utils.h"
@@ -38,13 +39,12 @@ std::wstring UpperCase(std::wstring text) {
 void CheckTableVerdicts(const std::wstring& listing) {
     const std::vector<netsteer::RouteEntry> routes = netsteer::ReadActiveRoutes(listing);
     if (routes.empty()) {
-        Require(!netsteer::RouteTableShowsCommandDone(
-                    L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1", listing, {}),
+        Require(!netsteer::RouteTableShowsChangeDone(netsteer::DeleteDefaultRoute(L"192.168.1.1"),
+                                                     routes, {}),
                 "a table without routes confirms no deletion");
-        Require(
-            !netsteer::RouteTableShowsCommandDone(
-                L"route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1", listing, {L"10.8.0.2"}),
-            "a table without routes confirms no addition");
+        Require(!netsteer::RouteTableShowsChangeDone(netsteer::AddTunnelDefaultRoute(45), routes,
+                                                     {L"10.8.0.2"}),
+                "a table without routes confirms no addition");
         return;
     }
     for (std::size_t i = 0; i < routes.size() && i < kRoutesChecked; ++i) {
@@ -55,16 +55,19 @@ void CheckTableVerdicts(const std::wstring& listing) {
             !(onLink || IsPlainDottedIPv4(r.gateway))) {
             continue;
         }
-        const std::wstring target = r.destination + L" mask " + r.netmask + L" " +
-                                    (onLink ? std::wstring(netsteer::kAnyAddress) : r.gateway);
-        const std::wstring add = L"route add " + target + L" if 7 metric 1";
-        Require(netsteer::RouteTableShowsCommandDone(add, listing, {r.interfaceAddress}),
+        const std::wstring gateway = onLink ? std::wstring(netsteer::kAnyAddress) : r.gateway;
+        const netsteer::RouteChange add{netsteer::RouteAction::kAdd,
+                                        netsteer::Route{r.destination, r.netmask, gateway, 7, 1}};
+        const netsteer::RouteChange remove{
+            netsteer::RouteAction::kDelete,
+            netsteer::Route{r.destination, r.netmask, gateway, std::nullopt, std::nullopt}};
+        Require(netsteer::RouteTableShowsChangeDone(add, routes, {r.interfaceAddress}),
                 "a listed route confirms its addition");
-        Require(onLink || netsteer::RouteTableShowsCommandDone(add, listing, {}),
+        Require(onLink || netsteer::RouteTableShowsChangeDone(add, routes, {}),
                 "a route with a next hop needs no interface address");
-        Require(!onLink || !netsteer::RouteTableShowsCommandDone(add, listing, {}),
+        Require(!onLink || !netsteer::RouteTableShowsChangeDone(add, routes, {}),
                 "a route without a next hop is confirmed only through its interface");
-        Require(!netsteer::RouteTableShowsCommandDone(L"route delete " + target, listing, {}),
+        Require(!netsteer::RouteTableShowsChangeDone(remove, routes, {}),
                 "a listed route denies its deletion");
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 // A scripted machine for the control logic: recorded tool output goes in per
-// command line, and every command, sleep, log line and Winsock call comes out
+// command line, and every command, sleep, log line and host lookup comes out
 // in one ordered trace. Its clock moves only by its own sleeps and by a set
 // cost per command, so timing is exact and a slow machine costs no real time.
 #include <cstdint>
@@ -30,7 +30,8 @@ class FakeControlSystem : public ControlSystem {
     // What ResolveServerHost gives for `host`; unlisted hosts do not resolve.
     void Resolve(const std::wstring& host, const std::wstring& address) { hosts_[host] = address; }
 
-    bool winsockStarts = true;
+    // False: the resolver cannot be started (Winsock), whatever the host.
+    bool resolverStarts = true;
     // What each command costs on the clock, as a listing on a slow machine.
     std::uint32_t commandCostMs = 0;
     // A frozen clock never reaches a deadline.
@@ -66,20 +67,11 @@ class FakeControlSystem : public ControlSystem {
         trace.push_back(L"log: " + message);
     }
 
-    bool StartWinsock() override {
-        trace.push_back(L"WSAStartup");
-        if (winsockStarts) {
-            ++winsockStartups;
+    velk::Win32Result<std::wstring> ResolveServerHost(const std::wstring& host) override {
+        trace.push_back(L"resolve: " + host);
+        if (!resolverStarts) {
+            return velk::Win32Error{L"WSAStartup", 10091};  // WSASYSNOTREADY
         }
-        return winsockStarts;
-    }
-
-    void CleanupWinsock() override {
-        ++winsockCleanups;
-        trace.push_back(L"WSACleanup");
-    }
-
-    std::wstring ResolveServerHost(const std::wstring& host) override {
         auto it = hosts_.find(host);
         return it == hosts_.end() ? std::wstring() : it->second;
     }
@@ -93,16 +85,12 @@ class FakeControlSystem : public ControlSystem {
         sleeps.clear();
         logs.clear();
         trace.clear();
-        winsockStartups = 0;
-        winsockCleanups = 0;
     }
 
     std::vector<std::wstring> commands;
     std::vector<std::uint32_t> sleeps;
     std::vector<std::wstring> logs;
     std::vector<std::wstring> trace;
-    int winsockStartups = 0;
-    int winsockCleanups = 0;
 
   private:
     void Advance(std::uint32_t milliseconds) {

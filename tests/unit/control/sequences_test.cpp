@@ -90,9 +90,14 @@ class SequenceTest : public ::testing::Test {
         return state;
     }
 
-    void ExpectWinsockReleasedOnce() {
-        EXPECT_EQ(system.winsockStartups, 1);
-        EXPECT_EQ(system.winsockCleanups, 1);
+    // The host is looked up once, before anything else is done.
+    void ExpectHostResolvedOnceFirst() {
+        ASSERT_FALSE(system.trace.empty());
+        EXPECT_EQ(system.trace.front().rfind(L"resolve: ", 0), 0u) << system.trace.front();
+        EXPECT_EQ(std::count_if(
+                      system.trace.begin(), system.trace.end(),
+                      [](const std::wstring& step) { return step.rfind(L"resolve: ", 0) == 0; }),
+                  1);
     }
 
     TempStateFile stateFile;
@@ -111,7 +116,7 @@ TEST_F(SequenceTest, NormalStartRunsEveryStepInOrder) {
     EXPECT_EQ(Run({L"start", L"vpn.example.com"}), 0);
 
     EXPECT_THAT(system.trace, ElementsAreArray(std::vector<std::wstring>{
-                                  L"WSAStartup",
+                                  L"resolve: vpn.example.com",
                                   L"log: Resolved server IP: 203.0.113.7",
                                   L"log: Resolved server Host: vpn.example.com",
                                   L"log: [HELPER] START CALLED",
@@ -137,7 +142,6 @@ TEST_F(SequenceTest, NormalStartRunsEveryStepInOrder) {
                                   L"log: Add Tunnel Default Route Done",
                                   L"sleep: 700",
                                   L"log: RETURN 0: start done",
-                                  L"WSACleanup",
                               }));
     ExpectSameState(LoadedState(), kSavedState);
 }
@@ -149,7 +153,7 @@ TEST_F(SequenceTest, NormalStopRestoresTheSavedRouteAndRemovesTheFile) {
     EXPECT_EQ(Run({L"stop", L"vpn.example.com"}), 0);
 
     EXPECT_THAT(system.trace, ElementsAreArray(std::vector<std::wstring>{
-                                  L"WSAStartup",
+                                  L"resolve: vpn.example.com",
                                   L"log: Resolved server IP: 203.0.113.7",
                                   L"log: Resolved server Host: vpn.example.com",
                                   L"log: [HELPER] STOP CALLED",
@@ -169,7 +173,6 @@ TEST_F(SequenceTest, NormalStopRestoresTheSavedRouteAndRemovesTheFile) {
                                   L"log: Restore Default Route Done",
                                   L"log: Delete State Done",
                                   L"sleep: 700",
-                                  L"WSACleanup",
                                   L"log: Stop Ended .... return 0",
                               }));
     EXPECT_FALSE(StateFileExists());
@@ -257,10 +260,10 @@ TEST_F(SequenceTest, StopPutsTheSavedRouteBackOnlyOnItsOwnNetwork) {
 
         EXPECT_EQ(system.commands, c.commands);
         EXPECT_EQ(std::vector<std::wstring>(system.logs.begin() + 3, system.logs.end()), c.logs);
-        EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
-                    ElementsAre(L"sleep: 700", L"WSACleanup", L"log: Stop Ended .... return 0"));
+        EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 2, system.trace.end()),
+                    ElementsAre(L"sleep: 700", L"log: Stop Ended .... return 0"));
         EXPECT_FALSE(StateFileExists());
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
     }
 }
 
@@ -317,7 +320,7 @@ TEST_F(SequenceTest, StartUndoesALeftoverStateOnlyOnItsOwnNetwork) {
         EXPECT_EQ(system.commands, c.commands);
         EXPECT_EQ(std::vector<std::wstring>(system.logs.begin() + 3, system.logs.end()), c.logs);
         ExpectSameState(LoadedState(), c.saved);
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
     }
 }
 
@@ -328,23 +331,27 @@ TEST_F(SequenceTest, Code1WithoutActionOrHostAndNoLogLine) {
         system.ClearRecords();
         EXPECT_EQ(Run(args), 1) << args.size() << " arguments";
         EXPECT_TRUE(system.logs.empty());
-        EXPECT_TRUE(system.commands.empty());
-        ExpectWinsockReleasedOnce();
+        // Not even the host is looked up.
+        EXPECT_TRUE(system.trace.empty());
     }
 }
 
-TEST_F(SequenceTest, Code1WhenWinsockDoesNotStartAndNoCleanup) {
-    system.winsockStarts = false;
-    EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 1);
-    EXPECT_TRUE(system.logs.empty());
-    EXPECT_EQ(system.winsockCleanups, 0);
+// Without Winsock nothing is learnt about the host: code 1 for every action,
+// with no log line and no command.
+TEST_F(SequenceTest, Code1WhenTheResolverCannotStartAndNoLogLine) {
+    system.resolverStarts = false;
+    for (const std::wstring action : {L"start", L"stop", L"restart"}) {
+        system.ClearRecords();
+        EXPECT_EQ(Run({action, L"203.0.113.7"}), 1) << action;
+        EXPECT_THAT(system.trace, ElementsAre(L"resolve: 203.0.113.7")) << action;
+    }
 }
 
 TEST_F(SequenceTest, Code2ForAnUnresolvableHostWhateverTheAction) {
     for (const std::wstring action : {L"start", L"stop", L"START", L""}) {
         system.ClearRecords();
         EXPECT_EQ(Run({action, L"no-such-host.invalid"}), 2) << action;
-        EXPECT_THAT(system.trace, ElementsAre(L"WSAStartup", L"WSACleanup",
+        EXPECT_THAT(system.trace, ElementsAre(L"resolve: no-such-host.invalid",
                                               L"log: RETURN 2: GetVpnServerIp not found"))
             << action;
     }
@@ -354,9 +361,10 @@ TEST_F(SequenceTest, Code6ForAnyActionButTheTwoExactWords) {
     for (const std::wstring action : {L"START", L"Stop", L" start", L"start ", L"", L"restart"}) {
         system.ClearRecords();
         EXPECT_EQ(Run({action, L"10.0.0.1", L"extra"}), 6) << action;
-        EXPECT_THAT(system.trace, ElementsAre(L"WSAStartup", L"log: Resolved server IP: 10.0.0.1",
-                                              L"log: Resolved server Host: 10.0.0.1", L"WSACleanup",
-                                              L"log: RETURN 6: unknown action"))
+        EXPECT_THAT(
+            system.trace,
+            ElementsAre(L"resolve: 10.0.0.1", L"log: Resolved server IP: 10.0.0.1",
+                        L"log: Resolved server Host: 10.0.0.1", L"log: RETURN 6: unknown action"))
             << action;
     }
 }
@@ -383,7 +391,7 @@ TEST_F(SequenceTest, TunnelFoundOnTheTwentyFirstAttempt) {
                                          system.trace.begin() + 3 + expected.size());
     EXPECT_EQ(head, expected);
     EXPECT_THAT(system.commands, ::testing::Contains(kAddTunnelDefault));
-    ExpectWinsockReleasedOnce();
+    ExpectHostResolvedOnceFirst();
 }
 
 TEST_F(SequenceTest, Code3AfterOneHundredTwentyFailedLookups) {
@@ -398,11 +406,10 @@ TEST_F(SequenceTest, Code3AfterOneHundredTwentyFailedLookups) {
     EXPECT_EQ(system.sleeps, std::vector<std::uint32_t>(120, 500));
     ASSERT_GE(system.trace.size(), 3u);
     // The 120th attempt sleeps too before the code is given.
-    EXPECT_THAT(
-        std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
-        ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found", L"WSACleanup"));
+    EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 2, system.trace.end()),
+                ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found"));
     EXPECT_FALSE(StateFileExists());
-    ExpectWinsockReleasedOnce();
+    ExpectHostResolvedOnceFirst();
 }
 
 // The service ends a run after 70 s; the search must end well before, counted
@@ -441,7 +448,7 @@ TEST_F(SequenceTest, TunnelSearchEndsAtTheDeadline) {
         const auto netshRuns = static_cast<std::size_t>(
             std::count(system.commands.begin(), system.commands.end(), kNetsh));
         EXPECT_EQ(netshRuns, c.listings);
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
         if (c.code != 3) {
             EXPECT_THAT(system.commands, ::testing::Contains(kAddTunnelDefault));
             continue;
@@ -452,9 +459,8 @@ TEST_F(SequenceTest, TunnelSearchEndsAtTheDeadline) {
         const std::uint64_t elapsed = system.clockMs - started;
         EXPECT_GE(elapsed, kTunnelSearchDeadlineMs);
         EXPECT_LT(elapsed, kTunnelSearchDeadlineMs + kTunnelRetryPauseMs + c.listingCostMs);
-        EXPECT_THAT(
-            std::vector<std::wstring>(system.trace.end() - 3, system.trace.end()),
-            ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found", L"WSACleanup"));
+        EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 2, system.trace.end()),
+                    ElementsAre(L"sleep: 500", L"log: RETURN 3: tunnel index not found"));
         EXPECT_FALSE(StateFileExists());
     }
 }
@@ -477,7 +483,7 @@ TEST_F(SequenceTest, Code4WhenNoDefaultRouteHasARealGateway) {
         EXPECT_EQ(system.logs.back(), L"RETURN 4: active default route not found");
         EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint));
         EXPECT_FALSE(StateFileExists());
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
     }
 }
 
@@ -492,7 +498,7 @@ TEST_F(SequenceTest, Code5WhenPowerShellFindsNoIndex) {
         EXPECT_EQ(system.logs.back(), L"RETURN 5: uplink interface index not found");
         EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery));
         EXPECT_FALSE(StateFileExists());
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
     }
 }
 
@@ -510,12 +516,12 @@ TEST_F(SequenceTest, Code9WhenTheBypassRouteAlreadyExists) {
     EXPECT_EQ(Run({L"start", L"203.0.113.7"}), 9);
 
     EXPECT_THAT(system.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery, kAddBypass));
-    EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 5, system.trace.end()),
+    EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 4, system.trace.end()),
                 ElementsAre(L"log: Save State Done", L"run: " + kAddBypass, L"sleep: 300",
-                            L"log: RETURN 9: AddServerBypassRoute failed", L"WSACleanup"));
+                            L"log: RETURN 9: AddServerBypassRoute failed"));
     // The default routes stay, and so does the record for `stop`.
     ExpectSameState(LoadedState(), kSavedState);
-    ExpectWinsockReleasedOnce();
+    ExpectHostResolvedOnceFirst();
 }
 
 TEST_F(SequenceTest, Code8WhenTheTunnelDefaultRouteIsRefused) {
@@ -527,10 +533,9 @@ TEST_F(SequenceTest, Code8WhenTheTunnelDefaultRouteIsRefused) {
     EXPECT_THAT(system.commands,
                 ElementsAre(kNetsh, kRoutePrint, kUplinkQuery, kAddBypass, kRoutePrint,
                             kDeleteWifiDefault, kDeleteEthernetDefault, kAddTunnelDefault));
-    EXPECT_EQ(system.logs.back(), L"RETURN 8: AddTunnelDefaultRoute failed");
-    EXPECT_EQ(system.trace.back(), L"WSACleanup");
+    EXPECT_EQ(system.trace.back(), L"log: RETURN 8: AddTunnelDefaultRoute failed");
     ExpectSameState(LoadedState(), kSavedState);
-    ExpectWinsockReleasedOnce();
+    ExpectHostResolvedOnceFirst();
 }
 
 // A judged route command whose interpreter could not be started changed
@@ -574,9 +579,9 @@ TEST_F(SequenceTest, Code7TwiceInARow) {
         EXPECT_EQ(Run({L"stop", L"203.0.113.7"}), 7) << "run " << run;
         EXPECT_TRUE(system.commands.empty());
         EXPECT_THAT(std::vector<std::wstring>(system.trace.begin() + 3, system.trace.end()),
-                    ElementsAre(L"log: [HELPER] STOP CALLED", L"WSACleanup",
+                    ElementsAre(L"log: [HELPER] STOP CALLED",
                                 L"log: RETURN 7: state file missing on stop"));
-        ExpectWinsockReleasedOnce();
+        ExpectHostResolvedOnceFirst();
     }
 }
 
@@ -590,9 +595,9 @@ TEST_F(SequenceTest, Code10KeepsTheStateFileAndASecondStopRepeatsTheSteps) {
     EXPECT_THAT(firstCommands, ElementsAre(kNetsh, kDeleteTunnelDefault, kRoutePrint, kDeleteBypass,
                                            kRestoreDefault));
     EXPECT_THAT(std::vector<std::wstring>(system.trace.end() - 2, system.trace.end()),
-                ElementsAre(L"log: RETURN 10: restore default route failed", L"WSACleanup"));
+                ElementsAre(L"sleep: 300", L"log: RETURN 10: restore default route failed"));
     ExpectSameState(LoadedState(), kSavedState);
-    ExpectWinsockReleasedOnce();
+    ExpectHostResolvedOnceFirst();
 
     system.ClearRecords();
     system.Script(kRestoreDefault, {kRouteOk});
@@ -721,11 +726,9 @@ TEST_F(SequenceTest, StartChangesNoRouteWhenTheStateCannotBeSaved) {
 
         EXPECT_EQ(RunStart(unwritable, L"203.0.113.7", unwritable.MonotonicMs()), 11);
         EXPECT_THAT(unwritable.commands, ElementsAre(kNetsh, kRoutePrint, kUplinkQuery));
-        EXPECT_THAT(std::vector<std::wstring>(unwritable.trace.end() - 3, unwritable.trace.end()),
-                    ElementsAre(L"log: Delete State Done", L"log: RETURN 11: save state failed",
-                                L"WSACleanup"));
+        EXPECT_THAT(std::vector<std::wstring>(unwritable.trace.end() - 2, unwritable.trace.end()),
+                    ElementsAre(L"log: Delete State Done", L"log: RETURN 11: save state failed"));
         EXPECT_THAT(unwritable.logs, ::testing::Not(::testing::Contains(L"Save State Done")));
-        EXPECT_EQ(unwritable.winsockCleanups, 1);
         EXPECT_EQ(std::filesystem::is_directory(c.path), c.directoryAtPath);
 
         unwritable.ClearRecords();

@@ -102,7 +102,7 @@ TEST(BadInputTest, LongLinesAndHugeNumbers) {
         ParseEverything(text);
     }
     // A number of 100,000 digits is out of range: the line is passed over.
-    EXPECT_FALSE(netsteer::ParseTunnelIndex(longField + L" tun").found);
+    EXPECT_FALSE(netsteer::ParseTunnelIndex(longField + L" tun"));
     EXPECT_TRUE(netsteer::ReadActiveRoutes(cases[1]).empty());
 }
 
@@ -119,9 +119,9 @@ TEST(BadInputTest, NulCodeUnitsAreOrdinaryCharactersInsideWideText) {
     std::wstring tunnel = L" 9  5 1500 connected wintun";
     tunnel[5] = L'\0';
     const auto match = netsteer::ParseTunnelIndex(tunnel);
-    EXPECT_TRUE(match.found);
-    EXPECT_EQ(match.index, 9);
-    EXPECT_EQ(match.line.size(), tunnel.size() - 1);
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->index, 9);
+    EXPECT_EQ(match->line.size(), tunnel.size() - 1);
 }
 
 }  // namespace

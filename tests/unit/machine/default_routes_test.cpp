@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/system_commands.h"
 #include "machine_test_support.h"
@@ -47,29 +49,27 @@ TEST_P(RecordedListingTest, ReadsSelectsAndDeletesAsRecorded) {
     EXPECT_EQ(netsteer::ReadActiveRoutes(system.outputs[netsteer::RoutePrintCommand()]).size(),
               c.activeEntries);
 
-    std::vector<DefaultRoute> routes;
-    EXPECT_EQ(netsteer::GetDefaultRoutes(system, routes), !c.defaults.empty());
+    const std::vector<DefaultRoute> routes = netsteer::GetDefaultRoutes(system);
     ASSERT_EQ(routes.size(), c.defaults.size());
     for (std::size_t i = 0; i < routes.size(); ++i) {
         EXPECT_EQ(routes[i].gateway, c.defaults[i].gateway) << "default " << i;
         EXPECT_EQ(routes[i].interfaceAddress, c.defaults[i].interfaceAddress) << "default " << i;
         EXPECT_EQ(routes[i].metric, c.defaults[i].metric) << "default " << i;
-        EXPECT_TRUE(routes[i].found) << "default " << i;
     }
 
-    const DefaultRoute chosen = netsteer::SelectActiveDefaultRoute(routes);
-    EXPECT_EQ(chosen.found, c.selected);
+    const std::optional<DefaultRoute> chosen = netsteer::SelectActiveDefaultRoute(routes);
+    ASSERT_EQ(chosen.has_value(), c.selected);
     if (c.selected) {
-        EXPECT_EQ(chosen.gateway, c.chosen.gateway);
-        EXPECT_EQ(chosen.interfaceAddress, c.chosen.interfaceAddress);
-        EXPECT_EQ(chosen.metric, c.chosen.metric);
+        EXPECT_EQ(chosen->gateway, c.chosen.gateway);
+        EXPECT_EQ(chosen->interfaceAddress, c.chosen.interfaceAddress);
+        EXPECT_EQ(chosen->metric, c.chosen.metric);
     }
 
     system.calls.clear();
     netsteer::DeleteAllDefaultRoutes(system);
     std::vector<SeamCall> expected{RunCall(netsteer::RoutePrintCommand())};
     for (const wchar_t* gateway : c.deletedGateways) {
-        expected.push_back(RunCall(netsteer::DeleteDefaultRouteCommand(gateway)));
+        expected.push_back(RunCall(netsteer::RouteCommand(netsteer::DeleteDefaultRoute(gateway))));
         expected.push_back(SleepCall(netsteer::kRouteCommandPauseMs));
     }
     expected.push_back(SleepCall(netsteer::kDeleteDefaultsPauseMs));
@@ -137,18 +137,16 @@ TEST(GetDefaultRoutesTest, DefaultNeedsBothFieldsExactly) {
         L"128.0.0.0 128.0.0.0 10.0.0.1 10.0.0.2 5\r\n"
         L"0.0.0.00 0.0.0.0 10.0.0.1 10.0.0.2 5\r\n"
         L"0.0.0.0 0.0.0.0 0.0.0.0 10.0.0.2 5\r\n";
-    std::vector<DefaultRoute> routes;
-    ASSERT_TRUE(netsteer::GetDefaultRoutes(system, routes));
+    const std::vector<DefaultRoute> routes = netsteer::GetDefaultRoutes(system);
     ASSERT_EQ(routes.size(), 1u);
     EXPECT_EQ(routes[0].gateway, L"0.0.0.0");
     EXPECT_EQ(system.calls, std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand())});
 }
 
-TEST(GetDefaultRoutesTest, NoOutputGivesFalse) {
+TEST(GetDefaultRoutesTest, NoOutputGivesNone) {
     RecordingHelperSystem system;
-    std::vector<DefaultRoute> routes;
-    EXPECT_FALSE(netsteer::GetDefaultRoutes(system, routes));
-    EXPECT_TRUE(routes.empty());
+    EXPECT_TRUE(netsteer::GetDefaultRoutes(system).empty());
+    EXPECT_FALSE(netsteer::SelectActiveDefaultRoute(netsteer::GetDefaultRoutes(system)));
 }
 
 struct SelectCase {
@@ -164,11 +162,11 @@ void PrintTo(const SelectCase& c, std::ostream* out) {
 }
 
 std::vector<SelectCase> SelectCases() {
-    auto route = [](const wchar_t* gateway, std::int32_t metric, bool found = true) {
-        return DefaultRoute{gateway, L"192.168.7.2", metric, found};
+    auto route = [](const wchar_t* gateway, std::int32_t metric) {
+        return DefaultRoute{gateway, L"192.168.7.2", metric};
     };
     auto via = [](const wchar_t* gateway, const wchar_t* interfaceAddress, std::int32_t metric) {
-        return DefaultRoute{gateway, interfaceAddress, metric, true};
+        return DefaultRoute{gateway, interfaceAddress, metric};
     };
     return {
         {"Empty", {}, false, 0},
@@ -180,7 +178,6 @@ std::vector<SelectCase> SelectCases() {
          2},
         {"OnlyOnLink", {route(L"On-link", 5)}, false, 0},
         {"GatewayMatchIsExact", {route(L"on-link", 9), route(L"4.4.4.4", 3)}, true, 1},
-        {"NotFoundEntriesSkipped", {route(L"1.1.1.1", 1, false), route(L"2.2.2.2", 9)}, true, 1},
         {"MaximumMetricNeverChosen", {route(L"1.1.1.1", 2147483647)}, false, 0},
         {"NegativeMetricWins", {route(L"1.1.1.1", 0), route(L"2.2.2.2", -5)}, true, 1},
         // Both texts go into command lines: anything but a plain address is
@@ -203,16 +200,12 @@ class SelectTest : public ::testing::TestWithParam<SelectCase> {};
 
 TEST_P(SelectTest, ChoosesTheRouteInUse) {
     const SelectCase& c = GetParam();
-    const DefaultRoute chosen = netsteer::SelectActiveDefaultRoute(c.routes);
-    ASSERT_EQ(chosen.found, c.found);
+    const std::optional<DefaultRoute> chosen = netsteer::SelectActiveDefaultRoute(c.routes);
+    ASSERT_EQ(chosen.has_value(), c.found);
     if (c.found) {
-        EXPECT_EQ(chosen.gateway, c.routes[c.chosenIndex].gateway);
-        EXPECT_EQ(chosen.interfaceAddress, c.routes[c.chosenIndex].interfaceAddress);
-        EXPECT_EQ(chosen.metric, c.routes[c.chosenIndex].metric);
-    } else {
-        EXPECT_TRUE(chosen.gateway.empty());
-        EXPECT_TRUE(chosen.interfaceAddress.empty());
-        EXPECT_EQ(chosen.metric, 0);
+        EXPECT_EQ(chosen->gateway, c.routes[c.chosenIndex].gateway);
+        EXPECT_EQ(chosen->interfaceAddress, c.routes[c.chosenIndex].interfaceAddress);
+        EXPECT_EQ(chosen->metric, c.routes[c.chosenIndex].metric);
     }
 }
 

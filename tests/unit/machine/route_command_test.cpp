@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "netsteer/machine/interface_addresses.h"
 #include "netsteer/machine/route_outcome.h"
 #include "netsteer/machine/system_commands.h"
@@ -40,9 +42,10 @@ TEST_P(RouteOutcomeTest, JudgesTheOutputAndAlwaysPausesAfterTheCommand) {
     EXPECT_EQ(netsteer::JudgeRouteOutput(c.output), c.verdict);
 
     RecordingHelperSystem system;
-    const std::wstring command = L"route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1";
+    const netsteer::RouteChange change = netsteer::DeleteDefaultRoute(L"192.168.1.1");
+    const std::wstring command = netsteer::RouteCommand(change);
     system.outputs[command] = c.output;
-    EXPECT_EQ(netsteer::RunRouteCommand(system, command), c.verdict == RouteOutputVerdict::kDone);
+    EXPECT_EQ(netsteer::RunRouteCommand(system, change), c.verdict == RouteOutputVerdict::kDone);
     std::vector<SeamCall> expected{RunCall(command), SleepCall(netsteer::kRouteCommandPauseMs)};
     if (c.verdict == RouteOutputVerdict::kConfirmationToCheck) {
         expected.push_back(RunCall(netsteer::RoutePrintCommand()));
@@ -117,11 +120,11 @@ const wchar_t kLocalisedConfirmation[] = L" \u64CD\u4F5C\u5B8C\u6210!\r\n";
 
 struct TableCase {
     const char* name;
-    std::wstring command;
+    netsteer::RouteChange change;
     std::wstring listing;
     bool done;
     // What the interface address query prints for a route without a next
-    // hop through "if 45"; other commands make no query.
+    // hop through interface 45; other routes make no query.
     std::wstring addresses = L"10.0.85.2\r\n";
 };
 
@@ -133,71 +136,65 @@ class RouteTableOutcomeTest : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(RouteTableOutcomeTest, TheTableShowsWhetherTheChangeIsThere) {
     const TableCase& c = GetParam();
-    int index = 0;
-    const bool onLink = netsteer::NamesOnLinkRouteInterface(c.command, index);
-    EXPECT_EQ(netsteer::RouteTableShowsCommandDone(c.command, c.listing,
-                                                   netsteer::ReadInterfaceAddresses(c.addresses)),
+    const std::optional<int> onLinkInterface = netsteer::OnLinkRouteInterface(c.change.route);
+    EXPECT_EQ(netsteer::RouteTableShowsChangeDone(c.change, netsteer::ReadActiveRoutes(c.listing),
+                                                  netsteer::ReadInterfaceAddresses(c.addresses)),
               c.done);
 
     // Through RunRouteCommand with a confirmation in other words.
     RecordingHelperSystem system;
-    system.outputs[c.command] = kLocalisedConfirmation;
+    const std::wstring command = netsteer::RouteCommand(c.change);
+    system.outputs[command] = kLocalisedConfirmation;
     system.outputs[netsteer::RoutePrintCommand()] = c.listing;
     const std::wstring query = netsteer::InterfaceAddressesQueryCommand(45);
     system.outputs[query] = c.addresses;
-    EXPECT_EQ(netsteer::RunRouteCommand(system, c.command), c.done);
-    std::vector<SeamCall> expected{RunCall(c.command), SleepCall(netsteer::kRouteCommandPauseMs),
+    EXPECT_EQ(netsteer::RunRouteCommand(system, c.change), c.done);
+    std::vector<SeamCall> expected{RunCall(command), SleepCall(netsteer::kRouteCommandPauseMs),
                                    RunCall(netsteer::RoutePrintCommand())};
-    if (onLink) {
-        EXPECT_EQ(index, 45);
+    if (onLinkInterface) {
+        EXPECT_EQ(*onLinkInterface, 45);
         expected.push_back(RunCall(query));
     }
     EXPECT_EQ(system.calls, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Commands, RouteTableOutcomeTest,
+    Changes, RouteTableOutcomeTest,
     ::testing::Values(
-        TableCase{"BypassAdded",
-                  netsteer::AddServerBypassRouteCommand(L"203.0.113.7", L"192.168.1.1", 12),
+        TableCase{"BypassAdded", netsteer::AddServerBypassRoute(L"203.0.113.7", L"192.168.1.1", 12),
                   kTableAfter, true},
         TableCase{"BypassViaOtherGatewayIsNotIt",
-                  netsteer::AddServerBypassRouteCommand(L"203.0.113.7", L"10.0.0.1", 12),
-                  kTableAfter, false},
+                  netsteer::AddServerBypassRoute(L"203.0.113.7", L"10.0.0.1", 12), kTableAfter,
+                  false},
         TableCase{"BypassToOtherServerMissing",
-                  netsteer::AddServerBypassRouteCommand(L"203.0.113.8", L"192.168.1.1", 12),
-                  kTableAfter, false},
-        TableCase{"TunnelDefaultAdded", netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter,
-                  true},
-        TableCase{"TunnelDefaultAmongTheInterfacesAddresses",
-                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, true,
-                  L"10.0.85.9\r\n\r\n10.0.85.2\r\n"},
+                  netsteer::AddServerBypassRoute(L"203.0.113.8", L"192.168.1.1", 12), kTableAfter,
+                  false},
+        TableCase{"TunnelDefaultAdded", netsteer::AddTunnelDefaultRoute(45), kTableAfter, true},
+        TableCase{"TunnelDefaultAmongTheInterfacesAddresses", netsteer::AddTunnelDefaultRoute(45),
+                  kTableAfter, true, L"10.0.85.9\r\n\r\n10.0.85.2\r\n"},
         // Another adapter's route without a next hop (another VPN's) is not
         // ours, and neither is one whose interface cannot be looked up.
-        TableCase{"OnLinkDefaultOfAnotherAdapterIsNotIt",
-                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, false, L"10.8.0.2\r\n"},
+        TableCase{"OnLinkDefaultOfAnotherAdapterIsNotIt", netsteer::AddTunnelDefaultRoute(45),
+                  kTableAfter, false, L"10.8.0.2\r\n"},
         TableCase{"OnLinkDefaultWithTheInterfaceNotFoundIsNotIt",
-                  netsteer::AddTunnelDefaultRouteCommand(45), kTableAfter, false,
+                  netsteer::AddTunnelDefaultRoute(45), kTableAfter, false,
                   L"Get-NetIPAddress : 10.0.85.2 not found\r\n"},
-        TableCase{"RestoredDefaultMissing",
-                  netsteer::RestoreDefaultRouteCommand(L"192.168.1.1", 12), kTableAfter, false},
-        TableCase{"DeletedDefaultGone", netsteer::DeleteDefaultRouteCommand(L"192.168.1.1"),
-                  kTableAfter, true},
+        TableCase{"RestoredDefaultMissing", netsteer::RestoreDefaultRoute(L"192.168.1.1", 12),
+                  kTableAfter, false},
+        TableCase{"DeletedDefaultGone", netsteer::DeleteDefaultRoute(L"192.168.1.1"), kTableAfter,
+                  true},
         // Without a mask the tool means a host route.
-        TableCase{"DeletedBypassStillThere",
-                  netsteer::DeleteServerBypassRouteCommand(L"203.0.113.7"), kTableAfter, false},
-        TableCase{"DeletedTunnelDefaultStillThere", netsteer::DeleteTunnelDefaultRouteCommand(45),
+        TableCase{"DeletedBypassStillThere", netsteer::DeleteServerBypassRoute(L"203.0.113.7"),
+                  kTableAfter, false},
+        TableCase{"DeletedTunnelDefaultStillThere", netsteer::DeleteTunnelDefaultRoute(45),
                   kTableAfter, false},
         TableCase{"DeletedTunnelDefaultGoneWhileAnotherAdaptersStays",
-                  netsteer::DeleteTunnelDefaultRouteCommand(45), kTableAfter, true,
-                  L"10.8.0.2\r\n"},
+                  netsteer::DeleteTunnelDefaultRoute(45), kTableAfter, true, L"10.8.0.2\r\n"},
         // A table that cannot be read confirms nothing, not even a deletion.
-        TableCase{"UnreadableTableConfirmsNoDeletion",
-                  netsteer::DeleteDefaultRouteCommand(L"192.168.1.1"), L"", false},
-        TableCase{"UnreadableTableConfirmsNoAddition", netsteer::AddTunnelDefaultRouteCommand(45),
-                  L"Zugriff verweigert\r\n", false},
-        TableCase{"NotARouteCommand", L"route change 0.0.0.0 mask 0.0.0.0 192.168.1.1", kTableAfter,
-                  false}),
+        TableCase{"UnreadableTableConfirmsNoDeletion", netsteer::DeleteDefaultRoute(L"192.168.1.1"),
+                  L"", false},
+        TableCase{"UnreadableTableConfirmsNoAddition", netsteer::AddTunnelDefaultRoute(45),
+                  L"Zugriff verweigert\r\n", false}),
     [](const ::testing::TestParamInfo<TableCase>& param) { return std::string(param.param.name); });
 
 // The English tool refuses a route that is already there. So does every
@@ -213,11 +210,12 @@ TEST(RouteRefusalTest, RouteAlreadyThereIsRefusedInEveryLanguage) {
         L"\u8DEF\u7531\u6DFB\u52A0\u5931\u8D25: \u5BF9\u8C61\u5DF2\u5B58\u5728\u3002\r\n\r\n",
         L"L'ajout de l'itin\u00E9raire a \u00E9chou\u00E9 : L'objet existe d\u00E9j\u00E0.\r\n\r\n",
     };
-    const std::wstring commands[] = {
-        netsteer::AddServerBypassRouteCommand(L"203.0.113.7", L"192.168.1.1", 12),
-        netsteer::AddTunnelDefaultRouteCommand(45),
+    const netsteer::RouteChange changes[] = {
+        netsteer::AddServerBypassRoute(L"203.0.113.7", L"192.168.1.1", 12),
+        netsteer::AddTunnelDefaultRoute(45),
     };
-    for (const std::wstring& command : commands) {
+    for (const netsteer::RouteChange& change : changes) {
+        const std::wstring command = netsteer::RouteCommand(change);
         for (const std::wstring& refusal : refusals) {
             SCOPED_TRACE(::testing::Message()
                          << RunCall(command) << " answered " << RunCall(refusal));
@@ -225,7 +223,7 @@ TEST(RouteRefusalTest, RouteAlreadyThereIsRefusedInEveryLanguage) {
             system.outputs[command] = refusal;
             system.outputs[netsteer::RoutePrintCommand()] = kTableAfter;
             system.outputs[netsteer::InterfaceAddressesQueryCommand(45)] = L"10.0.85.2\r\n";
-            EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+            EXPECT_FALSE(netsteer::RunRouteCommand(system, change));
             EXPECT_EQ(system.calls,
                       (std::vector<SeamCall>{RunCall(command),
                                              SleepCall(netsteer::kRouteCommandPauseMs)}));
@@ -237,10 +235,11 @@ TEST(RouteRefusalTest, RouteAlreadyThereIsRefusedInEveryLanguage) {
 // after the same pause, with no table listed; the readers find nothing.
 TEST(RouteRefusalTest, CommandThatCouldNotRunIsRefused) {
     RecordingHelperSystem system;
-    const std::wstring command = netsteer::AddTunnelDefaultRouteCommand(45);
+    const netsteer::RouteChange change = netsteer::AddTunnelDefaultRoute(45);
+    const std::wstring command = netsteer::RouteCommand(change);
     system.notRun = {command, netsteer::RoutePrintCommand()};
     system.outputs[netsteer::RoutePrintCommand()] = kTableAfter;
-    EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+    EXPECT_FALSE(netsteer::RunRouteCommand(system, change));
     EXPECT_EQ(system.calls,
               (std::vector<SeamCall>{RunCall(command), SleepCall(netsteer::kRouteCommandPauseMs)}));
 
@@ -256,10 +255,10 @@ TEST(DeleteAllDefaultRoutesTest, SharedGatewayGetsOneCommandPerRouteAndFailuresD
         std::wstring(kHead) +
         L"0.0.0.0 0.0.0.0 192.168.1.1 192.168.1.20 25\r\n"
         L"0.0.0.0 0.0.0.0 192.168.1.1 192.168.1.21 30\r\n";
-    system.outputs[netsteer::DeleteDefaultRouteCommand(L"192.168.1.1")] =
+    system.outputs[netsteer::RouteCommand(netsteer::DeleteDefaultRoute(L"192.168.1.1"))] =
         L"The route deletion failed: Element not found.\r\n\r\n";
     netsteer::DeleteAllDefaultRoutes(system);
-    const std::wstring del = netsteer::DeleteDefaultRouteCommand(L"192.168.1.1");
+    const std::wstring del = netsteer::RouteCommand(netsteer::DeleteDefaultRoute(L"192.168.1.1"));
     EXPECT_EQ(system.calls, (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
                                                    RunCall(del), SleepCall(300), RunCall(del),
                                                    SleepCall(300), SleepCall(400)}));
@@ -271,7 +270,7 @@ TEST(DeleteAllDefaultRoutesTest, AnAnswerNoRuleKnowsListsNoTableAgain) {
     RecordingHelperSystem system;
     system.outputs[netsteer::RoutePrintCommand()] =
         std::wstring(kHead) + L"0.0.0.0 0.0.0.0 192.168.1.1 192.168.1.20 25\r\n";
-    const std::wstring del = netsteer::DeleteDefaultRouteCommand(L"192.168.1.1");
+    const std::wstring del = netsteer::RouteCommand(netsteer::DeleteDefaultRoute(L"192.168.1.1"));
     system.outputs[del] = L" OK (auf Deutsch)\r\n";
     netsteer::DeleteAllDefaultRoutes(system);
     EXPECT_EQ(system.calls, (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
@@ -289,9 +288,10 @@ TEST(DeleteAllDefaultRoutesTest, GatewaysThatAreNotPlainAddressesGetNoCommand) {
         L"0.0.0.0 0.0.0.0 10.0.0.1|x 192.168.1.20 45\r\n";
     netsteer::DeleteAllDefaultRoutes(system);
     EXPECT_EQ(system.calls,
-              (std::vector<SeamCall>{RunCall(netsteer::RoutePrintCommand()),
-                                     RunCall(netsteer::DeleteDefaultRouteCommand(L"192.168.1.1")),
-                                     SleepCall(300), SleepCall(400)}));
+              (std::vector<SeamCall>{
+                  RunCall(netsteer::RoutePrintCommand()),
+                  RunCall(netsteer::RouteCommand(netsteer::DeleteDefaultRoute(L"192.168.1.1"))),
+                  SleepCall(300), SleepCall(400)}));
 }
 
 TEST(DeleteAllDefaultRoutesTest, NoOutputStillPausesOnce) {

@@ -188,11 +188,12 @@ TEST(WindowsHelperSystemTest, RouteCommandWhoseInterpreterCannotStartIsRefused) 
         GTEST_SKIP() << "runs in the copy made by CommandThatCannotStartIsNoSuccess";
     }
     netsteer::WindowsHelperSystem system;
-    const std::wstring command = netsteer::AddTunnelDefaultRouteCommand(45);
-    const velk::Win32Result<std::wstring> output = system.RunCommand(command);
+    const netsteer::RouteChange change = netsteer::AddTunnelDefaultRoute(45);
+    const velk::Win32Result<std::wstring> output =
+        system.RunCommand(netsteer::RouteCommand(change));
     ASSERT_FALSE(output.ok());
     EXPECT_EQ(std::wstring(output.error().call), L"CreateProcessW");
-    EXPECT_FALSE(netsteer::RunRouteCommand(system, command));
+    EXPECT_FALSE(netsteer::RunRouteCommand(system, change));
 }
 
 TEST(WindowsHelperSystemTest, CommandThatCannotStartIsNoSuccess) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "netsteer/machine/route_outcome.h"
 #include "netsteer/machine/default_routes.h"
 #include "netsteer/machine/tunnel_finder.h"
@@ -147,11 +149,12 @@ TEST(SimulatorAndHelperReaders, HelperReadsTheSimulatedListings) {
     EXPECT_EQ(routes[1].metric, 35);
     EXPECT_EQ(routes[2].gateway, L"On-link");
 
-    EXPECT_FALSE(netsteer::ParseTunnelIndex(RenderInterfaceTable(machine)).found);
+    EXPECT_FALSE(netsteer::ParseTunnelIndex(RenderInterfaceTable(machine)));
     AddInterface(machine, TunnelAdapter());
-    const netsteer::TunnelMatch match = netsteer::ParseTunnelIndex(RenderInterfaceTable(machine));
-    EXPECT_TRUE(match.found);
-    EXPECT_EQ(match.index, 45);
+    const std::optional<netsteer::TunnelMatch> match =
+        netsteer::ParseTunnelIndex(RenderInterfaceTable(machine));
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->index, 45);
 }
 
 // In every language the helper reads the same routes and finds the same
@@ -183,7 +186,9 @@ TEST_P(LocalisedSimulator, HelperReadsItAsInEnglish) {
 
     const std::wstring interfaces = RenderInterfaceTable(machine);
     EXPECT_NE(interfaces.find(language.interfaceHeading), std::wstring::npos);
-    EXPECT_EQ(netsteer::ParseTunnelIndex(interfaces).index, 45);
+    const std::optional<netsteer::TunnelMatch> tunnel = netsteer::ParseTunnelIndex(interfaces);
+    ASSERT_TRUE(tunnel);
+    EXPECT_EQ(tunnel->index, 45);
 
     for (int m = 0; m < static_cast<int>(RouteMessage::Count); ++m) {
         EXPECT_NE(netsteer::JudgeRouteOutput(MessageIn(language, static_cast<RouteMessage>(m))),

@@ -1,13 +1,18 @@
 // GetUplinkInterfaceIndex: the PowerShell query it sends and how it reads
 // the answer.
+#include "netsteer/machine/uplink_lookup.h"
+
 #include <gtest/gtest.h>
 
-#include "netsteer/control/uplink_lookup.h"
-#include "tests/unit/control/control_fixtures.h"
-#include "tests/unit/control/fake_control_system.h"
+#include <optional>
 
-namespace netsteer::testing {
+#include "machine_test_support.h"
+
 namespace {
+
+using machine_test::RecordingHelperSystem;
+using machine_test::RunCall;
+using machine_test::SeamCall;
 
 const std::wstring kQueryFor23 =
     L"powershell -NoProfile -WindowStyle Hidden -Command \"$x = Get-NetIPAddress -AddressFamily "
@@ -25,16 +30,15 @@ class UplinkAnswer : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(UplinkAnswer, IsReadAsItsLeadingNumber) {
     const AnswerCase& c = GetParam();
-    FakeControlSystem system(L"unused");
-    system.Script(kQueryFor23, {c.output});
-    int index = -12345;
-    EXPECT_EQ(GetUplinkInterfaceIndex(system, L"192.168.1.23", index), c.found) << c.name;
+    RecordingHelperSystem system;
+    system.outputs[kQueryFor23] = c.output;
+    const std::optional<int> index = netsteer::GetUplinkInterfaceIndex(system, L"192.168.1.23");
+    EXPECT_EQ(index.has_value(), c.found) << c.name;
     if (c.found) {
         EXPECT_EQ(index, c.index) << c.name;
     }
-    ASSERT_EQ(system.commands.size(), 1u);
-    EXPECT_EQ(system.commands[0], kQueryFor23);
-    EXPECT_EQ(system.commands[0].size(), 228u);
+    EXPECT_EQ(system.calls, std::vector<SeamCall>{RunCall(kQueryFor23)});
+    EXPECT_EQ(kQueryFor23.size(), 228u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,7 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"largest int", L"2147483647\r\n", true, 2147483647},
                       AnswerCase{"nothing", L"", false, 0},
                       AnswerCase{"only a line end", L"\r\n", false, 0},
-                      AnswerCase{"error text", kPowerShellNotRecognised, false, 0},
+                      AnswerCase{"error text",
+                                 L"Get-NetIPAddress : The term 'Get-NetIPAddress' is not "
+                                 L"recognized as the name of a cmdlet, function, script file, or "
+                                 L"operable program.\r\n",
+                                 false, 0},
                       // PowerShell's numbers are never translated; its errors are.
                       AnswerCase{"localised error text",
                                  L"Get-NetIPAddress : \xFFFD\xFFFD\xFFFD 5\r\n", false, 0},
@@ -55,4 +63,3 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"sign alone", L"-\r\n", false, 0}));
 
 }  // namespace
-}  // namespace netsteer::testing
