@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/local_memory.h"
+#include "common/registered_wait.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/channel/pipe_framing.h"
@@ -74,29 +75,6 @@ Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours) {
 bool IsSet(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
-
-// A wait registered with the thread pool, unregistered (and its callback
-// finished) when this goes.
-class RegisteredWait {
-  public:
-    RegisteredWait(HANDLE object, WAITORTIMERCALLBACK callback, void* context) {
-        if (!RegisterWaitForSingleObject(&wait_, object, callback, context, INFINITE,
-                                         WT_EXECUTEONLYONCE)) {
-            wait_ = nullptr;
-        }
-    }
-    ~RegisteredWait() {
-        if (wait_ != nullptr) {
-            UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
-        }
-    }
-    RegisteredWait(const RegisteredWait&) = delete;
-    RegisteredWait& operator=(const RegisteredWait&) = delete;
-    explicit operator bool() const { return wait_ != nullptr; }
-
-  private:
-    HANDLE wait_ = nullptr;
-};
 
 constexpr ULONGLONG kNoDeadline = ~0ULL;
 // The completion key of the stop packet; connections use their address.

@@ -5,6 +5,7 @@
 
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
+#include "common/wide_text.h"
 #include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
@@ -75,7 +76,15 @@ void RestoreRoutingIfSaved(ServiceHostState& host, const wchar_t* occasion,
     settings.occasion = occasion;
     settings.log = host.platform.restoreLog;
     settings.progress = std::move(progress);
-    host.platform.restoreSavedRouting(std::move(settings));
+    const RouteRestoreResult result = host.platform.restoreSavedRouting(std::move(settings));
+    if (!host.platform.events || result.outcome == RouteRestoreOutcome::kNothingSaved) {
+        return;
+    }
+    const std::wstring server = result.server.empty() ? L"unknown" : result.server;
+    host.platform.events(result.outcome == RouteRestoreOutcome::kRestored
+                             ? ServiceEvent::kRoutingRestored
+                             : ServiceEvent::kRestoreFailed,
+                         {server, ToDecimal(result.code)});
 }
 
 }  // namespace

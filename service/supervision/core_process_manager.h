@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/registered_wait.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
@@ -32,23 +36,38 @@ struct CoreProcessSettings {
     std::uint32_t settleMs = kCoreSettleMs;
     std::uint32_t terminateWaitMs = kCoreTerminateWaitMs;
     LogSink log;
-    // Refused configurations and files moved aside.
+    // Refused configurations, files moved aside, and a core that ended by
+    // itself (reported from a thread-pool thread).
     EventSink events;
     // Makes the job the core runs in; tests put a failing one in its place.
     std::function<Win32Result<UniqueHandle>()> makeJob = CreateKillOnCloseJob;
 };
 
-// The recorded core. `running` is true exactly when both handles are open.
-// The core runs in `job`, which ends it (and whatever it started) when the
-// job's last handle closes: when the slot is emptied, or when the service
-// dies, so that no core outlives the service that could stop it.
-struct XrayProcessSlot {
-    bool running = false;
+// Reports the recorded core's end as an event unless the service ended it.
+struct CoreEndReport {
+    DWORD processId = 0;
+    HANDLE process = nullptr;  // the record's own handle, open while this is watched
+    EventSink events;
+    std::atomic<bool> expected{false};  // set before the service ends the core
+};
+
+// The core the service started and has not let go. It runs in `job`, which
+// ends it (and whatever it started) when the job's last handle closes: when
+// the record goes, or when the service dies, so that no core outlives the
+// service that could stop it. Members go in reverse order: the watch first,
+// then what it reads, then the job.
+struct RecordedCore {
     UniqueHandle job;
     UniqueHandle process;
-    UniqueHandle thread;
     DWORD processId = 0;
-    DWORD threadId = 0;
+    std::unique_ptr<CoreEndReport> endReport;
+    std::unique_ptr<RegisteredWait> endWatch;
+};
+
+// A core just created and resumed in its job.
+struct CreatedCore {
+    UniqueHandle process;
+    DWORD processId = 0;
 };
 
 class CoreProcessManager {
@@ -86,7 +105,10 @@ class CoreProcessManager {
   private:
     void Log(const std::wstring& message) const;
     void Report(ServiceEvent event, const std::vector<std::wstring>& inserts) const;
-    void EmptySlot();
+    // Lets the recorded core go (its job ends it if it still runs).
+    void Forget();
+    // Records a core that outlived its settle time, watching for its end.
+    void Record(UniqueHandle job, CreatedCore created);
 
     // The steps of a start; each failure is what StartXray answers.
     Win32Result<std::string> ReadConfiguration(const std::wstring& configPath,
@@ -97,12 +119,11 @@ class CoreProcessManager {
     Win32Result<UniqueHandle> OpenRuntimeLog();
     void ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,
                           const std::wstring& usedPath);
-    Win32Result<ProcessHandles> CreateCore(HANDLE log, HANDLE job, DWORD& processId,
-                                           DWORD& threadId);
+    Win32Result<CreatedCore> CreateCore(HANDLE log, HANDLE job);
 
     CoreProcessSettings settings_;
     std::mutex xrayMutex;
-    XrayProcessSlot slot_;
+    std::optional<RecordedCore> core_;
 };
 
 }  // namespace velk

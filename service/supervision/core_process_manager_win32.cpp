@@ -33,13 +33,36 @@ void CoreProcessManager::Log(const std::wstring& message) const {
     }
 }
 
-void CoreProcessManager::EmptySlot() {
-    slot_.thread.Reset();
-    slot_.process.Reset();
-    slot_.job.Reset();
-    slot_.processId = 0;
-    slot_.threadId = 0;
-    slot_.running = false;
+void CoreProcessManager::Forget() {
+    core_.reset();
+}
+
+namespace {
+
+void CALLBACK ReportCoreEnd(void* context, BOOLEAN /*timedOut*/) {
+    const auto* report = static_cast<const CoreEndReport*>(context);
+    if (report->expected || !report->events) {
+        return;
+    }
+    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(report->process);
+    report->events(ServiceEvent::kCoreEnded,
+                   {ToDecimal(report->processId),
+                    exitCode ? ToDecimal(exitCode.value()) : FailureText(exitCode.error())});
+}
+
+}  // namespace
+
+void CoreProcessManager::Record(UniqueHandle job, CreatedCore created) {
+    RecordedCore& core = core_.emplace();
+    core.job = std::move(job);
+    core.process = std::move(created.process);
+    core.processId = created.processId;
+    core.endReport = std::make_unique<CoreEndReport>();
+    core.endReport->processId = core.processId;
+    core.endReport->process = core.process.Get();
+    core.endReport->events = settings_.events;
+    core.endWatch =
+        std::make_unique<RegisteredWait>(core.process.Get(), &ReportCoreEnd, core.endReport.get());
 }
 
 void CoreProcessManager::Report(ServiceEvent event,
@@ -149,8 +172,7 @@ Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
     return std::move(log.value().handle);
 }
 
-Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, HANDLE job, DWORD& processId,
-                                                           DWORD& threadId) {
+Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) {
     const std::wstring directory =
         settings_.programDirectory ? settings_.programDirectory() : std::wstring();
     const std::wstring commandLine =
@@ -182,7 +204,7 @@ Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, HANDLE jo
                         &startup.StartupInfo, &info)) {
         return LastError(L"CreateProcessW");
     }
-    ProcessHandles created = TakeProcessHandles(info);
+    ProcessHandles handles = TakeProcessHandles(info);
 
     // A core outside the job would outlive the service, so it is not started
     // at all (on Windows 7 this happens when the service itself runs in a job
@@ -198,20 +220,19 @@ Win32Result<ProcessHandles> CoreProcessManager::CreateCore(HANDLE log, HANDLE jo
         WaitForSingleObject(info.hProcess, settings_.terminateWaitMs);
         return entered.error();
     }
-    processId = info.dwProcessId;
-    threadId = info.dwThreadId;
-    return created;
+    // Resumed: nothing more is done with its first thread.
+    return CreatedCore{std::move(handles.process), info.dwProcessId};
 }
 
 OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsCaller& asCaller) {
     std::lock_guard<std::mutex> lock(xrayMutex);
 
-    if (slot_.running) {
-        if (IsRunning(slot_.process.Get())) {
+    if (core_) {
+        if (IsRunning(core_->process.Get())) {
             Log(L"[XRAY] xray.exe already running.");
             return {true, 0};
         }
-        EmptySlot();
+        Forget();
     }
 
     Win32Result<std::string> configuration = ReadConfiguration(configPath, asCaller);
@@ -236,25 +257,18 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsC
         return FailedOp(job.error());
     }
 
-    DWORD processId = 0;
-    DWORD threadId = 0;
-    Win32Result<ProcessHandles> created =
-        CreateCore(log.value().Get(), job.value().Get(), processId, threadId);
+    Win32Result<CreatedCore> created = CreateCore(log.value().Get(), job.value().Get());
     // The core holds its own copy of the log now, if it was made.
     log.value().Reset();
     if (!created) {
         Log(L"[XRAY] " + FailureText(created.error()));
         return FailedOp(created.error());
     }
-    UniqueHandle process = std::move(created.value().process);
-    UniqueHandle thread = std::move(created.value().thread);
-
     Sleep(settings_.settleMs);
 
-    if (!IsRunning(process.Get())) {
-        const Win32Result<std::uint32_t> exitCode = ExitCodeOf(process.Get());
-        thread.Reset();
-        process.Reset();
+    if (!IsRunning(created.value().process.Get())) {
+        const Win32Result<std::uint32_t> exitCode = ExitCodeOf(created.value().process.Get());
+        created.value().process.Reset();
         if (!exitCode) {
             Log(L"[XRAY] exited immediately. " + FailureText(exitCode.error()));
             return FailedOp(exitCode.error());
@@ -263,25 +277,22 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsC
         return {false, exitCode.value()};
     }
 
-    slot_.job = std::move(job.value());
-    slot_.process = std::move(process);
-    slot_.thread = std::move(thread);
-    slot_.processId = processId;
-    slot_.threadId = threadId;
-    slot_.running = true;
+    Record(std::move(job.value()), std::move(created.value()));
     Log(L"[XRAY] started successfully with config: " + configPath);
     return {true, 0};
 }
 
 OpResult CoreProcessManager::StopXray() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    if (slot_.running) {
-        if (IsRunning(slot_.process.Get())) {
+    if (core_) {
+        if (IsRunning(core_->process.Get())) {
             Log(L"[XRAY] terminating xray.exe");
-            TerminateProcess(slot_.process.Get(), 0);
-            WaitForSingleObject(slot_.process.Get(), settings_.terminateWaitMs);
+            // This end is the service's doing, not news for the event log.
+            core_->endReport->expected = true;
+            TerminateProcess(core_->process.Get(), 0);
+            WaitForSingleObject(core_->process.Get(), settings_.terminateWaitMs);
         }
-        EmptySlot();
+        Forget();
         Log(L"[XRAY] stopped.");
     } else {
         Log(L"[XRAY] stop requested, but no xray process exists.");
@@ -291,13 +302,13 @@ OpResult CoreProcessManager::StopXray() {
 
 XrayStatus CoreProcessManager::QueryXrayStatus() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    if (!slot_.running || !slot_.process) {
+    if (!core_) {
         return {false, 0};
     }
-    if (IsRunning(slot_.process.Get())) {
+    if (IsRunning(core_->process.Get())) {
         return {true, kStillActiveCode};
     }
-    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(slot_.process.Get());
+    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(core_->process.Get());
     if (!exitCode) {
         return {false, exitCode.error().code};
     }
@@ -306,7 +317,7 @@ XrayStatus CoreProcessManager::QueryXrayStatus() {
 
 DWORD CoreProcessManager::RecordedProcessId() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    return slot_.processId;
+    return core_ ? core_->processId : 0;
 }
 
 }  // namespace velk

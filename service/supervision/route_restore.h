@@ -41,6 +41,8 @@ struct RouteRestoreResult {
     std::uint32_t code = 0;
     // The outcome as logged.
     std::wstring detail;
+    // The server recorded in the state file; empty when none could be read.
+    std::wstring server;
 };
 
 // When the state file holds a usable record, runs

@@ -18,13 +18,14 @@ RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings) {
     if (GetFileAttributesW(settings.stateFilePath.c_str()) == INVALID_FILE_ATTRIBUTES &&
         GetLastError() == ERROR_FILE_NOT_FOUND) {
         return RouteRestoreResult{RouteRestoreOutcome::kNothingSaved, 0,
-                                  L"no saved routing to restore"};
+                                  L"no saved routing to restore", L""};
     }
     netsteer::RouteState state;
     if (!netsteer::LoadState(settings.stateFilePath, state)) {
         return logged(RouteRestoreResult{RouteRestoreOutcome::kStateUnusable, ERROR_INVALID_DATA,
                                          L"the route state file cannot be used; the routing is "
-                                         L"left as it is"});
+                                         L"left as it is",
+                                         L""});
     }
     if (settings.log) {
         settings.log(L"restoring the saved routing " + settings.occasion + L": netsteer stop " +
@@ -39,11 +40,13 @@ RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings) {
                          L"stop \"" + state.serverIp + L"\"", settings.timeoutMs);
     if (result.ok) {
         return logged(RouteRestoreResult{RouteRestoreOutcome::kRestored, 0,
-                                         L"saved routing restored (netsteer stop returned 0)"});
+                                         L"saved routing restored (netsteer stop returned 0)",
+                                         state.serverIp});
     }
     return logged(RouteRestoreResult{
         RouteRestoreOutcome::kNotRestored, result.code,
-        L"saved routing not restored: netsteer stop returned " + ToDecimal(result.code)});
+        L"saved routing not restored: netsteer stop returned " + ToDecimal(result.code),
+        state.serverIp});
 }
 
 }  // namespace velk

@@ -8,6 +8,7 @@
 
 #include "common/log_sink.h"
 #include "service/supervision/command_operations.h"
+#include "service/supervision/service_events.h"
 
 namespace velk {
 
@@ -17,6 +18,11 @@ CommandOperations& WindowsCommandOperations();
 // Where that instance logs (nowhere until this is called); the program that
 // puts the service together passes the service log.
 void LogOperationsTo(LogSink log);
+
+// Where that instance reports its events (nothing until this is called): a
+// refused configuration, a file moved aside, a core that ended by itself. The
+// service passes its event log.
+void ReportOperationEventsTo(EventSink events);
 
 // From now on, route helper runs of that instance watch `stopEvent` and,
 // once it is set, call `progress` while they wait for the helper to end

@@ -11,7 +11,7 @@
 namespace velk {
 namespace {
 
-CoreProcessSettings ServiceCoreSettings(const LogSink& log) {
+CoreProcessSettings ServiceCoreSettings(const LogSink& log, const EventSink& events) {
     CoreProcessSettings settings;
     settings.programDirectory = [] { return velk::GetModuleDirectory(); };
     settings.dataDirectory = kDataDirectory;
@@ -19,15 +19,23 @@ CoreProcessSettings ServiceCoreSettings(const LogSink& log) {
     settings.settleMs = kCoreSettleMs;
     settings.terminateWaitMs = kCoreTerminateWaitMs;
     settings.log = log;
+    settings.events = events;
     return settings;
 }
 
 class WindowsOperations final : public CommandOperations {
   public:
     WindowsOperations()
-        : core_(ServiceCoreSettings([this](const std::wstring& message) { Log(message); })) {}
+        : core_(ServiceCoreSettings(
+              [this](const std::wstring& message) { Log(message); },
+              [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+                  if (events_) {
+                      events_(event, inserts);
+                  }
+              })) {}
 
     void LogTo(LogSink log) { log_ = std::move(log); }
+    void ReportEventsTo(EventSink events) { events_ = std::move(events); }
 
     XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
     OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller) override {
@@ -68,6 +76,7 @@ class WindowsOperations final : public CommandOperations {
 
     // Set before the pipe server starts, like the stop event below.
     LogSink log_;
+    EventSink events_;
     CoreProcessManager core_;
     // Set before the pipe server starts and read only on its thread.
     HANDLE stopEvent_ = nullptr;
@@ -87,6 +96,10 @@ CommandOperations& WindowsCommandOperations() {
 
 void LogOperationsTo(LogSink log) {
     Operations().LogTo(std::move(log));
+}
+
+void ReportOperationEventsTo(EventSink events) {
+    Operations().ReportEventsTo(std::move(events));
 }
 
 void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress) {

@@ -38,6 +38,7 @@ class ShortHelperTimeout final : public velk::CommandOperations {
 int wmain() {
     velk::EnableServiceLog(true);
     velk::LogOperationsTo(velk::WriteServiceLog);
+    velk::ReportOperationEventsTo(velk::ServiceEventLog());
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
     velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);
     platform.runPipeServer = [](HANDLE stopEvent) {

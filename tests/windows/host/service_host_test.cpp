@@ -96,9 +96,16 @@ class ServiceHostTest : public ::testing::Test {
             settings.progress(5000);
             settings.progress(4000);
             settings.log(L"saved routing restored");
-            return RouteRestoreResult{RouteRestoreOutcome::kRestored, 0, L""};
+            return RouteRestoreResult{RouteRestoreOutcome::kRestored, 0, L"", L"203.0.113.7"};
         };
         p.restoreLog = [this](const std::wstring& line) { recorder_.Add(L"restore log " + line); };
+        p.events = [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+            std::wstring line = L"event " + std::to_wstring(static_cast<int>(event));
+            for (const std::wstring& insert : inserts) {
+                line += L" " + insert;
+            }
+            recorder_.Add(line);
+        };
         return p;
     }
 
@@ -140,6 +147,7 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"log VelkVPNService started.",
                                      L"restore at service start",
                                      kRunning,
+                                     L"event 1",
                                      L"pipe server started",
                                      L"log Service stop requested.",
                                      kStopPending,
@@ -148,15 +156,16 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"StopXray",
                                      L"restore at service stop",
                                      L"log VelkVPNService stopped.",
+                                     L"event 2",
                                      kStopped,
                                  }));
     // A stop after the event is gone is logged and reported, nothing more.
     EXPECT_EQ(ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr),
               static_cast<DWORD>(NO_ERROR));
     const auto lines = recorder_.Lines();
-    ASSERT_EQ(lines.size(), 16u);
-    EXPECT_EQ(lines[14], L"log Service stop requested.");
-    EXPECT_EQ(lines[15], kStopPending);
+    ASSERT_EQ(lines.size(), 18u);
+    EXPECT_EQ(lines[16], L"log Service stop requested.");
+    EXPECT_EQ(lines[17], kStopPending);
 }
 
 // The routing is put back before any request can change it, with the control
@@ -181,7 +190,9 @@ TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
                                      pending(2, 1, 8000),
                                      pending(2, 2, 7000),
                                      L"restore log saved routing restored",
+                                     L"event 7 203.0.113.7 0",
                                      kRunning,
+                                     L"event 1",
                                      L"pipe server started",
                                      L"log Service stop requested.",
                                      kStopPending,
@@ -192,7 +203,9 @@ TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
                                      pending(3, 4, 8000),
                                      pending(3, 5, 7000),
                                      L"restore log saved routing restored",
+                                     L"event 7 203.0.113.7 0",
                                      L"log VelkVPNService stopped.",
+                                     L"event 2",
                                      kStopped,
                                  }));
 }

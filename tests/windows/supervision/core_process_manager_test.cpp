@@ -109,9 +109,15 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
         const std::wstring running =
             Config(L"running.json", FakecoreJson({{"stdout", "second core"}}));
 
+        const std::size_t eventsBefore = events_.Snapshot().size();
         ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
         const DWORD firstId = manager_.RecordedProcessId();
         ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
+        // The event log hears of it, with the process and its code.
+        ASSERT_TRUE(WaitUntil([&] { return events_.Snapshot().size() > eventsBefore; }));
+        const auto reported = events_.Snapshot().back();
+        EXPECT_EQ(reported.first, ServiceEvent::kCoreEnded);
+        EXPECT_THAT(reported.second, ElementsAre(std::to_wstring(firstId), std::to_wstring(code)));
 
         // Nothing watches the core: it stays recorded and reports its exit code.
         for (int i = 0; i < 3; ++i) {
@@ -218,6 +224,7 @@ TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
     const XrayStatus status = manager_.QueryXrayStatus();
     EXPECT_FALSE(status.running);
     EXPECT_EQ(status.code, 0u);
+    EXPECT_TRUE(events_.Snapshot().empty()) << "a core the service ended is no event";
 }
 
 TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,12 +109,21 @@ inline std::string Fnv1a(const std::string& bytes) {
     return text;
 }
 
+// Events may come from a thread-pool thread (a core that ended by itself):
+// read them through Snapshot while a core may still end.
 struct EventRecorder {
-    std::vector<std::pair<ServiceEvent, std::vector<std::wstring>>> events;
+    using Entry = std::pair<ServiceEvent, std::vector<std::wstring>>;
+    std::vector<Entry> events;
+    std::mutex mutex;
     EventSink Sink() {
         return [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+            std::lock_guard<std::mutex> lock(mutex);
             events.emplace_back(event, inserts);
         };
+    }
+    std::vector<Entry> Snapshot() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events;
     }
 };
 
