@@ -53,4 +53,13 @@ void AppendLogEntry(const LogTarget& target, const std::wstring& message) {
     AppendToFile(target.path, FormatLogEntry(now, message, target.lineEnd));
 }
 
+void LogFile::Append(const std::wstring& message) noexcept {
+    try {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        AppendLogEntry(target_, message);
+    } catch (...) {
+        // Logging never changes what a program does; the entry is lost.
+    }
+}
+
 }  // namespace velk

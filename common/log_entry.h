@@ -2,7 +2,9 @@
 // The log entry form that both programs write:
 //   "[" year "-" MM "-" DD " " hh ":" mm ":" ss "] " message line-end
 #include <functional>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "common/local_time.h"
 
@@ -31,5 +33,20 @@ struct LogTarget {
 // Reads the clock once, formats the entry and appends it to the file, which is
 // opened and closed for this one entry. Failures are silent: the entry is lost.
 void AppendLogEntry(const LogTarget& target, const std::wstring& message);
+
+// One log file of a program, written by any of its threads: one entry at a
+// time (the clock read under the lock, so entries stay in time order), and a
+// failure of any kind loses the entry and nothing more.
+class LogFile {
+  public:
+    explicit LogFile(LogTarget target) : target_(std::move(target)) {}
+    void Append(const std::wstring& message) noexcept;
+    // Tests point the log elsewhere; not while other threads write.
+    LogTarget& Target() { return target_; }
+
+  private:
+    LogTarget target_;
+    std::mutex mutex_;
+};
 
 }  // namespace velk

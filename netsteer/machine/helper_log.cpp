@@ -1,14 +1,15 @@
 #include "netsteer/machine/helper_log.h"
 
-#include <mutex>
-
 #include "netsteer/netsteer_constants.h"
 
 namespace netsteer {
 
 namespace {
-// Serialises the file appends within the process.
-std::mutex logMutex;
+velk::LogFile& HelperLogFile() {
+    static velk::LogFile file(
+        velk::LogTarget{kHelperLogPath, velk::ReadLocalTime, velk::kPlatformLineEnd});
+    return file;
+}
 }  // namespace
 
 void WriteLog(const std::wstring& message) {
@@ -21,19 +22,12 @@ void WriteLog(const std::wstring& message) {
 }
 
 void AppendLogFile(const std::wstring& message) {
-    try {
-        const std::lock_guard<std::mutex> lock(logMutex);
-        // The clock is read once, under the lock, before the file is opened.
-        // Code units above U+00FF become "?" so the entry stays whole.
-        velk::AppendLogEntry(HelperLogTarget(), message);
-    } catch (...) {
-        // Logging never changes the helper's course; the entry is lost.
-    }
+    // Code units above U+00FF become "?" so the entry stays whole.
+    HelperLogFile().Append(message);
 }
 
 velk::LogTarget& HelperLogTarget() {
-    static velk::LogTarget target{kHelperLogPath, velk::ReadLocalTime, velk::kPlatformLineEnd};
-    return target;
+    return HelperLogFile().Target();
 }
 
 }  // namespace netsteer

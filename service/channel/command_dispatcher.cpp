@@ -70,17 +70,6 @@ std::wstring ResultLine(const OpResult& result, const wchar_t* message) {
            L";message=" + message;
 }
 
-// A log that fails must not cost the client its response.
-void Log(const LogSink& log, const std::wstring& message) {
-    if (!log) {
-        return;
-    }
-    try {
-        log(message);
-    } catch (...) {
-    }
-}
-
 // The four route actions run the helper with "start" or "stop" and the host
 // in quotes; the host is passed on exactly as received.
 const wchar_t* HelperActionOf(const std::wstring& action) {
@@ -117,7 +106,7 @@ class Gate {
     }
 
     std::wstring Refused() {
-        Log(log_, std::wstring(L"Response: ") + kAccessDenied);
+        LogTo(log_, std::wstring(L"Response: ") + kAccessDenied);
         return kAccessDenied;
     }
 
@@ -133,7 +122,7 @@ class Gate {
 std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
                            SessionAccess& sessions, CommandOperations& operations,
                            const LogSink& log) {
-    Log(log, L"Received command: " + request);
+    LogTo(log, L"Received command: " + request);
 
     std::size_t position = 0;
     const std::wstring action = ExtractWord(request, position);
@@ -196,7 +185,7 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
         return kUnknownAction;
     }
 
-    Log(log, L"Response: " + response);
+    LogTo(log, L"Response: " + response);
     return response;
 }
 

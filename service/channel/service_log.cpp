@@ -1,7 +1,6 @@
 #include "service/channel/service_log.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "service/service_constants.h"
 
@@ -13,8 +12,11 @@ namespace velk {
 
 namespace {
 std::atomic<bool> serviceLogEnabled{VELK_SERVICE_LOG_DEFAULT != 0};
-// One writer at a time, so that entries never interleave.
-std::mutex serviceLogMutex;
+
+LogFile& ServiceLogFile() {
+    static LogFile file(LogTarget{kServiceLogPath, ReadLocalTime, kPlatformLineEnd});
+    return file;
+}
 }  // namespace
 
 void EnableServiceLog(bool enabled) {
@@ -27,26 +29,15 @@ bool ServiceLogEnabled() {
 
 void WriteServiceLog(const std::wstring& message) {
     // The switch is off in every ordinary build: then no lock is taken and no
-    // file is touched.
-    if (!serviceLogEnabled.load()) {
-        return;
-    }
-    try {
-        const std::lock_guard<std::mutex> lock(serviceLogMutex);
-        if (!serviceLogEnabled.load()) {
-            return;
-        }
-        // Code units above U+00FF become "?", so an entry is never cut short
-        // and the next one always starts on its own line.
-        AppendLogEntry(ServiceLogTarget(), message);
-    } catch (...) {
-        // Logging never changes what the service does; the entry is lost.
+    // file is touched. Code units above U+00FF become "?", so an entry is
+    // never cut short and the next one always starts on its own line.
+    if (serviceLogEnabled.load()) {
+        ServiceLogFile().Append(message);
     }
 }
 
 LogTarget& ServiceLogTarget() {
-    static LogTarget target{kServiceLogPath, ReadLocalTime, kPlatformLineEnd};
-    return target;
+    return ServiceLogFile().Target();
 }
 
 }  // namespace velk

@@ -26,8 +26,6 @@ struct ServiceHostPlatform {
     LogSink log;
     // The service's start and stop go to the event log.
     EventSink events;
-    // The pipe the control handler opens to wake the loop.
-    std::wstring pipeName;
     // Puts back the routing saved in the route state file, if there is one
     // (RestoreSavedRouting); the host fills in the occasion, the log and the
     // progress report.

@@ -17,16 +17,18 @@
 namespace velk {
 namespace {
 
-// The process-wide host state. `serviceStatus` and `statusHandle` are shared
-// by ServiceMain's thread and the control manager's thread without a lock; the
-// order of events keeps their writes apart. `stopEvent` is read and closed
-// under `stopEventMutex`, so that a stop control arriving while ServiceMain
-// closes the event never signals a closed (or reused) handle.
+// The process-wide host state, shared by ServiceMain's thread and the control
+// manager's thread. `stopEvent` is read and closed under `stopEventMutex`, so
+// that a stop control arriving while ServiceMain closes the event never
+// signals a closed (or reused) handle, nor reports STOP_PENDING after STOPPED.
 struct ServiceHostState {
     ServiceHostPlatform platform;
     CommandOperations* operations = nullptr;
+    // Written and reported by both threads, one report at a time.
+    std::mutex statusMutex;
     SERVICE_STATUS serviceStatus{};
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    // Taken before statusMutex where both are held.
     std::mutex stopEventMutex;
     HANDLE stopEvent = nullptr;
     // Advanced with every report of progress while the service starts or stops.
@@ -40,6 +42,7 @@ ServiceHostState& ServiceHost() {
 
 void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD win32ExitCode,
             DWORD waitHint, DWORD checkPoint = 0) {
+    std::lock_guard<std::mutex> lock(host.statusMutex);
     SERVICE_STATUS& status = host.serviceStatus;
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
@@ -130,7 +133,6 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
     };
     platform.log = WriteServiceLog;
     platform.events = ServiceEventLog();
-    platform.pipeName = kPipeName;
     platform.restoreSavedRouting = [](RouteRestoreSettings settings) {
         settings.programDirectory = GetModuleDirectory();
         return velk::RestoreSavedRouting(settings);
@@ -191,27 +193,21 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     // core, and the routes, added without -p, do not outlive the restart. The
     // state file left behind is dealt with when the service starts again,
     // rather than running route commands against the shutdown's time limit.
+    if (control == SERVICE_CONTROL_INTERROGATE) {
+        return NO_ERROR;  // answered even though nothing changes
+    }
     if (control != SERVICE_CONTROL_STOP) {
-        return NO_ERROR;
+        return ERROR_CALL_NOT_IMPLEMENTED;
     }
     ServiceHostState& host = ServiceHost();
     host.platform.log(L"Service stop requested.");
-    Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, kServicePendingWaitHintMs);
-    bool signalled = false;
-    {
-        std::lock_guard<std::mutex> lock(host.stopEventMutex);
-        if (host.stopEvent != INVALID_HANDLE_VALUE && host.stopEvent != nullptr) {
-            SetEvent(host.stopEvent);
-            signalled = true;
-        }
-    }
-    if (signalled) {
-        // The loop already waits on the event; this connection only matters
-        // to a server that does not, and does no harm to ours. It is opened
-        // at identification level: whoever serves the name must not act as
-        // SYSTEM.
-        const Win32Result<UniqueHandle> wake =
-            OpenPipeAsClient(host.platform.pipeName, kPipeClientOpenFlags);
+    // Under the event's lock: once ServiceMain has let the event go it is
+    // about to report STOPPED, and a service never goes back from STOPPED.
+    std::lock_guard<std::mutex> lock(host.stopEventMutex);
+    if (host.stopEvent != INVALID_HANDLE_VALUE && host.stopEvent != nullptr) {
+        Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, kServicePendingWaitHintMs);
+        // The pipe server waits on the event and ends at once.
+        SetEvent(host.stopEvent);
     }
     return NO_ERROR;
 }

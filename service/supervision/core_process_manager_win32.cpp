@@ -28,9 +28,7 @@ CoreProcessManager::CoreProcessManager(CoreProcessSettings settings)
     : settings_(std::move(settings)) {}
 
 void CoreProcessManager::Log(const std::wstring& message) const {
-    if (settings_.log) {
-        settings_.log(message);
-    }
+    LogTo(settings_.log, message);
 }
 
 void CoreProcessManager::Forget() {

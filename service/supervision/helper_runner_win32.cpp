@@ -62,11 +62,7 @@ bool AwaitHelper(const HelperRunSettings& settings, HANDLE process, std::uint32_
 
 OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring& programPath,
                           const std::wstring& arguments, std::uint32_t timeoutMs) {
-    auto log = [&settings](const std::wstring& message) {
-        if (settings.log) {
-            settings.log(message);
-        }
-    };
+    auto log = [&settings](const std::wstring& message) { LogTo(settings.log, message); };
 
     const std::wstring commandLine = ComposeHelperCommandLine(programPath, arguments);
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());

@@ -10,9 +10,7 @@ namespace velk {
 
 RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings) {
     auto logged = [&settings](RouteRestoreResult result) {
-        if (settings.log) {
-            settings.log(result.detail);
-        }
+        LogTo(settings.log, result.detail);
         return result;
     };
     if (GetFileAttributesW(settings.stateFilePath.c_str()) == INVALID_FILE_ATTRIBUTES &&
@@ -27,10 +25,8 @@ RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings) {
                                          L"left as it is",
                                          L""});
     }
-    if (settings.log) {
-        settings.log(L"restoring the saved routing " + settings.occasion + L": netsteer stop " +
-                     state.serverIp);
-    }
+    LogTo(settings.log, L"restoring the saved routing " + settings.occasion + L": netsteer stop " +
+                            state.serverIp);
     HelperRunSettings run;
     run.workingDirectory = settings.programDirectory;
     run.log = settings.log;

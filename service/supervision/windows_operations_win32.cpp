@@ -68,11 +68,7 @@ class WindowsOperations final : public CommandOperations {
     std::wstring GetModuleDirectory() override { return velk::GetModuleDirectory(); }
 
   private:
-    void Log(const std::wstring& message) const {
-        if (log_) {
-            log_(message);
-        }
-    }
+    void Log(const std::wstring& message) const { velk::LogTo(log_, message); }
 
     // Set before the pipe server starts, like the stop event below.
     LogSink log_;
