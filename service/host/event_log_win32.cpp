@@ -10,45 +10,42 @@
 namespace velk {
 namespace {
 
+// Each event's message (whose id carries the severity in its top bits, the
+// ServiceEvent value in the rest) and its type in the log.
 struct EventKind {
+    ServiceEvent event;
     DWORD messageId;
     WORD type;
 };
 
-// The message table's ids carry the severity in their top bits; the rest is
-// the ServiceEvent value.
-constexpr bool Matches(DWORD messageId, ServiceEvent event) {
-    return (messageId & 0xFFFFu) == static_cast<DWORD>(event);
-}
-static_assert(Matches(MSG_SERVICE_STARTED, ServiceEvent::kServiceStarted), "message ids");
-static_assert(Matches(MSG_SERVICE_STOPPED, ServiceEvent::kServiceStopped), "message ids");
-static_assert(Matches(MSG_REQUEST_REFUSED, ServiceEvent::kRequestRefused), "message ids");
-static_assert(Matches(MSG_CORE_ENDED, ServiceEvent::kCoreEnded), "message ids");
-static_assert(Matches(MSG_CONFIG_REFUSED, ServiceEvent::kConfigRefused), "message ids");
-static_assert(Matches(MSG_FILE_MOVED_ASIDE, ServiceEvent::kFileMovedAside), "message ids");
-static_assert(Matches(MSG_ROUTING_RESTORED, ServiceEvent::kRoutingRestored), "message ids");
-static_assert(Matches(MSG_RESTORE_FAILED, ServiceEvent::kRestoreFailed), "message ids");
+constexpr EventKind kEventKinds[] = {
+    {ServiceEvent::kServiceStarted, MSG_SERVICE_STARTED, EVENTLOG_INFORMATION_TYPE},
+    {ServiceEvent::kServiceStopped, MSG_SERVICE_STOPPED, EVENTLOG_INFORMATION_TYPE},
+    {ServiceEvent::kRequestRefused, MSG_REQUEST_REFUSED, EVENTLOG_WARNING_TYPE},
+    {ServiceEvent::kCoreEnded, MSG_CORE_ENDED, EVENTLOG_WARNING_TYPE},
+    {ServiceEvent::kConfigRefused, MSG_CONFIG_REFUSED, EVENTLOG_WARNING_TYPE},
+    {ServiceEvent::kFileMovedAside, MSG_FILE_MOVED_ASIDE, EVENTLOG_WARNING_TYPE},
+    {ServiceEvent::kRoutingRestored, MSG_ROUTING_RESTORED, EVENTLOG_INFORMATION_TYPE},
+    {ServiceEvent::kRestoreFailed, MSG_RESTORE_FAILED, EVENTLOG_ERROR_TYPE},
+};
 
-EventKind KindOf(ServiceEvent event) {
-    switch (event) {
-        case ServiceEvent::kServiceStarted:
-            return {MSG_SERVICE_STARTED, EVENTLOG_INFORMATION_TYPE};
-        case ServiceEvent::kServiceStopped:
-            return {MSG_SERVICE_STOPPED, EVENTLOG_INFORMATION_TYPE};
-        case ServiceEvent::kRequestRefused:
-            return {MSG_REQUEST_REFUSED, EVENTLOG_WARNING_TYPE};
-        case ServiceEvent::kCoreEnded:
-            return {MSG_CORE_ENDED, EVENTLOG_WARNING_TYPE};
-        case ServiceEvent::kConfigRefused:
-            return {MSG_CONFIG_REFUSED, EVENTLOG_WARNING_TYPE};
-        case ServiceEvent::kFileMovedAside:
-            return {MSG_FILE_MOVED_ASIDE, EVENTLOG_WARNING_TYPE};
-        case ServiceEvent::kRoutingRestored:
-            return {MSG_ROUTING_RESTORED, EVENTLOG_INFORMATION_TYPE};
-        case ServiceEvent::kRestoreFailed:
-            return {MSG_RESTORE_FAILED, EVENTLOG_ERROR_TYPE};
+constexpr bool MessageIdsMatchEvents() {
+    for (const EventKind& kind : kEventKinds) {
+        if ((kind.messageId & 0xFFFFu) != static_cast<DWORD>(kind.event)) {
+            return false;
+        }
     }
-    return {0, EVENTLOG_INFORMATION_TYPE};
+    return true;
+}
+static_assert(MessageIdsMatchEvents(), "service_messages.mc and ServiceEvent disagree");
+
+const EventKind* KindOf(ServiceEvent event) {
+    for (const EventKind& kind : kEventKinds) {
+        if (kind.event == event) {
+            return &kind;
+        }
+    }
+    return nullptr;
 }
 
 // The registered source for the life of the process.
@@ -72,8 +69,11 @@ class EventSource {
         for (const std::wstring& insert : inserts) {
             strings.push_back(insert.c_str());
         }
-        const EventKind kind = KindOf(event);
-        ReportEventW(handle_, kind.type, 0, kind.messageId, nullptr,
+        const EventKind* kind = KindOf(event);
+        if (kind == nullptr) {
+            return;
+        }
+        ReportEventW(handle_, kind->type, 0, kind->messageId, nullptr,
                      static_cast<WORD>(strings.size()), 0,
                      strings.empty() ? nullptr : strings.data(), nullptr);
     }

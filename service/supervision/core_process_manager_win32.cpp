@@ -127,13 +127,25 @@ void CoreProcessManager::ReportMovedAside(const std::wstring& path, const std::w
     }
 }
 
-Win32Status CoreProcessManager::WriteConfigurationCopy(const std::string& bytes) {
+namespace {
+
+// A file of ours in the data directory, for SYSTEM and Administrators only.
+OwnedFileRequest DataFileRequest(const std::wstring& path, DWORD access, DWORD share,
+                                 DWORD disposition) {
     OwnedFileRequest request;
-    request.path = settings_.configCopyPath;
-    request.access = GENERIC_WRITE;
-    request.share = FILE_SHARE_READ;
-    request.disposition = CREATE_ALWAYS;
+    request.path = path;
+    request.access = access;
+    request.share = share;
+    request.disposition = disposition;
     request.sddl = kDataFileSddl;
+    return request;
+}
+
+}  // namespace
+
+Win32Status CoreProcessManager::WriteConfigurationCopy(const std::string& bytes) {
+    const OwnedFileRequest request =
+        DataFileRequest(settings_.configCopyPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
     Win32Result<OwnedFile> copy = OpenOwnedFile(request);
     if (!copy) {
         Log(L"[XRAY] config copy: " + FailureText(copy.error()));
@@ -152,12 +164,8 @@ Win32Status CoreProcessManager::WriteConfigurationCopy(const std::string& bytes)
 }
 
 Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
-    OwnedFileRequest request;
-    request.path = settings_.runtimeLogPath;
-    request.access = FILE_APPEND_DATA;
-    request.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    request.disposition = OPEN_ALWAYS;
-    request.sddl = kDataFileSddl;
+    OwnedFileRequest request = DataFileRequest(settings_.runtimeLogPath, FILE_APPEND_DATA,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     request.inheritable = true;
     request.freshWhenHeld = true;
     Win32Result<OwnedFile> log = OpenOwnedFile(request);

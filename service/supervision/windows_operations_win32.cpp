@@ -13,11 +13,8 @@ namespace {
 
 CoreProcessSettings ServiceCoreSettings(const LogSink& log, const EventSink& events) {
     CoreProcessSettings settings;
+    // The paths and times are the settings' own defaults, the fixed constants.
     settings.programDirectory = [] { return velk::GetModuleDirectory(); };
-    settings.dataDirectory = kDataDirectory;
-    settings.runtimeLogPath = kCoreRuntimeLogPath;
-    settings.settleMs = kCoreSettleMs;
-    settings.terminateWaitMs = kCoreTerminateWaitMs;
     settings.log = log;
     settings.events = events;
     return settings;
