@@ -7,8 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "common/unique_handle.h"
-#include "common/win32_result.h"
 #include "service/channel/command_dispatcher.h"
 #include "service/service_constants.h"
 
@@ -32,12 +30,6 @@ inline constexpr DWORD kPipeMaxInstances = 8;
 // No output buffer: a write of an answer completes only once the client has
 // read all of it, so the server knows when it may let the client go.
 inline constexpr DWORD kPipeOutBufferBytes = 0;
-
-// How clients open the pipe: the server may learn who they are but not act as
-// them, so that whoever holds the name (a squatter while the service is not
-// running) cannot use the identity of a client running as SYSTEM or an
-// administrator.
-inline constexpr DWORD kPipeClientOpenFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 struct PipeServerOptions {
     std::wstring pipeName = kPipeName;
@@ -90,11 +82,5 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 // answer. No thread is started.
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                    const PipeServerOptions& options = {});
-
-// Opens the pipe `pipeName` as a client for reading and writing
-// (kPipeClientAccess) with `flagsAndAttributes`, by default at identification
-// level.
-Win32Result<UniqueHandle> OpenPipeAsClient(const std::wstring& pipeName,
-                                           DWORD flagsAndAttributes = kPipeClientOpenFlags);
 
 }  // namespace velk

@@ -14,7 +14,7 @@
 #include "common/registered_wait.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 #include "service/channel/pipe_security.h"
 
 namespace velk {
@@ -24,7 +24,6 @@ namespace velk {
 static_assert(kPipeFullControl == FILE_ALL_ACCESS, "kPipeFullControl");
 static_assert(kFileGenericRead == FILE_GENERIC_READ, "kFileGenericRead");
 static_assert(kFileGenericWrite == FILE_GENERIC_WRITE, "kFileGenericWrite");
-static_assert(kPipeClientAccess == (GENERIC_READ | GENERIC_WRITE), "kPipeClientAccess");
 
 namespace {
 
@@ -581,15 +580,6 @@ class PipeServer {
 };
 
 }  // namespace
-
-Win32Result<UniqueHandle> OpenPipeAsClient(const std::wstring& pipeName, DWORD flagsAndAttributes) {
-    UniqueHandle pipe(CreateFileW(pipeName.c_str(), kPipeClientAccess, 0, nullptr, OPEN_EXISTING,
-                                  flagsAndAttributes, nullptr));
-    if (!pipe) {
-        return LastError(L"CreateFileW");
-    }
-    return pipe;
-}
 
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                    const PipeServerOptions& options) {

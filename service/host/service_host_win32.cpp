@@ -7,6 +7,7 @@
 #include "common/win32_result.h"
 #include "common/wide_text.h"
 #include "service/channel/pipe_caller.h"
+#include "service/channel/client/pipe_client.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
 #include "service/host/event_log.h"

@@ -12,7 +12,7 @@
 
 #include "common/wide_text.h"
 #include "service/channel/command_dispatcher.h"
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 #include "service/service_constants.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/recording_operations.h"

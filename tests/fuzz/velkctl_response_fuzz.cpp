@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tools/velkctl/velkctl_options.h"
 

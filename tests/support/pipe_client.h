@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "service/channel/pipe_framing.h"
-#include "service/channel/pipe_server.h"
+#include "service/channel/client/pipe_framing.h"
+#include "service/channel/client/pipe_client.h"
 #include "service/service_constants.h"
 
 namespace velk::test_support {

@@ -9,7 +9,7 @@
 
 #include "tests/support/running_under_wine.h"
 #include "common/unique_handle.h"
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 
 namespace velk::test_support {
 

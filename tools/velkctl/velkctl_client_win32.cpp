@@ -7,8 +7,8 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "common/wide_text.h"
-#include "service/channel/pipe_framing.h"
-#include "service/channel/pipe_server.h"
+#include "service/channel/client/pipe_framing.h"
+#include "service/channel/client/pipe_client.h"
 #include "service/service_constants.h"
 
 namespace velk::velkctl {

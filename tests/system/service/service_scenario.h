@@ -23,7 +23,7 @@
 
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 #include "service/channel/pipe_server.h"
 #include "service/service_constants.h"
 #include "tests/support/pipe_client.h"

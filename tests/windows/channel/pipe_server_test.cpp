@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 #include "service/channel/pipe_security.h"
 #include "tests/support/pipe_client.h"
 #include "tests/support/pipe_dacl_check.h"

@@ -1,4 +1,4 @@
-#include "service/channel/pipe_framing.h"
+#include "service/channel/client/pipe_framing.h"
 
 #include "common/wide_text.h"
 
