@@ -39,17 +39,13 @@ Win32Result<UniqueSecurityDescriptor> BuildPipeSecurityDescriptor() {
 }
 
 // One instance of the pipe, the `ours`-th of the name that this server holds
-// (0 for the first, created as the first instance of its name). Without its
-// descriptor no instance is made: a NULL DACL would let any local process
-// rewrite the pipe's security.
-Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours) {
-    const Win32Result<UniqueSecurityDescriptor> descriptor = BuildPipeSecurityDescriptor();
-    if (!descriptor) {
-        return descriptor.error();
-    }
+// (0 for the first, created as the first instance of its name), carrying
+// `descriptor`.
+Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours,
+                                         PSECURITY_DESCRIPTOR descriptor) {
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor.value().get();
+    attributes.lpSecurityDescriptor = descriptor;
     attributes.bInheritHandle = FALSE;
     const DWORD first = ours == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
     UniqueHandle pipe(CreateNamedPipeW(name.c_str(), kPipeOpenMode | first, kPipeInstanceMode,
@@ -109,6 +105,7 @@ struct Connection {
     // kMaxRequestBytes and only the bytes read are decoded, so it is never
     // cleared.
     std::vector<unsigned char> request = std::vector<unsigned char>(kPipeBufferBytes, 0);
+    DWORD requestBytes = 0;  // how many of them the last read took
     std::string response;
 };
 
@@ -192,7 +189,7 @@ class PipeServer {
             if (now < retryAt_) {
                 break;
             }
-            Win32Result<UniqueHandle> made = CreateInstance(options_.pipeName, Live());
+            Win32Result<UniqueHandle> made = MakeInstance();
             if (made && !CreateIoCompletionPort(made.value().Get(), port_.Get(),
                                                 reinterpret_cast<ULONG_PTR>(&connection), 0)) {
                 made = LastError(L"CreateIoCompletionPort");
@@ -215,6 +212,21 @@ class PipeServer {
             connection.phase = Phase::kIdle;
         }
         return Live() != 0;
+    }
+
+    // Without its descriptor no instance is made: a NULL DACL would let any
+    // local process rewrite the pipe's security. Built once it is first
+    // needed and kept for the run; a failure is tried again with the next
+    // instance.
+    Win32Result<UniqueHandle> MakeInstance() {
+        if (!descriptor_) {
+            Win32Result<UniqueSecurityDescriptor> built = BuildPipeSecurityDescriptor();
+            if (!built) {
+                return built.error();
+            }
+            descriptor_ = std::move(built.value());
+        }
+        return CreateInstance(options_.pipeName, Live(), descriptor_.get());
     }
 
     DWORD Live() const {
@@ -284,9 +296,9 @@ class PipeServer {
     // only when the client has read the whole answer (the instance has no
     // output buffer), so the connection can then be let go at once.
     void Answer(Connection* connection) {
-        const DWORD size = static_cast<DWORD>(connection->overlapped.InternalHigh);
-        connection->response = EncodeResponse(handleRequest_(
-            DecodeRequest(connection->request.data(), size), connection->pipe.Get()));
+        connection->response = EncodeResponse(
+            handleRequest_(DecodeRequest(connection->request.data(), connection->requestBytes),
+                           connection->pipe.Get()));
         // A stop from now on shortens this bound to the grace (Drain).
         Begin(*connection, Phase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
@@ -332,7 +344,6 @@ class PipeServer {
 
     void Completed(Connection& connection, DWORD bytes, DWORD error) {
         connection.pending = false;
-        connection.overlapped.InternalHigh = bytes;
         switch (connection.phase) {
             case Phase::kListening:
                 if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED) {
@@ -351,6 +362,7 @@ class PipeServer {
                 // a stop came at the same moment.
                 if (error == ERROR_SUCCESS && bytes != 0) {
                     connection.phase = Phase::kQueued;
+                    connection.requestBytes = bytes;
                     queue_.push_back(&connection);
                 } else {
                     Recycle(connection);
@@ -572,6 +584,7 @@ class PipeServer {
     std::vector<Connection> connections_;  // never resized: operations hold their records
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
     UniqueHandle port_;
+    UniqueSecurityDescriptor descriptor_;  // every instance's; empty until first built
     ULONGLONG retryAt_ = 0;
     std::uint64_t arrivals_ = 0;
     bool stopSeen_ = false;
