@@ -15,6 +15,7 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/channel/client/pipe_framing.h"
+#include "service/channel/pipe_instance_phase.h"
 #include "service/channel/pipe_security.h"
 
 namespace velk {
@@ -81,21 +82,29 @@ ULONGLONG DeadlineAfter(DWORD timeoutMs) {
     return timeoutMs == INFINITE ? kNoDeadline : GetTickCount64() + timeoutMs;
 }
 
-// What one instance is doing.
-enum class Phase {
-    kClosed,     // no instance: to be created (only while the name is not all ours)
-    kIdle,       // created or disconnected: to be offered to the next client
-    kListening,  // waiting for a client
-    kReading,    // waiting for the client's request
-    kQueued,     // request read, waiting its turn
-    kWriting,    // the client is taking the answer
-    kStuck,      // could not be offered again: kept, and tried again at `deadline`
-};
+// What a completion means for an instance in `phase`.
+PipeEvent CompletionEvent(PipePhase phase, DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+            if (phase == PipePhase::kListening) {
+                return PipeEvent::kConnected;
+            }
+            return phase == PipePhase::kWriting ? PipeEvent::kWriteDone : PipeEvent::kReadDone;
+        case ERROR_PIPE_CONNECTED:
+            return PipeEvent::kConnected;
+        case ERROR_OPERATION_ABORTED:
+            return PipeEvent::kCancelled;
+        case ERROR_NO_DATA:
+            return PipeEvent::kClientGone;
+        default:
+            return PipeEvent::kFailed;
+    }
+}
 
 struct Connection {
     UniqueHandle pipe;
     OVERLAPPED overlapped{};
-    Phase phase = Phase::kClosed;
+    PipePhase phase = PipePhase::kClosed;
     bool pending = false;    // an operation on `overlapped` has not completed yet
     bool cancelled = false;  // ... and it has been cancelled
     ULONGLONG deadline = kNoDeadline;
@@ -183,7 +192,7 @@ class PipeServer {
     bool EnsureInstances() {
         const ULONGLONG now = GetTickCount64();
         for (Connection& connection : connections_) {
-            if (connection.phase != Phase::kClosed) {
+            if (connection.phase != PipePhase::kClosed) {
                 continue;
             }
             if (now < retryAt_) {
@@ -209,7 +218,7 @@ class PipeServer {
                 break;
             }
             connection.pipe = std::move(made.value());
-            connection.phase = Phase::kIdle;
+            connection.phase = PipePhase::kIdle;
         }
         return Live() != 0;
     }
@@ -232,20 +241,20 @@ class PipeServer {
     DWORD Live() const {
         DWORD live = 0;
         for (const Connection& connection : connections_) {
-            live += connection.phase != Phase::kClosed ? 1 : 0;
+            live += connection.phase != PipePhase::kClosed ? 1 : 0;
         }
         return live;
     }
 
     void OfferIdleInstances() {
         for (Connection& connection : connections_) {
-            if (connection.phase == Phase::kIdle) {
+            if (connection.phase == PipePhase::kIdle) {
                 Listen(connection);
             }
         }
     }
 
-    void Begin(Connection& connection, Phase phase, ULONGLONG deadline) {
+    void Begin(Connection& connection, PipePhase phase, ULONGLONG deadline) {
         connection.overlapped = OVERLAPPED{};
         connection.phase = phase;
         connection.deadline = deadline;
@@ -263,32 +272,27 @@ class PipeServer {
     }
 
     void Listen(Connection& connection) {
-        Begin(connection, Phase::kListening, kNoDeadline);
+        Begin(connection, PipePhase::kListening, kNoDeadline);
         DWORD error = 0;
         if (Started(ConnectNamedPipe(connection.pipe.Get(), &connection.overlapped), error)) {
             return;
         }
         connection.pending = false;
-        if (error == ERROR_PIPE_CONNECTED) {
-            Read(connection);
-        } else if (error == ERROR_NO_DATA) {
-            // A client came and went before the connect.
-            Recycle(connection);
-        } else {
-            Hold(connection);
-        }
+        Apply(connection, error == ERROR_PIPE_CONNECTED ? PipeEvent::kConnected
+                          : error == ERROR_NO_DATA      ? PipeEvent::kClientGone
+                                                        : PipeEvent::kFailed);
     }
 
     void Read(Connection& connection) {
         connection.connectedAt = GetTickCount64();
         connection.arrival = ++arrivals_;
-        Begin(connection, Phase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
+        Begin(connection, PipePhase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
                               nullptr, &connection.overlapped),
                      error)) {
             connection.pending = false;
-            Recycle(connection);
+            Apply(connection, PipeEvent::kFailed);
         }
     }
 
@@ -300,14 +304,14 @@ class PipeServer {
             handleRequest_(DecodeRequest(connection->request.data(), connection->requestBytes),
                            connection->pipe.Get()));
         // A stop from now on shortens this bound to the grace (Drain).
-        Begin(*connection, Phase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
+        Begin(*connection, PipePhase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(WriteFile(connection->pipe.Get(), connection->response.data(),
                                static_cast<DWORD>(connection->response.size()), nullptr,
                                &connection->overlapped),
                      error)) {
             connection->pending = false;
-            Recycle(*connection);
+            Apply(*connection, PipeEvent::kFailed);
         }
     }
 
@@ -344,61 +348,49 @@ class PipeServer {
 
     void Completed(Connection& connection, DWORD bytes, DWORD error) {
         connection.pending = false;
-        switch (connection.phase) {
-            case Phase::kListening:
-                if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED) {
-                    Read(connection);
-                } else if (error == ERROR_OPERATION_ABORTED) {
-                    // No client came; the instance can listen again as it is.
-                    connection.phase = Phase::kIdle;
-                } else if (error == ERROR_NO_DATA) {
-                    Recycle(connection);
-                } else {
-                    Hold(connection);
-                }
+        Apply(connection, CompletionEvent(connection.phase, error), bytes);
+    }
+
+    // Moves the instance on after `event` and does what that asks.
+    void Apply(Connection& connection, PipeEvent event, DWORD bytes = 0) {
+        const PipeStep step = NextPipeStep(connection.phase, event, bytes);
+        connection.phase = step.phase;
+        switch (step.action) {
+            case PipeAction::kNone:
                 break;
-            case Phase::kReading:
-                // A request that has arrived is taken even when its bound or
-                // a stop came at the same moment.
-                if (error == ERROR_SUCCESS && bytes != 0) {
-                    connection.phase = Phase::kQueued;
-                    connection.requestBytes = bytes;
-                    queue_.push_back(&connection);
-                } else {
-                    Recycle(connection);
-                }
+            case PipeAction::kRead:
+                Read(connection);
                 break;
-            case Phase::kWriting:
+            case PipeAction::kQueue:
+                connection.requestBytes = bytes;
+                queue_.push_back(&connection);
+                break;
+            case PipeAction::kRecycle:
                 Recycle(connection);
                 break;
-            default:
+            case PipeAction::kHold:
+                connection.deadline = DeadlineAfter(options_.createRetryMs);
+                break;
+            case PipeAction::kCancel:
+                Cancel(connection);
                 break;
         }
     }
 
-    // Lets the client go and offers the instance to the next one; the name
-    // stays ours throughout.
+    // Lets the client go so that the instance is offered to the next one;
+    // the name stays ours throughout.
     void Recycle(Connection& connection) {
         connection.response.clear();
-        if (DisconnectNamedPipe(connection.pipe.Get())) {
-            connection.phase = Phase::kIdle;
-        } else {
-            Hold(connection);
+        if (!DisconnectNamedPipe(connection.pipe.Get())) {
+            Apply(connection, PipeEvent::kDisconnectFailed);
         }
-    }
-
-    // An instance that cannot be offered now is kept, not closed: closing it
-    // would leave room under the name for someone else's instance.
-    void Hold(Connection& connection) {
-        connection.phase = Phase::kStuck;
-        connection.deadline = DeadlineAfter(options_.createRetryMs);
     }
 
     void RetryStuckInstances() {
         const ULONGLONG now = GetTickCount64();
         for (Connection& connection : connections_) {
-            if (connection.phase == Phase::kStuck && connection.deadline <= now) {
-                Recycle(connection);
+            if (connection.phase == PipePhase::kStuck && connection.deadline <= now) {
+                Apply(connection, PipeEvent::kDeadlinePassed);
             }
         }
     }
@@ -407,8 +399,8 @@ class PipeServer {
     // listening or about to, or a client is already being let go for room.
     bool RoomForNextClient() const {
         for (const Connection& connection : connections_) {
-            if (connection.phase == Phase::kIdle || connection.phase == Phase::kListening ||
-                (connection.phase == Phase::kReading && connection.cancelled)) {
+            if (connection.phase == PipePhase::kIdle || connection.phase == PipePhase::kListening ||
+                (connection.phase == PipePhase::kReading && connection.cancelled)) {
                 return true;
             }
         }
@@ -423,7 +415,7 @@ class PipeServer {
         }
         Connection* first = nullptr;
         for (Connection& connection : connections_) {
-            if (connection.phase == Phase::kReading && connection.pending &&
+            if (connection.phase == PipePhase::kReading && connection.pending &&
                 connection.connectedAt + options_.silentGraceMs <= at &&
                 (first == nullptr || connection.arrival < first->arrival)) {
                 first = &connection;
@@ -437,7 +429,7 @@ class PipeServer {
     // then completes with it).
     void MakeRoom() {
         if (Connection* silent = SilentClientToLetGo(GetTickCount64())) {
-            Cancel(*silent);
+            Apply(*silent, PipeEvent::kSilentGrace);
         }
     }
 
@@ -448,7 +440,7 @@ class PipeServer {
         }
         ULONGLONG next = kNoDeadline;
         for (const Connection& connection : connections_) {
-            if (connection.phase == Phase::kReading && connection.pending) {
+            if (connection.phase == PipePhase::kReading && connection.pending) {
                 next = std::min(next, connection.connectedAt + options_.silentGraceMs);
             }
         }
@@ -457,7 +449,7 @@ class PipeServer {
 
     void Close(Connection& connection) {
         connection.pipe.Reset();
-        connection.phase = Phase::kClosed;
+        connection.phase = PipePhase::kClosed;
         connection.pending = false;
     }
 
@@ -503,7 +495,7 @@ class PipeServer {
             if (overlapped != nullptr && key != kStopKey) {
                 Connection& connection = *reinterpret_cast<Connection*>(key);
                 connection.pending = false;
-                connection.phase = Phase::kIdle;
+                connection.phase = PipePhase::kIdle;
             }
         }
     }
@@ -514,7 +506,7 @@ class PipeServer {
         const ULONGLONG now = GetTickCount64();
         for (Connection& connection : connections_) {
             if (connection.pending && connection.deadline <= now) {
-                Cancel(connection);
+                Apply(connection, PipeEvent::kDeadlinePassed);
             }
         }
     }
@@ -523,7 +515,7 @@ class PipeServer {
         ULONGLONG next = NextRoomAt();
         for (const Connection& connection : connections_) {
             if ((connection.pending && !connection.cancelled) ||
-                connection.phase == Phase::kStuck) {
+                connection.phase == PipePhase::kStuck) {
                 next = std::min(next, connection.deadline);
             }
         }
@@ -556,7 +548,7 @@ class PipeServer {
     void Drain() {
         const ULONGLONG graceEnd = GetTickCount64() + kPipeStopGraceMs;
         for (Connection& connection : connections_) {
-            if (connection.phase == Phase::kWriting) {
+            if (connection.phase == PipePhase::kWriting) {
                 connection.deadline = std::min(connection.deadline, graceEnd);
             } else {
                 Cancel(connection);
@@ -566,7 +558,8 @@ class PipeServer {
         for (;;) {
             bool writing = false;
             for (const Connection& connection : connections_) {
-                writing = writing || (connection.phase == Phase::kWriting && connection.pending);
+                writing =
+                    writing || (connection.phase == PipePhase::kWriting && connection.pending);
             }
             if (!writing) {
                 break;
