@@ -1,6 +1,6 @@
 #pragma once
 // The security of the service pipe: who may open it and how, and the
-// descriptor its instance is created with.
+// descriptor its instances are created with.
 #include <cstdint>
 #include <string>
 

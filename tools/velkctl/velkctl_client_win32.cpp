@@ -14,9 +14,9 @@
 namespace velk::velkctl {
 namespace {
 
-// While the service starts (or remakes its instance after a fault) the name
-// is absent; the busy instance is waited for with WaitNamedPipeW. Both until
-// `waitMs` has passed.
+// While the service starts (or remakes its instances after a fault) the name
+// is absent; while every instance is taken, a free one is waited for with
+// WaitNamedPipeW. Both until `waitMs` has passed.
 Win32Result<UniqueHandle> OpenPipe(const std::wstring& name, std::uint32_t waitMs,
                                    DWORD openFlags) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;

@@ -469,7 +469,7 @@ TEST(PipeServerTest, NameIsNeverFreeBetweenClients) {
     int taken = 0;
     for (int i = 0; i < 100; ++i) {
         // Every third client sends a request too long to read, which must not
-        // cost the server its instance either.
+        // cost the server the instance it came on either.
         const bool tooLong = i % 3 == 2;
         UniqueHandle pipe = Connect(server.Name());
         ASSERT_TRUE(pipe);
@@ -630,15 +630,21 @@ TEST(PipeServerTest, SilentCrowdKeepsNoOneOutAndNoOneAddsAnInstance) {
         << "a silent client is never handed on as a request";
 }
 
-TEST(PipeServerTest, DescriptorRestrictsTheLiveInstance) {
+TEST(PipeServerTest, DescriptorRestrictsEveryInstance) {
     ServerRun server;
     server.Start();
-    UniqueHandle client = Connect(server.Name());
-    ASSERT_TRUE(client);
-    const test_support::PipeSecurity security = test_support::ReadPipeSecurity(client.Get());
-    ASSERT_EQ(security.error, static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_NE(security.dacl, nullptr) << "never a NULL DACL";
-    ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(security.dacl));
+    // Each client is held, so that the next one reaches another instance.
+    std::vector<UniqueHandle> clients;
+    for (DWORD i = 0; i < kPipeMaxInstances; ++i) {
+        clients.push_back(Connect(server.Name()));
+        ASSERT_TRUE(clients.back()) << "client " << i;
+        const test_support::PipeSecurity security =
+            test_support::ReadPipeSecurity(clients.back().Get());
+        ASSERT_EQ(security.error, static_cast<DWORD>(ERROR_SUCCESS)) << "client " << i;
+        ASSERT_NE(security.dacl, nullptr) << "never a NULL DACL; client " << i;
+        ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(security.dacl))
+            << "client " << i;
+    }
 }
 
 TEST(PipeServerTest, NoOneElseCreatesAnInstanceWhileTheServerRuns) {
