@@ -3,7 +3,8 @@
 namespace velk {
 namespace {
 
-PipeStep Listening(PipeEvent event) {
+// The end of the wait for a client.
+PipeStep Listened(PipeEvent event) {
     switch (event) {
         case PipeEvent::kConnected:
             return {PipePhase::kReading, PipeAction::kRead};
@@ -12,40 +13,8 @@ PipeStep Listening(PipeEvent event) {
             return {PipePhase::kIdle, PipeAction::kNone};
         case PipeEvent::kClientGone:
             return {PipePhase::kIdle, PipeAction::kRecycle};
-        case PipeEvent::kDeadlinePassed:
-            return {PipePhase::kListening, PipeAction::kCancel};
-        case PipeEvent::kSilentGrace:
-            return {PipePhase::kListening, PipeAction::kNone};
         default:
             return {PipePhase::kStuck, PipeAction::kHold};
-    }
-}
-
-PipeStep Reading(PipeEvent event, std::uint32_t bytes) {
-    switch (event) {
-        case PipeEvent::kReadDone:
-            // A request that has arrived is taken even when its bound, a
-            // stop or the grace came at the same moment.
-            return bytes != 0 ? PipeStep{PipePhase::kQueued, PipeAction::kQueue}
-                              : PipeStep{PipePhase::kIdle, PipeAction::kRecycle};
-        case PipeEvent::kDeadlinePassed:
-        case PipeEvent::kSilentGrace:
-            return {PipePhase::kReading, PipeAction::kCancel};
-        default:
-            return {PipePhase::kIdle, PipeAction::kRecycle};
-    }
-}
-
-PipeStep Writing(PipeEvent event) {
-    switch (event) {
-        case PipeEvent::kDeadlinePassed:
-            return {PipePhase::kWriting, PipeAction::kCancel};
-        case PipeEvent::kSilentGrace:
-            // A client that has written its request is never let go for room.
-            return {PipePhase::kWriting, PipeAction::kNone};
-        default:
-            // Taken, failed or cut short: the client goes either way.
-            return {PipePhase::kIdle, PipeAction::kRecycle};
     }
 }
 
@@ -55,22 +24,33 @@ PipeStep NextPipeStep(PipePhase phase, PipeEvent event, std::uint32_t bytes) {
     if (event == PipeEvent::kDisconnectFailed) {
         return {PipePhase::kStuck, PipeAction::kHold};
     }
-    switch (phase) {
-        case PipePhase::kListening:
-            return Listening(event);
-        case PipePhase::kReading:
-            return Reading(event, bytes);
-        case PipePhase::kWriting:
-            return Writing(event);
-        case PipePhase::kStuck:
-            if (event == PipeEvent::kDeadlinePassed) {
-                return {PipePhase::kIdle, PipeAction::kRecycle};
-            }
-            break;
-        default:
-            break;
+    const bool waiting = phase == PipePhase::kListening || phase == PipePhase::kReading ||
+                         phase == PipePhase::kWriting;
+    if (!waiting) {
+        // Nothing under way: only a stuck instance's pause moves it.
+        const bool retry = phase == PipePhase::kStuck && event == PipeEvent::kDeadlinePassed;
+        return retry ? PipeStep{PipePhase::kIdle, PipeAction::kRecycle}
+                     : PipeStep{phase, PipeAction::kNone};
     }
-    return {phase, PipeAction::kNone};
+    if (event == PipeEvent::kDeadlinePassed) {
+        // The completion of the cancelled operation moves the instance on.
+        return {phase, PipeAction::kCancel};
+    }
+    if (event == PipeEvent::kSilentGrace) {
+        // Only a client that has written nothing is let go for room.
+        return {phase, phase == PipePhase::kReading ? PipeAction::kCancel : PipeAction::kNone};
+    }
+    if (phase == PipePhase::kListening) {
+        return Listened(event);
+    }
+    // A request that has arrived is taken even when its bound, a stop or the
+    // grace came at the same moment; an empty one is no request.
+    if (phase == PipePhase::kReading && event == PipeEvent::kReadDone && bytes != 0) {
+        return {PipePhase::kQueued, PipeAction::kQueue};
+    }
+    // The read or the write ended otherwise, or the answer was taken: the
+    // client goes either way.
+    return {PipePhase::kIdle, PipeAction::kRecycle};
 }
 
 }  // namespace velk
