@@ -6,7 +6,6 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "common/wide_text.h"
-#include "service/channel/client/pipe_client.h"
 #include "service/channel/pipe_caller.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
