@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "common/wide_text.h"
+#include "netsteer/netsteer_constants.h"
 
 namespace velk {
 namespace {
 
-// netsteer's "no usable state file": nothing was left to undo, so no routing
-// of anyone's is in force.
-constexpr std::uint32_t kNothingToRestore = 7;
+bool ConcernsCore(GuardedAction action) {
+    return action != GuardedAction::kRouteStart && action != GuardedAction::kRouteStop;
+}
 
 bool Overrides(const CallerIdentity& caller) {
     return caller.rank >= CallerRank::kAdministrator;
@@ -85,10 +86,10 @@ bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const Sessi
     return false;
 }
 
-bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller, bool coreRunning) {
-    const bool routeAction =
-        action == GuardedAction::kRouteStart || action == GuardedAction::kRouteStop;
-    if (!routeAction && !coreRunning) {
+bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
+                          const std::function<bool()>& coreRuns) {
+    const bool coreRunning = ConcernsCore(action) && !owners_.core.empty() && coreRuns();
+    if (ConcernsCore(action) && !coreRunning) {
         owners_.core.clear();
     }
     if (MayCarryOut(action, caller, owners_, coreRunning)) {
@@ -126,7 +127,10 @@ void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
             }
             break;
         case GuardedAction::kRouteStop:
-            if (result.ok || result.code == kNothingToRestore) {
+            // netsteer's "no usable state file": nothing was left to undo,
+            // so no routing of anyone's is in force.
+            if (result.ok ||
+                result.code == static_cast<std::uint32_t>(netsteer::kExitNoStateOnStop)) {
                 owners_.route.clear();
             }
             break;

@@ -8,6 +8,7 @@
 // it: another member can neither stop, replace nor read it; LocalSystem and
 // elevated administrators can, as they could anyway.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -72,18 +73,15 @@ class SessionAccess {
     explicit SessionAccess(EventSink events = nullptr) : events_(std::move(events)) {}
 
     // Whether `caller` may carry out `action`; a refusal is reported as an
-    // event (action, account, process id).
-    bool Admit(GuardedAction action, const CallerIdentity& caller, bool coreRunning);
+    // event (action, account, process id). `coreRuns` tells whether the
+    // recorded core still runs; it is asked only for the core's actions while
+    // someone's core is on record, and a core found ended has no owner.
+    bool Admit(GuardedAction action, const CallerIdentity& caller,
+               const std::function<bool()>& coreRuns);
 
     // Takes note of what an admitted action did: a started core or routing
     // belongs to `caller`, a stopped one to nobody.
     void Record(GuardedAction action, const CallerIdentity& caller, const OpResult& result);
-
-    // Whether someone's core is on record (then the dispatcher asks whether
-    // it still runs).
-    bool CoreOwned() const { return !owners_.core.empty(); }
-
-    const SessionOwners& Owners() const { return owners_; }
 
   private:
     SessionOwners owners_;

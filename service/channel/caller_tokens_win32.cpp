@@ -85,27 +85,6 @@ Win32Result<std::vector<BYTE>> GroupSid(const std::wstring& groupName) {
     return sid;
 }
 
-// The group's current member list, read at the request: membership given
-// after the user signed in counts at once.
-bool ListedInGroup(const std::wstring& groupName, PSID user) {
-    LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
-    DWORD read = 0;
-    DWORD total = 0;
-    const NET_API_STATUS status =
-        NetLocalGroupGetMembers(nullptr, groupName.c_str(), 0, reinterpret_cast<BYTE**>(&members),
-                                MAX_PREFERRED_LENGTH, &read, &total, nullptr);
-    const std::unique_ptr<void, NetBufferFree> owned(members);
-    if (status != NERR_Success || members == nullptr) {
-        return false;
-    }
-    for (DWORD i = 0; i < read; ++i) {
-        if (members[i].lgrmi0_sid != nullptr && EqualSid(members[i].lgrmi0_sid, user)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 Win32Result<UniqueHandle> ClientImpersonationToken(HANDLE pipe) {
@@ -143,7 +122,48 @@ Win32Result<ClientProcess> ClientProcessToken(HANDLE pipe) {
     return client;
 }
 
-TokenFacts ReadTokenFacts(HANDLE token, const std::wstring& groupName) {
+bool TrustedGroup::Includes(HANDLE checks, PSID user) {
+    if (!sidLooked_) {
+        sidLooked_ = true;
+        Win32Result<std::vector<BYTE>> sid = GroupSid(name_);
+        if (sid) {
+            sid_ = std::move(sid.value());
+        }
+    }
+    if (!sid_) {
+        return false;
+    }
+    if (HoldsEnabled(checks, sid_->data())) {
+        return true;
+    }
+    // The member list as it is now, read at the request: membership given
+    // after the user signed in counts at once.
+    if (!members_) {
+        members_.emplace();
+        LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
+        DWORD read = 0;
+        DWORD total = 0;
+        const NET_API_STATUS status =
+            NetLocalGroupGetMembers(nullptr, name_.c_str(), 0, reinterpret_cast<BYTE**>(&members),
+                                    MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+        const std::unique_ptr<void, NetBufferFree> owned(members);
+        for (DWORD i = 0; status == NERR_Success && members != nullptr && i < read; ++i) {
+            const PSID member = members[i].lgrmi0_sid;
+            if (member != nullptr && IsValidSid(member)) {
+                const auto* bytes = static_cast<const BYTE*>(member);
+                members_->emplace_back(bytes, bytes + GetLengthSid(member));
+            }
+        }
+    }
+    for (std::vector<BYTE>& member : *members_) {
+        if (EqualSid(member.data(), user)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TokenFacts ReadTokenFacts(HANDLE token, TrustedGroup& group) {
     TokenFacts facts;
     Win32Result<std::vector<BYTE>> user = TokenUserOf(token);
     Win32Result<UniqueHandle> checks = ForMembershipChecks(token);
@@ -160,9 +180,7 @@ TokenFacts ReadTokenFacts(HANDLE token, const std::wstring& groupName) {
     facts.elevatedAdministrator =
         CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
         HoldsEnabled(checks.value().Get(), administrators);
-    Win32Result<std::vector<BYTE>> group = GroupSid(groupName);
-    facts.groupMember = group && (HoldsEnabled(checks.value().Get(), group.value().data()) ||
-                                  ListedInGroup(groupName, userSid));
+    facts.groupMember = group.Includes(checks.value().Get(), userSid);
     return facts;
 }
 
@@ -187,10 +205,11 @@ CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName) {
     // Both tokens first, so that nothing is done while the thread acts as the client.
     const Win32Result<UniqueHandle> requestToken = ClientImpersonationToken(pipe);
     const Win32Result<ClientProcess> process = ClientProcessToken(pipe);
+    TrustedGroup group(groupName);
     const TokenFacts impersonation =
-        requestToken ? ReadTokenFacts(requestToken.value().Get(), groupName) : TokenFacts{};
+        requestToken ? ReadTokenFacts(requestToken.value().Get(), group) : TokenFacts{};
     const TokenFacts processFacts =
-        process ? ReadTokenFacts(process.value().token.Get(), groupName) : TokenFacts{};
+        process ? ReadTokenFacts(process.value().token.Get(), group) : TokenFacts{};
     const std::uint32_t processId = process ? process.value().processId : 0;
     const std::wstring& sid = impersonation.read ? impersonation.userSid : processFacts.userSid;
     return IdentityOf(impersonation, processFacts, processId,

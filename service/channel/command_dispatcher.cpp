@@ -91,12 +91,8 @@ class Gate {
         : caller_(caller), sessions_(sessions), operations_(operations), log_(log) {}
 
     bool Admit(GuardedAction action) {
-        // Whether a recorded core still runs matters to the core's actions only.
-        const bool routeAction =
-            action == GuardedAction::kRouteStart || action == GuardedAction::kRouteStop;
-        const bool coreRunning =
-            !routeAction && sessions_.CoreOwned() && operations_.QueryXrayStatus().running;
-        return sessions_.Admit(action, caller_.Identity(), coreRunning);
+        return sessions_.Admit(action, caller_.Identity(),
+                               [this] { return operations_.QueryXrayStatus().running; });
     }
 
     // The response to an action that was admitted, noted in the sessions.

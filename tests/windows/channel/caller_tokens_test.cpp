@@ -25,8 +25,9 @@ TEST(ReadTokenFactsTest, TellsAnElevatedTokenFromARestrictedOne) {
     const UniqueHandle restricted = test_support::RestrictedToken();
     ASSERT_TRUE(own);
     ASSERT_TRUE(restricted);
-    const TokenFacts ownFacts = ReadTokenFacts(own.Get(), kNoGroup);
-    const TokenFacts restrictedFacts = ReadTokenFacts(restricted.Get(), kNoGroup);
+    TrustedGroup group(kNoGroup);
+    const TokenFacts ownFacts = ReadTokenFacts(own.Get(), group);
+    const TokenFacts restrictedFacts = ReadTokenFacts(restricted.Get(), group);
 
     ASSERT_TRUE(ownFacts.read);
     EXPECT_EQ(ownFacts.userSid.rfind(L"S-1-5-", 0), 0u) << "a SID in text form";
@@ -42,7 +43,8 @@ TEST(ReadTokenFactsTest, TellsAnElevatedTokenFromARestrictedOne) {
 }
 
 TEST(ReadTokenFactsTest, ANullTokenIsUnread) {
-    EXPECT_FALSE(ReadTokenFacts(nullptr, kNoGroup).read);
+    TrustedGroup group(kNoGroup);
+    EXPECT_FALSE(ReadTokenFacts(nullptr, group).read);
 }
 
 TEST(IdentifyPipeClientTest, KnowsTheClientProcessAndItsAccount) {
@@ -66,7 +68,8 @@ TEST(IdentifyPipeClientTest, KnowsTheClientProcessAndItsAccount) {
     const CallerIdentity caller = IdentifyPipeClient(server.Get(), kNoGroup);
     EXPECT_EQ(caller.processId, GetCurrentProcessId());
     EXPECT_EQ(caller.rank, CallerRank::kAdministrator);
-    EXPECT_EQ(caller.userSid, ReadTokenFacts(OwnToken().Get(), kNoGroup).userSid);
+    TrustedGroup group(kNoGroup);
+    EXPECT_EQ(caller.userSid, ReadTokenFacts(OwnToken().Get(), group).userSid);
     EXPECT_NE(caller.account.find(L'\\'), std::wstring::npos) << "DOMAIN\\name";
 
     // The thread is itself again: it holds no thread token.
