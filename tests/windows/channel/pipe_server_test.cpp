@@ -43,6 +43,16 @@ std::wstring UniquePipeName() {
 // What a test's handler sees: the request text only.
 using TextHandler = std::function<std::wstring(const std::wstring&)>;
 
+// An answer longer than the pipe's buffer, which a client takes in parts.
+std::wstring LongAnswer() {
+    return std::wstring(20000, L'x');
+}
+
+// Answers "long" with LongAnswer() and echoes anything else.
+std::wstring EchoOrLongAnswer(const std::wstring& request) {
+    return request == L"long" ? LongAnswer() : L"echo=" + request;
+}
+
 // RunPipeServer on its own thread for the life of the object.
 class ServerRun {
   public:
@@ -337,11 +347,9 @@ TEST(PipeServerTest, StopEndsTheLoopWhateverTheClientDoes) {
         {"client took its answer and keeps the connection", Client::AnsweredButStays},
         {"client never reads its long answer", Client::NeverReadsLongAnswer},
     };
-    const std::wstring longLine(20000, L'x');
+    const std::wstring longLine = LongAnswer();
     for (const Case& c : cases) {
-        ServerRun server([&](const std::wstring& request) {
-            return request == L"long" ? longLine : L"echo=" + request;
-        });
+        ServerRun server(EchoOrLongAnswer);
         // No stall bound: only the stop can end a wait on these clients.
         server.Options().clientStallTimeoutMs = INFINITE;
         server.Start();
@@ -551,11 +559,9 @@ TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
         {"only the newest is silent", with(sevenSenders, H::kSilent), true, {7}},
         {"every holder has sent its request", with(sevenSenders, H::kSender), false, {}},
     };
-    const std::wstring longLine(20000, L'x');
+    const std::wstring longLine = LongAnswer();
     for (const Case& c : cases) {
-        ServerRun server([&](const std::wstring& request) {
-            return request == L"long" ? longLine : L"echo=" + request;
-        });
+        ServerRun server(EchoOrLongAnswer);
         // No stall bound: only the server's making room can end a holder.
         server.Options().clientStallTimeoutMs = INFINITE;
         server.Start();
