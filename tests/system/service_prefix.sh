@@ -15,13 +15,14 @@ service_running="ok=true;exitCode=0;message=service running"
 
 # Checks that the programs are built, makes the prefix afresh with the
 # simulator, puts the programs and the fake core's configuration into
-# C:\VelkVPN and holds the prefix for at most SECONDS. Status 1 when a
-# program is not built or the simulator cannot be installed.
+# C:\VelkVPN and holds the prefix for at most SECONDS. The core is the
+# stand-in unless `core_exe` names another xray.exe (the real core). Status 1
+# when a program is not built or the simulator cannot be installed.
 prepare_service_prefix() {  # SECONDS
   local -A programs=(
     [VelkVPNService.exe]="$build/service/host/VelkVPNService.exe"
     [netsteer.exe]="$build/netsteer/control/netsteer.exe"
-    [xray.exe]="$build/tools/fakecore/xray.exe"
+    [xray.exe]="${core_exe:-$build/tools/fakecore/xray.exe}"
     [velkctl.exe]="$build/tools/velkctl/velkctl.exe"
   )
   local name missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole system under Wine: VelkVPNService in Wine's service manager,
 # netsteer changing the simulated machine's routes through route, netsh and
-# powershell of the network simulator, the fake core as xray.exe, and velkctl
+# powershell of the network simulator, the real core as xray.exe, and velkctl
 # talking to the pipe as a user would. Every answer and every routing table is
 # checked; the exit status is 1 when any check failed, 0 when all passed.
 #
@@ -18,8 +18,10 @@ build=$(realpath "$1")
 prefix=$(realpath -m "$2")
 source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
 server=203.0.113.7
+core_exe="$build/tools/xraycore/xray.exe"
 source "$source_dir/tests/system/checks.sh"
 source "$source_dir/tests/system/service_prefix.sh"
+source "$source_dir/tests/system/core_traffic.sh"
 
 expect_no_match() {  # TEXT PATTERN WHAT
   if grep -qE -- "$2" <<<"$1"; then fail "$3: unexpected line matching \"$2\""; fi
@@ -68,6 +70,8 @@ expect_journal() {  # WHAT, then the expected command lines on standard input
 # --- a fresh prefix with the simulator, and the service directory ------------
 heading "fresh Wine prefix $prefix with the network simulator"
 prepare_service_prefix 900 || exit 1
+socks_port=$(free_port)
+plain_core_config "$socks_port" '"loglevel": "info"' >"$service_unix/core-config.json"
 
 # --- the service -------------------------------------------------------------
 heading "install and start the service"
@@ -279,7 +283,7 @@ heading "the core stops"
 expect_answer xray_stop -- "ok=true;exitCode=0;message=xray stopped"
 expect_answer xray_status -- "ok=true;exitCode=0;running=false;message=xray status"
 last=$(ctl xray_last_error)
-grep -qF "socks inbound listening on 127.0.0.1:10808" <<<"$last" ||
+grep -qF "listening TCP on 127.0.0.1:$socks_port" <<<"$last" ||
   fail "xray_last_error does not carry the core's output"
 
 heading "stop the service during route_start: netsteer finishes, the stop shows progress"
