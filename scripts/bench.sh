@@ -6,12 +6,18 @@
 #     eight, and the service's private bytes after 100 and 20,000 requests;
 #     then "status" while sixteen clients connect and stay silent (share
 #     answered within velkctl's default wait, p99) against the quiet service;
+#   - the proxy core (xray.exe, built from Debian's v2ray sources):
+#     "xray_start" through the service until the SOCKS port accepts, against
+#     the same core started directly with the same configuration; and the
+#     service's check and copy of a 16 MiB configuration (a long routing rule
+#     list) against CopyFileW, with the peak working set that takes against
+#     the file's size;
 #   - netsteer start and stop against the network simulator: the fixed
 #     pauses, the commands (against cmd.exe /C exit) and netsteer's own work;
 #   - the error log reader: ReadFileTail on a 1 GiB file against a 10 KiB one;
 #   - the parsers: cost per line at 100,000 lines against 1,000.
 # On a fresh Debian machine, run as root, it first installs what is missing.
-# Usage: scripts/bench.sh [ROUNDS]   (rounds per pipe service and netsteer, default 3)
+# Usage: scripts/bench.sh [ROUNDS]   (rounds per pipe service, core start and netsteer, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +31,8 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs" --target parsers_bench >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs" --target VelkVPNService pipe_bench pipe_floor_service \
-  tail_bench netsteer_bench netsim_route netsim_netsh netsim_powershell netsim_netsim >/dev/null
+  tail_bench netsteer_bench netsim_route netsim_netsh netsim_powershell netsim_netsim \
+  realcore core_start_bench config_copy_bench >/dev/null
 
 # A prefix of its own, with the network simulator, so that no test's service
 # is in the way.
@@ -37,7 +44,10 @@ mkdir -p "$programs/tmp"
 install -m 0755 build/windows/service/host/VelkVPNService.exe \
   build/windows/bench/pipe/pipe_floor_service.exe build/windows/bench/pipe/pipe_bench.exe \
   build/windows/bench/pipe/tail_bench.exe build/windows/bench/netsteer/netsteer_bench.exe \
+  build/windows/bench/core/core_start_bench.exe build/windows/bench/core/config_copy_bench.exe \
   "$programs/"
+# The service starts the core from its own folder.
+install -m 0755 build/windows/tools/xraycore/xray.exe "$programs/xray.exe"
 
 rows=$(mktemp)
 notes=$(mktemp)
@@ -55,6 +65,10 @@ collect() {
 echo "== the pipe (about a minute per round)"
 collect wine 'C:\velk-bench\pipe_bench.exe' 'C:\velk-bench\VelkVPNService.exe' \
   'C:\velk-bench\pipe_floor_service.exe' "$rounds"
+echo "== the proxy core"
+collect wine 'C:\velk-bench\core_start_bench.exe' 'C:\velk-bench\VelkVPNService.exe' \
+  'C:\velk-bench\xray.exe' 'C:\velk-bench\tmp' "$rounds"
+collect wine 'C:\velk-bench\config_copy_bench.exe' 'C:\velk-bench\tmp'
 echo "== netsteer start and stop"
 collect wine 'C:\velk-bench\netsteer_bench.exe' "$rounds"
 echo "== the error log reader"
