@@ -9,14 +9,16 @@
 
 #include <string>
 
-#include "common/win32_result.h"
-
 namespace velk {
 
 // Add to the flags of every CreateFileW whose handle goes to IsFileAtPath:
 // a link in the last component is then opened itself instead of followed,
 // and the check refuses it.
 inline constexpr DWORD kOpenLinkItself = FILE_FLAG_OPEN_REPARSE_POINT;
+
+// True when the system resolves `handle` to `expectedPath` (full, letter
+// case ignored, short names as long): nothing on the way was redirected.
+bool IsAtPath(HANDLE handle, const std::wstring& expectedPath);
 
 // True when `file` is the plain file at `expectedPath` itself: the path the
 // system resolves the handle to is the full expected path (letter case
@@ -32,20 +34,5 @@ bool IsInDirectoryOf(HANDLE file, const std::wstring& expectedPath);
 // is owned by SYSTEM, Administrators or the user this process runs as (SYSTEM
 // for the service; under Wine the one user every file belongs to).
 bool IsTrustedOwner(HANDLE handle);
-
-// The outcome of EnsureTrustedDirectory when its calls succeeded.
-enum class DirectoryCheck {
-    kReady,    // created now, or already there and trusted
-    kRefused,  // there, but a link, redirected elsewhere or owned by someone else
-};
-
-// Creates the directory at `path` with the security descriptor `sddl`. One
-// that is already there must be a plain directory (no link of any kind) at
-// exactly that path; it is then taken over, whoever made it: its owner
-// becomes Administrators and its DACL that of `sddl`, protected from
-// inheritance. Ready when the directory is then owned by SYSTEM,
-// Administrators or the user this process runs as. The failed call when the
-// descriptor or the directory could not be made.
-Win32Result<DirectoryCheck> EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl);
 
 }  // namespace velk

@@ -1,10 +1,8 @@
 #include "common/trusted_path.h"
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <cwchar>
-#include <memory>
 #include <vector>
 
 #include "common/local_memory.h"
@@ -98,83 +96,6 @@ bool IsOwnUser(PSID sid) {
     return EqualSid(sid, user->User.Sid) != FALSE;
 }
 
-// Opens `path` with `access` when it is a plain directory (no link of any
-// kind) at exactly that path; an invalid handle otherwise.
-UniqueHandle OpenPlainDirectory(const std::wstring& path, DWORD access) {
-    // Wine shows a Unix symbolic link to a directory as a reparse point here,
-    // though not through a handle.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return {};
-    }
-    UniqueHandle directory(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | kOpenLinkItself, nullptr));
-    if (!directory) {
-        return {};
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(directory.Get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !IsSamePath(FinalPath(directory.Get()), path)) {
-        return {};
-    }
-    return directory;
-}
-
-// Lets this process set any owner and DACL, as the service (SYSTEM) may; a
-// privilege the token lacks is simply not there.
-void EnableOwnershipPrivileges() {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                          token.Put())) {
-        return;
-    }
-    for (const wchar_t* name : {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME}) {
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
-            AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
-        }
-    }
-}
-
-// A directory someone else made at our path (any user may create folders in
-// C:\ProgramData) becomes ours: Administrators own it and only `descriptor`'s
-// DACL applies, nothing inherited. Whatever the user granted themselves is
-// gone, and as they no longer own it they cannot grant it again.
-bool TakeOverDirectory(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) {
-        return false;
-    }
-    unsigned char administrators[SECURITY_MAX_SID_SIZE] = {};
-    DWORD sidSize = sizeof(administrators);
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize)) {
-        return false;
-    }
-    EnableOwnershipPrivileges();
-    UniqueHandle directory = OpenPlainDirectory(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
-    if (!directory) {
-        return false;
-    }
-    return SetSecurityInfo(directory.Get(), SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           administrators, nullptr, dacl, nullptr) == ERROR_SUCCESS;
-}
-
-bool IsTrustedDirectory(const std::wstring& path) {
-    UniqueHandle directory = OpenPlainDirectory(path, READ_CONTROL);
-    return directory && IsTrustedOwner(directory.Get());
-}
-
 }  // namespace
 
 bool IsTrustedOwner(HANDLE handle) {
@@ -190,6 +111,10 @@ bool IsTrustedOwner(HANDLE handle) {
             IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnUser(owner));
 }
 
+bool IsAtPath(HANDLE handle, const std::wstring& expectedPath) {
+    return IsSamePath(FinalPath(handle), expectedPath);
+}
+
 bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file, &info)) {
@@ -199,7 +124,7 @@ bool IsFileAtPath(HANDLE file, const std::wstring& expectedPath) {
         info.nNumberOfLinks > 1) {
         return false;
     }
-    return IsSamePath(FinalPath(file), expectedPath);
+    return IsAtPath(file, expectedPath);
 }
 
 bool IsInDirectoryOf(HANDLE file, const std::wstring& expectedPath) {
@@ -209,32 +134,6 @@ bool IsInDirectoryOf(HANDLE file, const std::wstring& expectedPath) {
     };
     const std::wstring expectedParent = parent(expectedPath);
     return !expectedParent.empty() && IsSamePath(parent(FinalPath(file)), expectedParent);
-}
-
-Win32Result<DirectoryCheck> EnsureTrustedDirectory(const std::wstring& path, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw,
-                                                              nullptr)) {
-        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
-    }
-    const LocalMemory descriptor(raw);
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = raw;
-    attributes.bInheritHandle = FALSE;
-    if (!CreateDirectoryW(path.c_str(), &attributes)) {
-        const Win32Error error = LastError(L"CreateDirectoryW");
-        if (error.code != ERROR_ALREADY_EXISTS) {
-            return error;
-        }
-        // Made before us, perhaps by a user: a plain directory is taken over,
-        // a link of any kind is refused.
-        if (!TakeOverDirectory(path, raw)) {
-            return DirectoryCheck::kRefused;
-        }
-    }
-    // Also after creating it: what counts is what is there now.
-    return IsTrustedDirectory(path) ? DirectoryCheck::kReady : DirectoryCheck::kRefused;
 }
 
 }  // namespace velk

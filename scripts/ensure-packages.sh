@@ -7,8 +7,9 @@ if [ -z "${velk_packages+set}" ]; then
   velk_packages=(cmake make g++ googletest libbenchmark-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine64 wine wixl
     # the real proxy core, built from Debian's Go sources (tools/xraycore)
     golang-go golang-1.19-src golang-v2ray-core-dev golang-github-seiflotfy-cuckoofilter-dev golang-starlark-dev
-    # a local web server and a SOCKS client for the traffic through the core
-    python3 curl)
+    # a local web server, a client for the traffic through the core, and a
+    # certificate for its TLS inbound
+    python3 curl openssl)
 fi
 
 velk_missing=()

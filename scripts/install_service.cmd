@@ -10,7 +10,8 @@ rem LocalSystem service must never run programs from a folder that other users
 rem can write to (Downloads, the desktop, an unpacked ZIP). The settings are
 rem the MSI's: own process, automatic start, LocalSystem, restarted 5 s after a
 rem failure (three times, the count reset after a day), with its event log
-rem source and the group "VelkVPN Users" holding the user who runs this.
+rem source, the group "VelkVPN Users" holding the user who runs this, and the
+rem data folder "C:\ProgramData\VELK-VPN" for SYSTEM and Administrators only.
 setlocal
 set "SRC=%~1"
 if "%SRC%"=="" set "SRC=%~dp0"
@@ -56,6 +57,10 @@ rem this script in it, so that this user's VelkVPN client may use the service.
 if errorlevel 1 goto undo
 "%DEST%velksetup.exe" add-group
 if errorlevel 1 goto undo
+rem The data folder, for SYSTEM and Administrators only, before the service
+rem first starts; the service checks it again as it starts.
+"%DEST%velksetup.exe" make-data-folder
+if errorlevel 1 echo The data folder could not be made ready; the service tries again as it starts. 1>&2
 sc.exe start VelkVPNService
 if errorlevel 1 exit /b 1
 exit /b 0

@@ -1,5 +1,6 @@
 #pragma once
 // Every fixed name, path, time-out and code of VelkVPNService, named once.
+#include <cstddef>
 #include <cstdint>
 
 #include "common/file_security.h"
@@ -13,6 +14,25 @@ inline constexpr wchar_t kUsersGroupName[] = L"VelkVPN Users";
 inline constexpr wchar_t kUsersGroupComment[] =
     L"Members may connect and disconnect VelkVPN: start and stop the VPN core with a "
     L"configuration they can read, and switch the routing into the tunnel and back.";
+// Where the installers record the group's SID, under HKEY_LOCAL_MACHINE: a
+// key only SYSTEM and Administrators may change (Users may read it), so that
+// the service knows the very group that was made, by SID and without a
+// name lookup.
+inline constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\VelkVPN";
+inline constexpr wchar_t kSettingsKeySddl[] = L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
+inline constexpr wchar_t kUsersGroupSidValue[] = L"UsersGroupSid";
+// How long the service keeps the group it resolved (or found missing) before
+// it asks the machine again. The member list is still read at each request;
+// this only spares the pipe's one thread the lookups.
+inline constexpr std::uint64_t kUsersGroupCacheMs = 60000;
+// Refusals in the event log: at most one event per account in this window,
+// carrying how many refusals it stands for; at most this many accounts are
+// followed one by one, and those beyond share one entry, so that neither the
+// table nor the event log grows with a crowd of accounts.
+inline constexpr std::uint64_t kRefusalEventWindowMs = 60000;
+inline constexpr std::size_t kRefusalEventAccounts = 64;
+// The account insert of that shared entry, followed by the last account.
+inline constexpr wchar_t kRefusalOtherAccounts[] = L"(other accounts; the last: ";
 inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\velk_vpn_service_pipe";
 inline constexpr wchar_t kServiceLogPath[] = L"C:\\ProgramData\\velk_vpn_service.log";
 
@@ -25,6 +45,14 @@ inline constexpr wchar_t kCoreErrorLogPath[] = L"C:\\ProgramData\\VELK-VPN\\xray
 // to everything inside, and nobody else: the core's output holds the sites
 // the user visited, and the configuration copy the user's server keys.
 inline constexpr wchar_t kDataDirectorySddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// How much of a data folder found in place is checked for links and other
+// owners before it is kept. It holds a few logs and the files moved aside
+// over time; one deeper or fuller than this is moved aside unchecked. An
+// entry takes about a millisecond to check under Wine (measured here), so a
+// full folder adds about a second to the service's start, within its wait
+// hint.
+inline constexpr std::size_t kDataFolderMaxDepth = 8;
+inline constexpr std::size_t kDataFolderMaxEntries = 1000;
 // Each file the service makes there: SYSTEM and Administrators only, set on
 // the file itself so that it holds whatever the folder passes on.
 inline constexpr const wchar_t* kDataFileSddl = kSystemOnlyFileSddl;

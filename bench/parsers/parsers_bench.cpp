@@ -89,7 +89,7 @@ std::wstring LocalisedRouteListing(std::size_t rows) {
 class InstantOperations final : public velk::CommandOperations {
   public:
     velk::XrayStatus QueryXrayStatus() override { return {true, 259}; }
-    velk::OpResult StartXray(const std::wstring&, const velk::AsCaller&) override { return {}; }
+    velk::OpResult StartXray(const std::wstring&, const velk::CallerMayRead&) override { return {}; }
     velk::OpResult StopXray() override { return {true, 0}; }
     velk::OpResult RunHelperProcess(const std::wstring&, const std::wstring&,
                                     std::uint32_t) override {

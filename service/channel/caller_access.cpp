@@ -39,7 +39,9 @@ CallerRank RankOf(const TokenFacts& token) {
 CallerIdentity IdentityOf(const TokenFacts& impersonation, const TokenFacts& process,
                           std::uint32_t processId, std::wstring account) {
     CallerIdentity identity;
-    identity.rank = std::min(RankOf(impersonation), RankOf(process));
+    const bool oneAccount = impersonation.userSid == process.userSid || process.localSystem;
+    identity.rank =
+        oneAccount ? std::min(RankOf(impersonation), RankOf(process)) : CallerRank::kUntrusted;
     identity.userSid = impersonation.read ? impersonation.userSid : std::wstring();
     identity.account = account.empty() ? identity.userSid : std::move(account);
     identity.processId = processId;

@@ -45,7 +45,11 @@ struct CallerIdentity {
 // (impersonation) and the token of its process: the rank is the lower of the
 // two (a program the user never meant to run cannot borrow an elevated
 // token's rank, nor an elevated program a stranger's), and the account is the
-// one the request speaks for, the impersonation token's user.
+// one the request speaks for, the impersonation token's user. The two must
+// name the same user, unless the process is LocalSystem (a system service
+// speaking for a user): otherwise the process found by the pipe's client
+// process id may not be the one that sent the request (the id was reused),
+// and the caller is untrusted.
 CallerIdentity IdentityOf(const TokenFacts& impersonation, const TokenFacts& process,
                           std::uint32_t processId, std::wstring account);
 

@@ -10,8 +10,12 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/channel/caller_access.h"
+#include "service/channel/trusted_group.h"
 
 namespace velk {
+
+// "S-1-5-..." of `sid`; empty when it cannot be converted.
+std::wstring SidText(PSID sid);
 
 // The token the client sent with its request: the pipe is impersonated just
 // long enough to open the thread's token, and the service is itself again
@@ -25,12 +29,34 @@ struct ClientProcess {
 };
 Win32Result<ClientProcess> ClientProcessToken(HANDLE pipe);
 
-// The local group whose members are trusted, as one request sees it: its SID
-// is looked up, and its current member list read, at most once however many
-// tokens ask.
+// This machine as ResolveLocalGroup asks it: the LSA for the account domain,
+// the value kUsersGroupSidValue of `storedSidKey` under HKEY_LOCAL_MACHINE,
+// and LookupAccountSidW / LookupAccountNameW.
+class MachineLocalGroupSource final : public LocalGroupSource {
+  public:
+    explicit MachineLocalGroupSource(std::wstring storedSidKey)
+        : storedSidKey_(std::move(storedSidKey)) {}
+
+    std::optional<AccountDomain> MachineAccountDomain() override;
+    std::optional<std::wstring> StoredGroupSid() override;
+    std::optional<AccountLookup> LookupSid(const std::wstring& sid) override;
+    std::optional<AccountLookup> LookupName(const std::wstring& qualifiedName) override;
+
+  private:
+    std::wstring storedSidKey_;
+};
+
+// The local group `name` of this machine (the SID recorded under
+// kSettingsKey first), resolved at most once per kUsersGroupCacheMs for the
+// whole process. Nothing: no such local group.
+std::optional<LocalGroup> CurrentLocalGroup(const std::wstring& name);
+
+// The trusted group as one request sees it: its current member list is read
+// at most once however many tokens ask.
 class TrustedGroup {
   public:
-    explicit TrustedGroup(std::wstring name) : name_(std::move(name)) {}
+    // `group` as resolved; nothing: there is no such group, it has no members.
+    explicit TrustedGroup(std::optional<LocalGroup> group) : group_(std::move(group)) {}
 
     // Whether `checks` (a token for CheckTokenMembership) holds the group
     // enabled, or the group's current member list names `user` (a token
@@ -38,9 +64,8 @@ class TrustedGroup {
     bool Includes(HANDLE checks, PSID user);
 
   private:
-    std::wstring name_;
-    std::optional<std::vector<BYTE>> sid_;  // empty when there is no such group
-    bool sidLooked_ = false;
+    std::optional<LocalGroup> group_;
+    std::optional<std::vector<BYTE>> sid_;  // the group's SID, once converted
     std::optional<std::vector<std::vector<BYTE>>> members_;
 };
 
@@ -52,7 +77,8 @@ TokenFacts ReadTokenFacts(HANDLE token, TrustedGroup& group);
 // "DOMAIN\name" of a user SID in text form, or the text itself.
 std::wstring AccountNameOf(const std::wstring& userSid);
 
-// The caller of `pipe`'s current request, learnt from both its tokens.
+// The caller of `pipe`'s current request, learnt from both its tokens, with
+// this machine's local group `groupName` (CurrentLocalGroup) as the trusted one.
 CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName);
 
 }  // namespace velk

@@ -33,15 +33,6 @@ Win32Result<std::vector<BYTE>> TokenUserOf(HANDLE token) {
     return buffer;
 }
 
-std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) {
-        return std::wstring();
-    }
-    const UniqueLocal<wchar_t> owned(text);
-    return std::wstring(text);
-}
-
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
     BYTE buffer[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(buffer);
@@ -65,27 +56,16 @@ bool HoldsEnabled(HANDLE token, PSID sid) {
     return CheckTokenMembership(token, sid, &member) && member;
 }
 
-Win32Result<std::vector<BYTE>> GroupSid(const std::wstring& groupName) {
-    DWORD sidSize = 0;
-    DWORD domainSize = 0;
-    SID_NAME_USE use = SidTypeUnknown;
-    LookupAccountNameW(nullptr, groupName.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
-    if (sidSize == 0) {
-        return LastError(L"LookupAccountNameW");
-    }
-    std::vector<BYTE> sid(sidSize);
-    std::vector<wchar_t> domain(domainSize + 1);
-    if (!LookupAccountNameW(nullptr, groupName.c_str(), sid.data(), &sidSize, domain.data(),
-                            &domainSize, &use)) {
-        return LastError(L"LookupAccountNameW");
-    }
-    if (use != SidTypeAlias && use != SidTypeGroup && use != SidTypeWellKnownGroup) {
-        return Win32Error{L"LookupAccountNameW", ERROR_NO_SUCH_ALIAS};
-    }
-    return sid;
-}
-
 }  // namespace
+
+std::wstring SidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) {
+        return std::wstring();
+    }
+    const UniqueLocal<wchar_t> owned(text);
+    return std::wstring(text);
+}
 
 Win32Result<UniqueHandle> ClientImpersonationToken(HANDLE pipe) {
     if (!ImpersonateNamedPipeClient(pipe)) {
@@ -123,14 +103,19 @@ Win32Result<ClientProcess> ClientProcessToken(HANDLE pipe) {
 }
 
 bool TrustedGroup::Includes(HANDLE checks, PSID user) {
-    if (!sidLooked_) {
-        sidLooked_ = true;
-        Win32Result<std::vector<BYTE>> sid = GroupSid(name_);
-        if (sid) {
-            sid_ = std::move(sid.value());
-        }
+    if (!group_) {
+        return false;
     }
     if (!sid_) {
+        sid_.emplace();
+        PSID sid = nullptr;
+        if (ConvertStringSidToSidW(group_->sid.c_str(), &sid)) {
+            const UniqueLocal<void> owned(sid);
+            const auto* bytes = static_cast<const BYTE*>(sid);
+            sid_->assign(bytes, bytes + GetLengthSid(sid));
+        }
+    }
+    if (sid_->empty()) {
         return false;
     }
     if (HoldsEnabled(checks, sid_->data())) {
@@ -143,9 +128,9 @@ bool TrustedGroup::Includes(HANDLE checks, PSID user) {
         LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
         DWORD read = 0;
         DWORD total = 0;
-        const NET_API_STATUS status =
-            NetLocalGroupGetMembers(nullptr, name_.c_str(), 0, reinterpret_cast<BYTE**>(&members),
-                                    MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+        const NET_API_STATUS status = NetLocalGroupGetMembers(
+            nullptr, group_->name.c_str(), 0, reinterpret_cast<BYTE**>(&members),
+            MAX_PREFERRED_LENGTH, &read, &total, nullptr);
         const std::unique_ptr<void, NetBufferFree> owned(members);
         for (DWORD i = 0; status == NERR_Success && members != nullptr && i < read; ++i) {
             const PSID member = members[i].lgrmi0_sid;
@@ -205,7 +190,7 @@ CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName) {
     // Both tokens first, so that nothing is done while the thread acts as the client.
     const Win32Result<UniqueHandle> requestToken = ClientImpersonationToken(pipe);
     const Win32Result<ClientProcess> process = ClientProcessToken(pipe);
-    TrustedGroup group(groupName);
+    TrustedGroup group(CurrentLocalGroup(groupName));
     const TokenFacts impersonation =
         requestToken ? ReadTokenFacts(requestToken.value().Get(), group) : TokenFacts{};
     const TokenFacts processFacts =

@@ -147,11 +147,9 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
         if (!gate.Admit(GuardedAction::kXrayStart)) {
             return gate.Refused();
         }
-        const AsCaller asCaller = [&caller](const std::function<void()>& work) {
-            return caller.RunAsCaller(work);
-        };
+        const CallerMayRead mayRead = [&caller](void* file) { return caller.MayRead(file); };
         response = gate.Carried(GuardedAction::kXrayStart,
-                                operations.StartXray(configPath, asCaller), L"xray start finished");
+                                operations.StartXray(configPath, mayRead), L"xray start finished");
     } else if (action == L"xray_last_error") {
         if (!gate.Admit(GuardedAction::kXrayLastError)) {
             return gate.Refused();

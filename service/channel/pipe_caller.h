@@ -15,7 +15,9 @@ class PipeCaller final : public RequestCaller {
 
     // From the client's impersonation and process tokens (caller_tokens.h).
     const CallerIdentity& Identity() override;
-    Win32Status RunAsCaller(const std::function<void()>& work) override;
+    // By the token the client sent with its request (at identification
+    // level, as clients open the pipe).
+    Win32Status MayRead(void* file) override;
 
   private:
     HANDLE pipe_;

@@ -1,7 +1,6 @@
 #include "service/channel/pipe_caller.h"
 
-#include <cstdlib>
-
+#include "common/file_read_check.h"
 #include "service/channel/caller_tokens.h"
 #include "service/service_constants.h"
 
@@ -14,21 +13,12 @@ const CallerIdentity& PipeCaller::Identity() {
     return *identity_;
 }
 
-Win32Status PipeCaller::RunAsCaller(const std::function<void()>& work) {
-    if (!ImpersonateNamedPipeClient(pipe_)) {
-        return LastError(L"ImpersonateNamedPipeClient");
+Win32Status PipeCaller::MayRead(void* file) {
+    const Win32Result<UniqueHandle> token = ClientImpersonationToken(pipe_);
+    if (!token) {
+        return token.error();
     }
-    // Reverts even when `work` throws: nothing more may run as the client.
-    struct Revert {
-        ~Revert() {
-            if (!RevertToSelf()) {
-                // A thread that cannot be itself again must not serve anyone.
-                std::abort();
-            }
-        }
-    } revert;
-    work();
-    return Done{};
+    return TokenMayReadFile(token.value().Get(), static_cast<HANDLE>(file));
 }
 
 }  // namespace velk

@@ -41,6 +41,12 @@ struct PipeServerOptions {
     // While every instance is taken, a client silent this long after
     // connecting is let go to make room.
     DWORD silentGraceMs = kPipeSilentGraceMs;
+    // Runs once, on the calling thread, as soon as every instance is there
+    // and listening (or at once when none can be made), before any request
+    // is read: start-up work that must not leave the name free for another
+    // process to take meanwhile. Clients that connect while it runs are
+    // served after it, in the order they came.
+    std::function<void()> onceListening;
 };
 
 // Carries out one request. `client` is the connected pipe instance the request

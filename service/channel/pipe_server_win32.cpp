@@ -147,6 +147,7 @@ class PipeServer {
         port_.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
         if (!port_) {
             // Nothing can be served; the stop is all there is to wait for.
+            ListeningNow();
             WaitForSingleObject(stopEvent_, INFINITE);
             return;
         }
@@ -154,12 +155,16 @@ class PipeServer {
         pollStop_ = !stopWait;
         while (!StopSeen()) {
             if (!EnsureInstances()) {
+                ListeningNow();
                 stopSeen_ =
                     WaitForSingleObject(stopEvent_, options_.createRetryMs) == WAIT_OBJECT_0;
                 continue;
             }
             RetryStuckInstances();
             OfferIdleInstances();
+            if (ListeningNow()) {
+                continue;  // what happened meanwhile, in order
+            }
             if (!queue_.empty()) {
                 if (!StopSeen()) {
                     Answer(queue_.front());
@@ -180,6 +185,24 @@ class PipeServer {
         PostQueuedCompletionStatus(server->port_.Get(), 0, kStopKey, nullptr);
     }
 
+    // Runs the start-up work the first time it is called; true then.
+    bool ListeningNow() {
+        if (listened_) {
+            return false;
+        }
+        listened_ = true;
+        if (options_.onceListening) {
+            options_.onceListening();
+        }
+        return true;
+    }
+
+  public:
+    // Whether the start-up work has run (RunPipeServer runs it itself when
+    // the loop never started).
+    bool Listened() const { return listened_; }
+
+  private:
     bool StopSeen() {
         if (!stopSeen_) {
             stopSeen_ = stopPosted_ || (pollStop_ && IsSet(stopEvent_));
@@ -581,6 +604,7 @@ class PipeServer {
     ULONGLONG retryAt_ = 0;
     std::uint64_t arrivals_ = 0;
     bool stopSeen_ = false;
+    bool listened_ = false;                // the start-up work has run
     std::atomic<bool> stopPosted_{false};  // set by OnStop
     bool pollStop_ = false;                // the stop event could not be waited for
 };
@@ -590,9 +614,14 @@ class PipeServer {
 void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
                    const PipeServerOptions& options) {
     log(L"Pipe server loop started.");
+    bool listened = false;
     if (!IsSet(stopEvent)) {
         PipeServer server(stopEvent, handleRequest, log, options);
         server.Run();
+        listened = server.Listened();
+    }
+    if (!listened && options.onceListening) {
+        options.onceListening();
     }
     log(L"Pipe server loop stopped.");
 }

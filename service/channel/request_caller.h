@@ -15,10 +15,9 @@ class RequestCaller {
     // cannot be learnt leaves the caller untrusted.
     virtual const CallerIdentity& Identity() = 0;
 
-    // Runs `work` on this thread as the client (see AsCaller in
-    // command_operations.h); the service's own identity is back before it
-    // returns.
-    virtual Win32Status RunAsCaller(const std::function<void()>& work) = 0;
+    // Whether the client may read the file behind `file` (see CallerMayRead
+    // in command_operations.h).
+    virtual Win32Status MayRead(void* file) = 0;
 };
 
 }  // namespace velk

@@ -6,8 +6,10 @@
 
 namespace velk {
 
-// Reports each event with its message id and severity. An event that cannot
-// be reported is dropped: the event log is no reason to fail a request.
+// Reports each event with its message id and severity, refusals coalesced
+// per account (RefusalCoalescer, kRefusalEventWindowMs): all sinks it gives
+// share one coalescer. An event that cannot be reported is dropped: the event
+// log is no reason to fail a request.
 EventSink ServiceEventLog();
 
 }  // namespace velk

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <vector>
 
 #include "service/service_constants.h"
+#include "service/supervision/refusal_coalescer.h"
 #include "service_messages.h"
 
 namespace velk {
@@ -82,12 +84,36 @@ class EventSource {
     HANDLE handle_;
 };
 
+// The source with the refusals coalesced on their way to it, one for the
+// process: every sink ServiceEventLog gives shares it, whichever thread
+// reports.
+class CoalescedEventLog {
+  public:
+    CoalescedEventLog()
+        : coalescer_(
+              [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+                  source_.Report(event, inserts);
+              },
+              [] { return static_cast<std::uint64_t>(GetTickCount64()); }, kRefusalEventWindowMs,
+              kRefusalEventAccounts) {}
+
+    void Report(ServiceEvent event, const std::vector<std::wstring>& inserts) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        coalescer_.Report(event, inserts);
+    }
+
+  private:
+    std::mutex mutex_;
+    EventSource source_;
+    RefusalCoalescer coalescer_;
+};
+
 }  // namespace
 
 EventSink ServiceEventLog() {
     return [](ServiceEvent event, const std::vector<std::wstring>& inserts) {
-        static const EventSource source;
-        source.Report(event, inserts);
+        static CoalescedEventLog log;
+        log.Report(event, inserts);
     };
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "common/win32_result.h"
 #include "service/channel/command_dispatcher.h"
 #include "service/supervision/command_operations.h"
 #include "service/supervision/route_restore.h"
@@ -21,11 +22,16 @@ struct ServiceHostPlatform {
     std::function<SERVICE_STATUS_HANDLE(const wchar_t*, LPHANDLER_FUNCTION_EX)> registerHandler;
     std::function<void(SERVICE_STATUS_HANDLE, const SERVICE_STATUS&)> setStatus;
     std::function<HANDLE()> createStopEvent;
-    // Serves the pipe until the stop event is set.
-    std::function<void(HANDLE stopEvent)> runPipeServer;
+    // Serves the pipe until the stop event is set; runs `onceListening` as
+    // soon as the pipe's instances hold its name, before any request.
+    std::function<void(HANDLE stopEvent, const std::function<void()>& onceListening)> runPipeServer;
     LogSink log;
     // The service's start and stop go to the event log.
     EventSink events;
+    // Makes the data folder ours before any request can use it: the
+    // installers made it, but it may have been replaced since. A failure is
+    // logged there; each start of the core tries again.
+    std::function<Win32Status()> prepareDataFolder;
     // Puts back the routing saved in the route state file, if there is one
     // (RestoreSavedRouting); the host fills in the occasion, the log and the
     // progress report.

@@ -117,17 +117,19 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
     };
     platform.createStopEvent = [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); };
     CommandOperations* ops = &operations;
-    platform.runPipeServer = [ops](HANDLE stopEvent) {
+    platform.runPipeServer = [ops](HANDLE stopEvent, const std::function<void()>& onceListening) {
         WatchForServiceStop(stopEvent, ReportStopProgress);
         // Sessions last as long as this run of the service.
         SessionAccess sessions(ServiceEventLog());
+        PipeServerOptions options;
+        options.onceListening = onceListening;
         RunPipeServer(
             stopEvent,
             [ops, &sessions](const std::wstring& request, HANDLE client) {
                 PipeCaller caller(client);
                 return HandleCommand(request, caller, sessions, *ops, WriteServiceLog);
             },
-            WriteServiceLog);
+            WriteServiceLog, options);
         // The event is closed once the loop has ended.
         WatchForServiceStop(nullptr, nullptr);
     };
@@ -138,6 +140,7 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         return velk::RestoreSavedRouting(settings);
     };
     platform.restoreLog = WriteRouteRestoreLog;
+    platform.prepareDataFolder = PrepareCoreDataDirectory;
     return platform;
 }
 
@@ -161,13 +164,20 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         host.stopEvent = stopEvent.Get();
     }
     host.platform.log(L"VelkVPNService started.");
-    RestoreRoutingIfSaved(host, kRestoreAtStart, ReportStartProgress);
-    Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
-    if (host.platform.events) {
-        host.platform.events(ServiceEvent::kServiceStarted, {});
-    }
-
-    host.platform.runPipeServer(stopEvent.Get());
+    // The start-up work runs once the pipe's instances hold its name, so that
+    // no other process can take the name meanwhile and hear what clients
+    // send; they are answered once it is done.
+    host.platform.runPipeServer(stopEvent.Get(), [&host] {
+        if (host.platform.prepareDataFolder) {
+            // Logged where it failed; each xray_start tries again and answers it.
+            static_cast<void>(host.platform.prepareDataFolder());
+        }
+        RestoreRoutingIfSaved(host, kRestoreAtStart, ReportStartProgress);
+        Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
+        if (host.platform.events) {
+            host.platform.events(ServiceEvent::kServiceStarted, {});
+        }
+    });
 
     // A core still running is ended before the service says it has stopped;
     // that may take the core's whole termination wait.

@@ -1,7 +1,7 @@
 #pragma once
-// The caller's configuration file, read once while acting as the caller, so
-// that a caller can only hand the core (which runs as SYSTEM) a file it could
-// read itself, and the core gets exactly the bytes that were checked.
+// The caller's configuration file, read once by the service after the
+// file's own security said the caller may read it, so that a caller can only
+// hand the core (which runs as SYSTEM) a file it could read itself.
 #include <cstdint>
 #include <string>
 
@@ -15,12 +15,14 @@ struct CallerConfig {
     std::wstring problem;  // why the file is refused; empty when it is not
 };
 
-// Reads the file at `path` (whose text ConfigPathProblem accepted) inside
-// `asCaller`. Refused: a link or junction at any step of the path, a handle
-// that is not a disk file or resolves to another path, a file larger than
-// `maxBytes`. The failed call when the caller's identity could not be taken
-// or the file could not be opened or read as the caller.
-Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const AsCaller& asCaller,
+// Opens the file at `path` (whose text ConfigPathProblem accepted), asks
+// `mayRead` about that very handle, and reads it through the same handle.
+// Refused: a link or junction at any step of the path, a handle that is not a
+// disk file or resolves to another path, a file larger than `maxBytes`. The
+// failed call when the file could not be opened or read, or what `mayRead`
+// answered when it was not Done (ERROR_ACCESS_DENIED for a file the caller
+// may not read).
+Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerMayRead& mayRead,
                                            std::uint64_t maxBytes);
 
 }  // namespace velk

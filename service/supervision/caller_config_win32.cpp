@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <optional>
-
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
 
@@ -34,7 +32,10 @@ std::wstring LinkOnTheWay(const std::wstring& path) {
     return {};
 }
 
-Win32Result<CallerConfig> ReadPlainFile(const std::wstring& path, std::uint64_t maxBytes) {
+}  // namespace
+
+Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerMayRead& mayRead,
+                                           std::uint64_t maxBytes) {
     CallerConfig config;
     const std::wstring link = LinkOnTheWay(path);
     if (!link.empty()) {
@@ -42,9 +43,9 @@ Win32Result<CallerConfig> ReadPlainFile(const std::wstring& path, std::uint64_t 
         return config;
     }
     // Shared for reading only, so that nobody writes while it is read.
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kOpenLinkItself,
-                                  nullptr));
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | kOpenLinkItself, nullptr));
     if (!file) {
         return LastError(L"CreateFileW");
     }
@@ -55,6 +56,11 @@ Win32Result<CallerConfig> ReadPlainFile(const std::wstring& path, std::uint64_t 
     if (!IsFileAtPath(file.Get(), path)) {
         config.problem = L"a link, or not the file at that path";
         return config;
+    }
+    // Asked of the handle that is read from, so that nothing can be swapped
+    // in between.
+    if (const Win32Status may = mayRead(file.Get()); !may) {
+        return may.error();
     }
     std::string bytes;
     char chunk[kReadChunkBytes];
@@ -74,21 +80,6 @@ Win32Result<CallerConfig> ReadPlainFile(const std::wstring& path, std::uint64_t 
     }
     config.bytes = std::move(bytes);
     return config;
-}
-
-}  // namespace
-
-Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const AsCaller& asCaller,
-                                           std::uint64_t maxBytes) {
-    std::optional<Win32Result<CallerConfig>> read;
-    const Win32Status acted = asCaller([&] { read.emplace(ReadPlainFile(path, maxBytes)); });
-    if (!acted) {
-        return acted.error();
-    }
-    if (!read) {
-        return Win32Error{L"ReadCallerConfig", ERROR_INVALID_FUNCTION};
-    }
-    return std::move(*read);
 }
 
 }  // namespace velk

@@ -21,11 +21,12 @@ inline OpResult FailedOp(const Win32Error& error) {
     return OpResult{false, error.code};
 }
 
-// Runs `work` on the calling thread while that thread acts as the client
-// whose request is being served, and takes the service's own identity back
-// before it returns. The error, with `work` not run, when the thread could not
-// take the client's identity.
-using AsCaller = std::function<Win32Status(const std::function<void()>& work)>;
+// Whether the client whose request is being served may read the file behind
+// `file` (a Windows file handle the service opened with READ_CONTROL), by the
+// file's own security: Done when it may, ERROR_ACCESS_DENIED when it may not,
+// or the failed call (the client's token could not be had). The service never
+// acts as the client, so the client need not allow it to.
+using CallerMayRead = std::function<Win32Status(void* file)>;
 
 struct XrayStatus {
     bool running = false;
@@ -41,9 +42,9 @@ class CommandOperations {
     virtual XrayStatus QueryXrayStatus() = 0;
 
     // Starts the core with `configPath` (never empty, quotes already removed)
-    // unless one is running. The configuration is read as the client through
-    // `asCaller`, so that it can only name a file the client could read.
-    virtual OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller) = 0;
+    // unless one is running. The configuration must be a file the client may
+    // read (`mayRead`), which the service then reads itself.
+    virtual OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead) = 0;
 
     // Stops the recorded core, if any. Always (true, 0).
     virtual OpResult StopXray() = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// What a configuration makes the core write: the "log" object's "access" and
-// "error" files. The core runs as SYSTEM, so each must be no file, or one
-// inside the data directory. Portable.
+// Where the core writes the "log" object's "access" and "error" files. The
+// core runs as SYSTEM, so each must be no file, or one inside the data
+// directory. Portable.
 #include <string>
 
 namespace velk {
@@ -13,19 +13,11 @@ struct CoreLogTarget {
     std::wstring problem;  // why it is refused; empty when it is not
 };
 
-// Relative names resolve inside the data directory, a name starting with one
-// separator on its drive. Refused: anything that resolves elsewhere ("..",
-// another folder or drive), UNC and "\\?\" or "\\.\" forms, a drive letter
-// without a separator, streams, device names and names ending in a dot or
-// blank, controls and <>"|?*.
+// A relative name must be one plain file name, which lands in the data
+// directory; a name starting with one separator is on its drive. Refused:
+// anything that resolves elsewhere ("..", another folder or drive), UNC and
+// "\\?\" or "\\.\" forms, a drive letter without a separator, streams,
+// device names and names ending in a dot or blank, controls and <>"|?*.
 CoreLogTarget ResolveCoreLogPath(const std::wstring& value, const std::wstring& dataDirectory);
-
-// Why the core may not be given the configuration `bytes`, or empty text.
-// They must be one JSON object (comments allowed, as the core allows them);
-// its "log", when there, an object or null; "access" and "error" in it
-// strings or null, each as ResolveCoreLogPath allows. Keys match in any
-// letter case, as the core's JSON decoder matches them, so two keys for the
-// same setting (which the decoder would merge) are refused too.
-std::wstring CoreConfigProblem(const std::string& bytes, const std::wstring& dataDirectory);
 
 }  // namespace velk

@@ -76,19 +76,17 @@ class CoreProcessManager {
 
     // Starts the core unless the recorded core still runs, which then keeps
     // its configuration: (true, 0). The file at `configPath` is read once as
-    // the requesting client (through `asCaller`) and checked: a plain local
-    // JSON file (config_path_rules) whose logs stay in the data directory
-    // (core_log_settings); otherwise (false, ERROR_INVALID_PARAMETER), an
-    // event and nothing started. The core gets exactly the bytes read, as a
-    // copy in the data directory: "<dir>xray.exe" run -config "<copy>", run
-    // in the data directory. A core that ends within the settle time gives
-    // (false, its exit code); a file that cannot be read as the client, a
-    // failed creation, a job that cannot be made or entered (nothing is left
-    // running), or a client whose identity cannot be taken gives
-    // (false, system error); a data directory that is a link or not ours
-    // gives (false, ERROR_ACCESS_DENIED). A file at the copy's or the log's
-    // path that is not ours is moved aside (an event) and made anew.
-    OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller);
+    // the service, once `mayRead` said the requesting client may read it, and checked: a plain
+    // local JSON file (config_path_rules) read into one document that the field rules allow
+    // (core_config_document, core_config_policy); otherwise (false, ERROR_INVALID_PARAMETER), an
+    // event and nothing started. The core gets that document written back out, as a copy in the
+    // data directory: "<dir>xray.exe" run -config "<copy>", run in the data directory. A core that
+    // ends within the settle time gives (false, its exit code); a file that cannot be read as the
+    // client, a failed creation, a job that cannot be made or entered (nothing is left running), or
+    // a client whose identity cannot be taken gives (false, system error), as does a data directory
+    // that is not ours and cannot be moved aside (PrepareDataDirectory). A file at the copy's or
+    // the log's path that is not ours is moved aside (an event) and made anew.
+    OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits
     // at most terminateWaitMs) and empties the slot. Always (true, 0).
@@ -102,6 +100,14 @@ class CoreProcessManager {
     // The process id of the recorded core, 0 when the slot is empty.
     DWORD RecordedProcessId();
 
+    // Makes the data directory ours (data_folder.h): made when missing, kept
+    // with its files when ours, and when not ours (a link anywhere in it,
+    // another owner, too deep or too full to check) moved aside whole, with
+    // a log line and an event, and made anew. The failed call when that
+    // cannot be done. The service calls this as it starts, before any
+    // request can arrive, and StartXray before each start of the core.
+    Win32Status PrepareDataDirectory();
+
   private:
     void Log(const std::wstring& message) const;
     void Report(ServiceEvent event, const std::vector<std::wstring>& inserts) const;
@@ -112,9 +118,8 @@ class CoreProcessManager {
 
     // The steps of a start; each failure is what StartXray answers.
     Win32Result<std::string> ReadConfiguration(const std::wstring& configPath,
-                                               const AsCaller& asCaller);
+                                               const CallerMayRead& mayRead);
     Win32Error RefuseConfiguration(const std::wstring& configPath, const std::wstring& reason);
-    Win32Status PrepareDataDirectory();
     Win32Status WriteConfigurationCopy(const std::string& bytes);
     Win32Result<UniqueHandle> OpenRuntimeLog();
     void ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,

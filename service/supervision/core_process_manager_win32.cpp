@@ -6,12 +6,12 @@
 #include "common/inherit_handle_list.h"
 #include "common/owned_file.h"
 #include "common/process_status.h"
-#include "common/trusted_path.h"
 #include "common/wide_text.h"
 #include "service/supervision/caller_config.h"
 #include "service/supervision/command_lines.h"
 #include "service/supervision/config_path_rules.h"
-#include "service/supervision/core_log_settings.h"
+#include "service/supervision/core_config_document.h"
+#include "service/supervision/data_folder.h"
 
 namespace velk {
 namespace {
@@ -78,13 +78,13 @@ Win32Error CoreProcessManager::RefuseConfiguration(const std::wstring& configPat
 }
 
 Win32Result<std::string> CoreProcessManager::ReadConfiguration(const std::wstring& configPath,
-                                                               const AsCaller& asCaller) {
+                                                               const CallerMayRead& mayRead) {
     const std::wstring pathProblem = ConfigPathProblem(configPath);
     if (!pathProblem.empty()) {
         return RefuseConfiguration(configPath, pathProblem);
     }
     Win32Result<CallerConfig> read =
-        ReadCallerConfig(configPath, asCaller, settings_.maxConfigBytes);
+        ReadCallerConfig(configPath, mayRead, settings_.maxConfigBytes);
     if (!read) {
         Log(L"[XRAY] config not read: " + FailureText(read.error()));
         return read.error();
@@ -92,23 +92,22 @@ Win32Result<std::string> CoreProcessManager::ReadConfiguration(const std::wstrin
     if (!read.value().problem.empty()) {
         return RefuseConfiguration(configPath, read.value().problem);
     }
-    const std::wstring contentProblem =
-        CoreConfigProblem(read.value().bytes, settings_.dataDirectory);
-    if (!contentProblem.empty()) {
-        return RefuseConfiguration(configPath, contentProblem);
+    CoreConfigCopy copy = CheckedCoreConfig(std::move(read.value().bytes), settings_.dataDirectory);
+    if (!copy.problem.empty()) {
+        return RefuseConfiguration(configPath, copy.problem);
     }
-    return std::move(read.value().bytes);
+    return std::move(copy.text);
 }
 
 Win32Status CoreProcessManager::PrepareDataDirectory() {
-    // A directory that could not be made shows up as a failed open after this.
-    const Win32Result<DirectoryCheck> data =
-        EnsureTrustedDirectory(settings_.dataDirectory, kDataDirectorySddl);
+    const Win32Result<OwnedDirectory> data = PrepareDataFolder(settings_.dataDirectory);
     if (!data) {
         Log(L"[XRAY] data directory: " + FailureText(data.error()));
-    } else if (data.value() == DirectoryCheck::kRefused) {
-        Log(L"[XRAY] data directory refused (a link or not ours): " + settings_.dataDirectory);
-        return Win32Error{L"EnsureTrustedDirectory", ERROR_ACCESS_DENIED};
+        return data.error();
+    }
+    if (!data.value().movedAside.empty()) {
+        Log(L"[XRAY] data directory not ours (" + data.value().found.Text() + L")");
+        ReportMovedAside(settings_.dataDirectory, data.value().movedAside, settings_.dataDirectory);
     }
     return Done{};
 }
@@ -230,7 +229,8 @@ Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) 
     return CreatedCore{std::move(handles.process), info.dwProcessId};
 }
 
-OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsCaller& asCaller) {
+OpResult CoreProcessManager::StartXray(const std::wstring& configPath,
+                                       const CallerMayRead& mayRead) {
     std::lock_guard<std::mutex> lock(xrayMutex);
 
     if (core_) {
@@ -241,7 +241,7 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath, const AsC
         Forget();
     }
 
-    Win32Result<std::string> configuration = ReadConfiguration(configPath, asCaller);
+    Win32Result<std::string> configuration = ReadConfiguration(configPath, mayRead);
     if (!configuration) {
         return FailedOp(configuration.error());
     }

@@ -12,7 +12,7 @@ namespace velk {
 enum class ServiceEvent : std::uint16_t {
     kServiceStarted = 1,   // (none)
     kServiceStopped = 2,   // (none)
-    kRequestRefused = 3,   // action, account, process id
+    kRequestRefused = 3,   // action, account, process id (the event log adds the count)
     kCoreEnded = 4,        // process id, exit code
     kConfigRefused = 5,    // path, reason
     kFileMovedAside = 6,   // path, new path

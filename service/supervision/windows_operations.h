@@ -24,6 +24,11 @@ void LogOperationsTo(LogSink log);
 // service passes its event log.
 void ReportOperationEventsTo(EventSink events);
 
+// Makes that instance's data directory ready now, as each start of its core
+// does (CoreProcessManager::PrepareDataDirectory); the service calls this as
+// it starts.
+Win32Status PrepareCoreDataDirectory();
+
 // From now on, route helper runs of that instance watch `stopEvent` and,
 // once it is set, call `progress` while they wait for the helper to end
 // (see HelperRunSettings).

@@ -35,10 +35,11 @@ class WindowsOperations final : public CommandOperations {
     void ReportEventsTo(EventSink events) { events_ = std::move(events); }
 
     XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
-    OpResult StartXray(const std::wstring& configPath, const AsCaller& asCaller) override {
-        return core_.StartXray(configPath, asCaller);
+    OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead) override {
+        return core_.StartXray(configPath, mayRead);
     }
     OpResult StopXray() override { return core_.StopXray(); }
+    Win32Status PrepareDataDirectory() { return core_.PrepareDataDirectory(); }
 
     OpResult RunHelperProcess(const std::wstring& programPath, const std::wstring& arguments,
                               std::uint32_t timeoutMs) override {
@@ -93,6 +94,10 @@ void LogOperationsTo(LogSink log) {
 
 void ReportOperationEventsTo(EventSink events) {
     Operations().ReportEventsTo(std::move(events));
+}
+
+Win32Status PrepareCoreDataDirectory() {
+    return Operations().PrepareDataDirectory();
 }
 
 void WatchForServiceStop(HANDLE stopEvent, std::function<void(std::uint32_t)> progress) {

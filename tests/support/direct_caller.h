@@ -10,8 +10,7 @@
 
 namespace velk::test_support {
 
-inline Win32Status RunDirectly(const std::function<void()>& work) {
-    work();
+inline Win32Status AnyoneMayRead(void* /*file*/) {
     return Done{};
 }
 
@@ -24,9 +23,7 @@ class DirectCaller final : public RequestCaller {
     explicit DirectCaller(CallerIdentity identity = SystemCaller())
         : identity_(std::move(identity)) {}
     const CallerIdentity& Identity() override { return identity_; }
-    Win32Status RunAsCaller(const std::function<void()>& work) override {
-        return RunDirectly(work);
-    }
+    Win32Status MayRead(void* file) override { return AnyoneMayRead(file); }
 
   private:
     CallerIdentity identity_;

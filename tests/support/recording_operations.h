@@ -31,7 +31,7 @@ class RecordingOperations : public CommandOperations {
         calls.push_back(L"QueryXrayStatus");
         return results_.status;
     }
-    OpResult StartXray(const std::wstring& configPath, const AsCaller&) override {
+    OpResult StartXray(const std::wstring& configPath, const CallerMayRead&) override {
         calls.push_back(L"StartXray|" + configPath);
         return results_.start;
     }

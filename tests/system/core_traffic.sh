@@ -77,20 +77,23 @@ wait_for_no_process() {  # TEXT SECONDS
 
 # Runs the core directly, outside the service, as a person would: in the
 # Windows folder DIR (its working directory), with the configuration CONFIG,
-# until FILE exists or SECONDS have passed, then ends it. Status 0 when FILE
-# appeared. The core's output goes to OUTPUT.
-run_core_until_file() {  # CORE_WINDOWS_PATH DIR_UNIX CONFIG_WINDOWS_PATH FILE SECONDS OUTPUT
-  local core pid deadline found=1
-  (cd "$2" && exec wine "$1" run -config "$3" </dev/null >"$6" 2>&1) &
+# until the command CHECK succeeds, the core ends, or SECONDS have passed;
+# then ends it and runs CHECK once more for the status. The core's output
+# goes to OUTPUT.
+run_core_until() {  # CORE_WINDOWS_PATH DIR_UNIX CONFIG_WINDOWS_PATH SECONDS OUTPUT CHECK...
+  local core_path=$1 dir=$2 config=$3 seconds=$4 output=$5 pid core deadline
+  shift 5
+  (cd "$dir" && exec wine "$core_path" run -config "$config" </dev/null >"$output" 2>&1) &
   pid=$!
-  deadline=$((SECONDS + $5))
+  deadline=$((SECONDS + seconds))
   while [ $SECONDS -lt $deadline ]; do
-    if [ -e "$4" ]; then found=0; break; fi
+    "$@" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
   done
-  [ -e "$4" ] && found=0
-  for core in $(prefix_processes "$3"); do kill -9 "$core" 2>/dev/null; done
+  "$@"
+  local found=$?
+  for core in $(prefix_processes "$config"); do kill -9 "$core" 2>/dev/null; done
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   return $found

@@ -41,8 +41,8 @@ prepare_service_prefix() {  # SECONDS
     install -m 0755 "${programs[$name]}" "$service_unix/$name"
   done
   printf '%s\r\n' \
-    '{"fakecore": {"stdout": "fakecore: core started with the demo configuration",' \
-    '              "stderr": "fakecore: socks inbound listening on 127.0.0.1:10808"},' \
+    '{"stats": {"fakecore": {"stdout": "fakecore: core started with the demo configuration",' \
+    '              "stderr": "fakecore: socks inbound listening on 127.0.0.1:10808"}},' \
     ' "log": {"access": "access.log"}}' \
     >"$service_unix/core-config.json"
   hold_prefix "$1"

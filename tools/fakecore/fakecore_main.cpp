@@ -2,9 +2,11 @@
 //
 //   xray.exe run -config "<path>"
 //
-// The file at <path> says what to do: a JSON object, whose "fakecore" object
-// holds the settings below (a repeatable one as an array of strings, numbers
-// as JSON numbers) and whose "log" object's "access" and "error" name files
+// The file at <path> says what to do: a JSON object, whose "stats" object's
+// "fakecore" member holds the settings below (the service passes on only the
+// top-level keys it reviewed, and the real core's "stats" object has no
+// fields, so it ignores this one; a repeatable setting as an array of
+// strings, numbers as JSON numbers) and whose "log" object's "access" and "error" name files
 // that get one line each at start, resolved as the real core resolves them
 // (against the working directory; "" and "none" for no file). A file that
 // does not start with "{" is read the old way, one key=value per line ("#"
@@ -150,8 +152,12 @@ std::wstring TranslateJson(const std::string& bytes, std::string& lines,
     if (!root.is_object()) {
         return L"not a JSON object";
     }
-    const auto knobs = root.find("fakecore");
-    if (knobs != root.end() && knobs->is_object()) {
+    const auto stats = root.find("stats");
+    const nlohmann::json* knobs = nullptr;
+    if (stats != root.end() && stats->is_object() && stats->contains("fakecore")) {
+        knobs = &stats->at("fakecore");
+    }
+    if (knobs != nullptr && knobs->is_object()) {
         for (const auto& [key, value] : knobs->items()) {
             const nlohmann::json values = value.is_array() ? value : nlohmann::json::array({value});
             for (const nlohmann::json& item : values) {

@@ -10,21 +10,17 @@
 
 namespace velk::velkctl {
 
-// The process id of the running VelkVPNService as the service control
-// manager reports it, or nothing (not installed, not running, no access).
-std::optional<DWORD> RunningServiceProcessId();
+// The process id of VelkVPNService as the service control manager reports
+// it while the service's process runs (starting, running or stopping: its
+// pipe is served from its start, while it still puts a saved routing back),
+// or nothing (not installed, stopped, no access).
+std::optional<DWORD> ServiceProcessId();
 
 struct ClientSettings {
     std::wstring pipeName;
     std::uint32_t waitMs = 0;  // how long to keep trying while the pipe is busy or absent
-    // Who must be serving the pipe; RunningServiceProcessId in velkctl.
+    // Who must be serving the pipe; ServiceProcessId in velkctl.
     std::function<std::optional<DWORD>()> expectedServer;
-    // Let the server act as this user (impersonation level) rather than only
-    // learn who it is (identification level): the service reads a core
-    // configuration as its client. Safe because nothing is written before
-    // the server is known to be expectedServer(), and a server can act as
-    // its client only once it has read from it.
-    bool serverActsAsUs = false;
 };
 
 struct ClientResult {

@@ -46,7 +46,7 @@ std::wstring ErrorText(const std::wstring& what, const Win32Error& error) {
 
 }  // namespace
 
-std::optional<DWORD> RunningServiceProcessId() {
+std::optional<DWORD> ServiceProcessId() {
     UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
         return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<DWORD> RunningServiceProcessId() {
     DWORD needed = 0;
     if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
                               reinterpret_cast<BYTE*>(&status), sizeof(status), &needed) ||
-        status.dwCurrentState != SERVICE_RUNNING || status.dwProcessId == 0) {
+        status.dwCurrentState == SERVICE_STOPPED || status.dwProcessId == 0) {
         return std::nullopt;
     }
     return status.dwProcessId;
@@ -71,11 +71,11 @@ namespace {
 // handle with `result.error` set.
 UniqueHandle ConnectToService(const ClientSettings& settings, std::uint32_t waitMs,
                               ClientResult& result) {
-    // Read and write like any client, by default at identification level, so
-    // that a process squatting the name cannot act as the user running velkctl.
-    const DWORD openFlags = settings.serverActsAsUs
-                                ? (SECURITY_SQOS_PRESENT | SECURITY_IMPERSONATION)
-                                : kPipeClientOpenFlags;
+    // Read and write like any client, at identification level for every
+    // request, so that a process squatting the name cannot act as the user
+    // running velkctl (the service decides what the user may read without
+    // acting as them).
+    const DWORD openFlags = kPipeClientOpenFlags;
     Win32Result<UniqueHandle> opened = OpenPipe(settings.pipeName, waitMs, openFlags);
     if (!opened) {
         const Win32Error error = opened.error();

@@ -56,9 +56,7 @@ int wmain() {
     ClientSettings settings;
     settings.pipeName = velk::kPipeName;
     settings.waitMs = invocation.waitMs;
-    settings.expectedServer = RunningServiceProcessId;
-    // The service opens the core's configuration as the one who asked.
-    settings.serverActsAsUs = invocation.request.rfind(L"xray_start", 0) == 0;
+    settings.expectedServer = ServiceProcessId;
     const ClientResult result = SendRequest(settings, invocation.request);
     if (!result.answered) {
         Print(stderr, L"velkctl: no answer: " + result.error + L"\r\n");

@@ -7,6 +7,7 @@
 //   velksetup remove-group         "VelkVPN Users" is gone
 //   velksetup register-events      the service's event log source is there
 //   velksetup unregister-events    ... and gone
+//   velksetup make-data-folder     C:\ProgramData\VELK-VPN is there and ours
 // Exit code 0 when the step is done, 1 for a bad command line, 2 when the
 // step failed (the reason on standard error).
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "common/wide_text.h"
 #include "service/service_constants.h"
 #include "service/supervision/module_directory.h"
+#include "tools/velksetup/data_folder.h"
 #include "tools/velksetup/event_source.h"
 #include "tools/velksetup/restart_policy.h"
 #include "tools/velksetup/route_restore.h"
@@ -30,7 +32,7 @@ constexpr int kExitFailed = 2;
 constexpr wchar_t kServiceProgramName[] = L"VelkVPNService.exe";
 constexpr wchar_t kUsage[] =
     L"usage: velksetup restart-on-failure | restore-routes | add-group [ACCOUNT] | "
-    L"remove-group | register-events | unregister-events";
+    L"remove-group | register-events | unregister-events | make-data-folder";
 
 void Print(FILE* stream, const std::wstring& text) {
     const std::string bytes = velk::WideToUtf8(text + L"\n");
@@ -74,6 +76,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (action == L"unregister-events") {
         return Report(velk::setup::UnregisterServiceEventSource());
+    }
+    if (action == L"make-data-folder") {
+        return Report(velk::setup::MakeDataFolder());
     }
     Print(stderr, kUsage);
     return kExitBadCommandLine;

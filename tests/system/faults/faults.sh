@@ -49,7 +49,7 @@ mkdir -p "$WINEPREFIX/drive_c/VelkVPN"
 for name in "${!programs[@]}"; do
   install -m 0755 "${programs[$name]}" "$WINEPREFIX/drive_c/VelkVPN/$name"
 done
-printf '%s\r\n' '{"fakecore": {"stdout": "fakecore: serving"}}' >"$WINEPREFIX/drive_c/VelkVPN/core-config.json"
+printf '%s\r\n' '{"stats": {"fakecore": {"stdout": "fakecore: serving"}}}' >"$WINEPREFIX/drive_c/VelkVPN/core-config.json"
 w sc create VelkVPNService binPath= 'C:\VelkVPN\VelkVPNService.exe' >/dev/null
 wineserver -w
 for shard in $(seq 2 "$shards"); do

@@ -4,12 +4,16 @@
 #   1. the MSI (fakecore as the core) with msiexec /i /qn: the service runs
 #      from "C:\Program Files\VelkVPN" with the package's settings, restart
 #      on failure and the event log source included, and answers velkctl;
+#      a repair then runs neither the group's nor the event source's step
+#      again;
 #   2. a higher version over it: one product left, the service answers again;
 #   3. with a route state file from a real route_start, msiexec /x: the saved
 #      default route is back, the service and the programs are gone, the logs
 #      stay;
 #   4. install_service.cmd from a temporary folder registers the service from
 #      "C:\Program Files\VelkVPN"; uninstall_service.cmd removes it again.
+# Before 1 and 4 another account's data folder is planted, with a link
+# inside: each installer moves it aside whole and makes the folder anew.
 # Exit status 1 when any check failed.
 #
 # Usage: install.sh PREFIX BUILD_DIR VERSION SERVICE NETSTEER VELKCTL VELKSETUP
@@ -50,6 +54,27 @@ wait_for_answer() {
     sleep 0.2
   done
   return 1
+}
+data_unix="$prefix/drive_c/ProgramData/VELK-VPN"
+decoy_unix="$prefix/drive_c/ProgramData/velk-link-decoy"
+# A data folder made before the install by someone else, with a file and a
+# link to a decoy folder inside (a Unix link: Wine makes no junctions).
+plant_data_folder() {
+  rm -rf "$data_unix" "$data_unix".* "$decoy_unix"
+  mkdir -p "$data_unix" "$decoy_unix"
+  echo planted >"$data_unix/planted.txt"
+  ln -s "$decoy_unix" "$data_unix/x"
+}
+# The planted folder is beside a new data folder, whole; nothing reached the decoy.
+expect_planted_moved() {  # WHAT
+  [ -d "$data_unix" ] && [ ! -L "$data_unix" ] || fail "$1: there is no data folder"
+  [ ! -e "$data_unix/planted.txt" ] && [ ! -L "$data_unix/x" ] ||
+    fail "$1: the planted data folder was kept"
+  local moved=("$data_unix".*)
+  [ "${#moved[@]}" -eq 1 ] && [ -L "${moved[0]}/x" ] &&
+    [ "$(cat "${moved[0]}/planted.txt" 2>/dev/null)" = planted ] ||
+    fail "$1: the planted data folder was not moved aside whole: ${moved[*]}"
+  [ -z "$(ls -A "$decoy_unix")" ] || fail "$1: something was written through the planted link"
 }
 # The registered products named VelkVPN, as "DisplayVersion" values.
 product_versions() {
@@ -138,13 +163,39 @@ hold_prefix 600
 w netsim.exe reset home >/dev/null
 
 # --- 1. install ----------------------------------------------------------------
-heading "msiexec /i VelkVPN-$version.msi /qn"
+heading "msiexec /i VelkVPN-$version.msi /qn over a planted data folder"
+plant_data_folder
 install_msi "$version" install.log "the install"
+grep -q "MakeDataFolder" "$packages/install.log" ||
+  fail "the install log does not show the data folder being made"
+expect_planted_moved "after the install"
 [ -f "$program_unix/xray.exe" ] || fail "the core is not installed beside the service"
 [ "$(velkctl --version)" = "velkctl $version" ] ||
   fail "velkctl --version printed \"$(velkctl --version)\""
 [ "$(product_versions)" = "$version" ] ||
   fail "registered products: \"$(product_versions)\", expected $version"
+
+for action in RegisterEventSource AddUsersGroup; do
+  grep -q "Action start .*: $action\." "$packages/install.log" ||
+    fail "the first install did not run $action"
+done
+
+# --- a repair: the install-side steps do not run again -------------------------
+# Wine's msiexec has no /f for a product code ("not implemented") and fails
+# it for a package; the same repair is /i with what /fa sets: REINSTALL=ALL
+# and the reinstall mode "a" (every file) with v, m, u and s.
+heading "a repair of VelkVPN-$version.msi (msiexec /fa), which adds nobody to the group"
+wine msiexec /i "C:\\packages\\VelkVPN-$version.msi" REINSTALL=ALL REINSTALLMODE=vamus /qn \
+  /l*v 'C:\packages\repair.log'
+rc=$?
+[ "$rc" -eq 0 ] || fail "the repair ended with $rc"
+[ -f "$packages/repair.log" ] || fail "the repair wrote no log"
+for action in RegisterEventSource AddUsersGroup; do
+  grep -q "Action start .*: $action\." "$packages/repair.log" 2>/dev/null &&
+    fail "the repair ran $action"
+done
+grep -q "Action start .*: InstallFinalize\." "$packages/repair.log" 2>/dev/null ||
+  fail "the repair log does not show a whole repair"
 
 # --- 2. upgrade ----------------------------------------------------------------
 heading "msiexec /i VelkVPN-$newer.msi /qn over it"
@@ -156,7 +207,7 @@ grep -q "RemoveExistingProducts" "$packages/upgrade.log" ||
 
 # --- 3. uninstall with a saved routing --------------------------------------
 heading "the core, route_start $server, then msiexec /x"
-printf '{"fakecore": {"stdout": "fakecore: core started"}}\r\n' >"$packages/core-config.json"
+printf '{"stats": {"fakecore": {"stdout": "fakecore: core started"}}}\r\n' >"$packages/core-config.json"
 answer=$(velkctl xray_start 'C:\packages\core-config.json')
 [ "$answer" = "ok=true;exitCode=0;message=xray start finished" ] || fail "xray_start: \"$answer\""
 w netsim.exe tunnel-up >/dev/null
@@ -198,7 +249,8 @@ grep -q "RemoveUsersGroup" "$packages/uninstall.log" ||
   fail "the uninstall removed the logs in C:\\ProgramData"
 
 # --- 4. the scripts from a temporary folder ---------------------------------
-heading "install_service.cmd from a temporary folder"
+heading "install_service.cmd from a temporary folder, over a planted data folder"
+plant_data_folder
 unpacked="$prefix/drive_c/users/Public/Temp/VelkVPN-unpacked"
 mkdir -p "$unpacked"
 install -m 0755 "$service_exe" "$unpacked/VelkVPNService.exe"
@@ -207,7 +259,12 @@ install -m 0755 "$velkctl_exe" "$unpacked/velkctl.exe"
 install -m 0755 "$velksetup_exe" "$unpacked/velksetup.exe"
 install -m 0755 "$fakecore_exe" "$unpacked/xray.exe"
 cp "$source_dir/scripts/install_service.cmd" "$source_dir/scripts/uninstall_service.cmd" "$unpacked/"
-w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\install_service.cmd'
+script_output=$(w cmd /c 'C:\users\Public\Temp\VelkVPN-unpacked\install_service.cmd')
+echo "$script_output"
+grep -q '^velksetup: data folder made: ' <<<"$script_output" &&
+  grep -qF 'moved aside to C:\ProgramData\VELK-VPN.' <<<"$script_output" ||
+  fail "install_service.cmd did not move the planted data folder aside"
+expect_planted_moved "after install_service.cmd"
 wait_for_answer || fail "after install_service.cmd the service does not answer"
 expect_service_settings "after install_service.cmd"
 expect_event_source "after install_service.cmd"

@@ -7,7 +7,11 @@
 # refuses for what the core would do with it is started by the core directly,
 # outside the service, which must be seen doing it: so every refusal is shown
 # to matter, and a core that reads its configuration otherwise than our
-# checks do fails here. Everything listens on 127.0.0.1 only.
+# checks do fails here. Last, a configuration as a graphical client writes it
+# carries traffic, and the fields that reach past the caller (a log hidden
+# from one of two readers, the control API, certificate files, data files
+# outside the core's folder) are shown harmless under the service and acted
+# on by the core started directly. Everything listens on 127.0.0.1 only.
 #
 # Usage: realcore.sh BUILD_DIR PREFIX CORE_EXE
 #   BUILD_DIR  the windows build directory with every program built
@@ -118,8 +122,8 @@ for entry in "${cases[@]}"; do
   echo "-- $name: $log_objects"
   expect_answer xray_start "$configs\\$file" -- "$refused"
   [ -e "$target" ] && fail "$name: the refused configuration wrote C:/$written"
-  if run_core_until_file "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\$file" \
-       "$target" 15 "$direct_unix/$file.out"; then
+  if run_core_until "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\$file" 30 \
+       "$direct_unix/$file.out" test -e "$target"; then
     echo "   the core started directly writes C:/$written"
   else
     fail "$name: the core started directly did not write C:/$written, so the refusal shows nothing"
@@ -127,6 +131,118 @@ for entry in "${cases[@]}"; do
   fi
 done
 expect_answer xray_status -- "ok=true;exitCode=0;running=false;message=xray status"
+
+# --- a configuration as a graphical client writes it ------------------------------
+heading "a graphical client's configuration: SOCKS and HTTP inbounds, statistics, rules, DNS"
+http_port=$(free_port)
+api_port=$(free_port)
+cat >"$configs_unix/client.json" <<EOF2
+{
+  // as a graphical client writes it
+  "log": {"loglevel": "warning", "access": "access.log"},
+  "api": {"tag": "api", "services": ["StatsService"]},
+  "stats": {},
+  "policy": {"system": {"statsInboundUplink": true, "statsInboundDownlink": true}},
+  "dns": {"hosts": {"domain:velk.test": "127.0.0.1"}, "servers": ["localhost"]},
+  "inbounds": [
+    {"tag": "socks", "listen": "127.0.0.1", "port": $socks_port, "protocol": "socks",
+     "settings": {"auth": "noauth", "udp": true},
+     "sniffing": {"enabled": true, "destOverride": ["http", "tls"]}},
+    {"tag": "http", "listen": "127.0.0.1", "port": $http_port, "protocol": "http", "settings": {}},
+    {"tag": "api", "listen": "127.0.0.1", "port": $api_port, "protocol": "dokodemo-door",
+     "settings": {"address": "127.0.0.1"}}
+  ],
+  "outbounds": [
+    {"tag": "direct", "protocol": "freedom", "settings": {"domainStrategy": "UseIP"}},
+    {"tag": "block", "protocol": "blackhole", "settings": {}}
+  ],
+  "routing": {"domainStrategy": "AsIs", "rules": [
+    {"type": "field", "inboundTag": ["api"], "outboundTag": "api"},
+    {"type": "field", "domain": ["domain:blocked.velk.test", "keyword:velk-ads"], "outboundTag": "block"},
+    {"type": "field", "ip": ["127.0.0.0/8", "::1/128"], "outboundTag": "direct"}
+  ]}
+}
+EOF2
+expect_answer xray_start "$configs\\client.json" -- "$started"
+body=$(socks_get "$socks_port" "http://127.0.0.1:$web_port/hello.txt")
+[ "$body" = "$token" ] || fail "SOCKS: the request through the core did not come back: \"$body\""
+body=$(curl -s --max-time 10 -x "http://127.0.0.1:$http_port" "http://velk.test:$web_port/hello.txt")
+[ "$body" = "$token" ] || fail "HTTP, by a name from the DNS hosts: the request did not come back: \"$body\""
+body=$(socks_get "$socks_port" "http://blocked.velk.test:$web_port/hello.txt")
+[ -z "$body" ] || fail "a domain rule to the blackhole let a request through"
+port_accepts "$api_port" || fail "the statistics API's inbound is not open"
+echo "SOCKS and HTTP carried the request, the domain rule blocked one, the statistics port is open"
+expect_answer xray_stop -- "$stopped"
+
+# --- the core runs only the document the service checked ---------------------------
+heading "a log hidden from one reader behind a comment that ends at a CR"
+hidden="$prefix/drive_c/elsewhere/hidden.log"
+rm -f "$hidden"
+# Ours ends the first comment at the CR and then reads a block comment up to
+# "*/"; the core's reader runs the first comment to the LF and sees the log.
+printf '{ // \r /* \n "log": {"access": "C:\\\\elsewhere\\\\hidden.log"}, // */ \n %s\n}\n' \
+  '"outbounds": [{"protocol": "freedom"}]' >"$configs_unix/hidden.json"
+expect_answer xray_start "$configs\\hidden.json" -- "$started"
+sleep 2
+[ -e "$hidden" ] && fail "the core started by the service wrote the hidden log"
+grep -q "hidden" "$data_dir/xray_config.json" && fail "the copy the core reads holds the hidden log"
+expect_answer xray_stop -- "$stopped"
+run_core_until "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\hidden.json" 30 \
+  "$direct_unix/hidden.out" test -e "$hidden" ||
+  fail "the core started directly did not write the hidden log, so the case shows nothing"
+
+heading "the control API's handler service"
+cat >"$configs_unix/handler.json" <<EOF2
+{"api": {"tag": "api", "services": ["HandlerService", "StatsService"]},
+ "inbounds": [{"tag": "api", "listen": "127.0.0.1", "port": $api_port, "protocol": "dokodemo-door",
+               "settings": {"address": "127.0.0.1"}}],
+ "outbounds": [{"protocol": "freedom"}],
+ "routing": {"rules": [{"type": "field", "inboundTag": ["api"], "outboundTag": "api"}]}}
+EOF2
+expect_answer xray_start "$configs\\handler.json" -- "$refused"
+port_accepts "$api_port" && fail "a control port is open after the refusal"
+run_core_until "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\handler.json" 30 \
+  "$direct_unix/handler.out" port_accepts "$api_port" ||
+  fail "the core started directly did not open its control port"
+
+heading "a TLS certificate and key read from files"
+mkdir -p "$prefix/drive_c/secret"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=velk-secret \
+  -keyout "$prefix/drive_c/secret/key.pem" -out "$prefix/drive_c/secret/cert.pem" 2>/dev/null ||
+  fail "openssl could not make a certificate"
+tls_port=$(free_port)
+cat >"$configs_unix/tls.json" <<EOF2
+{"inbounds": [{"listen": "127.0.0.1", "port": $tls_port, "protocol": "http",
+  "streamSettings": {"security": "tls", "tlsSettings": {"certificates": [
+    {"certificateFile": "C:\\\\secret\\\\cert.pem", "keyFile": "C:\\\\secret\\\\key.pem"}]}}}],
+ "outbounds": [{"protocol": "freedom"}]}
+EOF2
+expect_answer xray_start "$configs\\tls.json" -- "$refused"
+serves_secret_certificate() {
+  local handshake
+  handshake=$(curl -vk --max-time 3 "https://127.0.0.1:$tls_port/" 2>&1)
+  grep -q "subject: CN=velk-secret" <<<"$handshake"
+}
+run_core_until "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\tls.json" 30 \
+  "$direct_unix/tls.out" serves_secret_certificate ||
+  fail "the core started directly did not serve the certificate it read from the file"
+
+heading "an \"ext:\" data file that climbs out of the core's folder"
+head -c 300 /dev/urandom >"$prefix/drive_c/secret.dat"
+cat >"$configs_unix/ext.json" <<EOF2
+{"routing": {"rules": [{"type": "field", "domain": ["ext:..\\\\..\\\\secret.dat:tag"], "outboundTag": "d"}]},
+ "outbounds": [{"tag": "d", "protocol": "freedom"}]}
+EOF2
+expect_answer xray_start "$configs\\ext.json" -- "$refused"
+# The core reads the file and fails on its bytes; a file it could not open
+# would say so instead.
+read_secret_file() {
+  grep -qF 'secret.dat' "$direct_unix/ext.out" && ! grep -qF 'failed to open file' "$direct_unix/ext.out"
+}
+run_core_until "$service_dir\\xray.exe" "$direct_unix/run" "$configs\\ext.json" 30 \
+  "$direct_unix/ext.out" read_secret_file ||
+  fail "the core started directly did not read C:\\secret.dat"
+tr -d '\r' <"$direct_unix/ext.out" | grep -F 'secret.dat' | sed 's/^/    /'
 
 heading "stop and delete the service"
 remove_service || fail "the service did not stop"

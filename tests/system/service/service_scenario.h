@@ -197,7 +197,7 @@ class ServiceScenario : public ::testing::Test {
     static void ResetFiles() {
         // A route state file would have the service run the helper at start.
         for (const wchar_t* path : {kCoreRuntimeLogPath, kCoreErrorLogPath, kServiceLogPath,
-                                    kStubCallsPath, netsteer::kStateFilePath}) {
+                                    kStubCallsPath, kStubDelayPath, netsteer::kStateFilePath}) {
             DeleteFileW(path);
         }
         // With whatever the core or a start left there: the copy, its own

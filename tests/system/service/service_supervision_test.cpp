@@ -2,8 +2,12 @@
 // through the real service's pipe.
 #include "tests/system/service/service_scenario.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "tests/support/directory_link.h"
 
 namespace velk::scenario {
 namespace {
@@ -51,12 +55,12 @@ constexpr wchar_t kRunningStatus[] = L"ok=true;exitCode=259;running=true;message
 constexpr wchar_t kEmptyStatus[] = L"ok=true;exitCode=0;running=false;message=xray status";
 
 TEST_F(ServiceSupervision, CoreAlreadyRunningKeepsItsFirstConfig) {
-    const std::wstring first =
-        CoreConfig(L"run forever",
-                   R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
-                        "marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}})");
+    const std::wstring first = CoreConfig(
+        L"run forever",
+        R"({"stats": {"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
+                        "marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}}})");
     const std::wstring second =
-        CoreConfig(L"other", R"({"fakecore": {"exit_after_ms": 0, "exit_code": 5}})");
+        CoreConfig(L"other", R"({"stats": {"fakecore": {"exit_after_ms": 0, "exit_code": 5}}})");
     EXPECT_EQ(StartCore(first), kStarted);
     EXPECT_EQ(Send(L"xray_status"), kRunningStatus);
     EXPECT_EQ(StartCore(second), kStarted) << "already running";
@@ -65,16 +69,20 @@ TEST_F(ServiceSupervision, CoreAlreadyRunningKeepsItsFirstConfig) {
     const std::string marker = ReadFileBytes(kCoreMarkerPath);
     EXPECT_NE(marker.find("config=C:\\ProgramData\\VELK-VPN\\xray_config.json"), std::string::npos)
         << marker;
-    EXPECT_EQ(ReadFileBytes(kCoreConfigCopyPath), ReadFileBytes(first));
+    // The first configuration's document, written out compact with its keys sorted.
+    EXPECT_EQ(
+        ReadFileBytes(kCoreConfigCopyPath),
+        R"({"stats":{"fakecore":{"marker_file":"C:\\ProgramData\\velk-stub-helper\\core.marker",)"
+        R"("pid_file":"C:\\ProgramData\\velk-stub-helper\\core.pid"}}})");
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
     EXPECT_EQ(Send(L"xray_status"), kEmptyStatus);
 }
 
 TEST_F(ServiceSupervision, CoreEndedByItselfIsReportedWithItsCode) {
-    const std::wstring config =
-        CoreConfig(L"ends soon",
-                   R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
-            "exit_after_ms": 1500, "exit_code": 3221225477}})");
+    const std::wstring config = CoreConfig(
+        L"ends soon",
+        R"({"stats": {"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid",
+            "exit_after_ms": 1500, "exit_code": 3221225477}}})");
     EXPECT_EQ(StartCore(config), kStarted);
     const DWORD pid = CorePid();
     ASSERT_NE(pid, 0u);
@@ -93,22 +101,27 @@ TEST_F(ServiceSupervision, CoreEndingWithinTheSettleTimeFailsTheStart) {
     };
     for (const Case c : {Case{"23", L"ok=false;exitCode=23;message=xray start finished"},
                          Case{"0", L"ok=false;exitCode=0;message=xray start finished"}}) {
-        const std::wstring config = CoreConfig(
-            L"quick exit",
-            std::string(R"({"fakecore": {"exit_after_ms": 0, "exit_code": )") + c.code + "}}");
+        const std::wstring config =
+            CoreConfig(L"quick exit",
+                       std::string(R"({"stats": {"fakecore": {"exit_after_ms": 0, "exit_code": )") +
+                           c.code + "}}}");
         EXPECT_EQ(StartCore(config), c.answer) << c.code;
         EXPECT_EQ(Send(L"xray_status"), kEmptyStatus) << c.code;
     }
 }
 
 TEST_F(ServiceSupervision, RuntimeLogIsCreatedAndAppendedAcrossStarts) {
-    ASSERT_EQ(GetFileAttributesW(kDataDirectory), INVALID_FILE_ATTRIBUTES) << "starts missing";
+    // Made as the service started, before any request.
+    ASSERT_NE(GetFileAttributesW(kDataDirectory), INVALID_FILE_ATTRIBUTES) << "made at the start";
+    ASSERT_EQ(GetFileAttributesW(kCoreRuntimeLogPath), INVALID_FILE_ATTRIBUTES) << "empty";
     EXPECT_EQ(StartCore(CoreConfig(
-                  L"first", R"({"fakecore": {"stdout": "first run", "stderr": "first error"}})")),
+                  L"first",
+                  R"({"stats": {"fakecore": {"stdout": "first run", "stderr": "first error"}}})")),
               kStarted);
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
-    EXPECT_EQ(StartCore(CoreConfig(L"second", R"({"fakecore": {"stdout": "second run"}})")),
-              kStarted);
+    EXPECT_EQ(
+        StartCore(CoreConfig(L"second", R"({"stats": {"fakecore": {"stdout": "second run"}}})")),
+        kStarted);
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
     const std::string log = ReadFileBytes(kCoreRuntimeLogPath);
     const std::size_t first = log.find("first run\n");
@@ -121,10 +134,11 @@ TEST_F(ServiceSupervision, RuntimeLogIsCreatedAndAppendedAcrossStarts) {
 }
 
 TEST_F(ServiceSupervision, RunningCoreIsEndedBeforeTheServiceStops) {
-    EXPECT_EQ(StartCore(CoreConfig(
-                  L"run forever",
-                  R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}})")),
-              kStarted);
+    EXPECT_EQ(
+        StartCore(CoreConfig(
+            L"run forever",
+            R"({"stats": {"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}}})")),
+        kStarted);
     const DWORD pid = CorePid();
     ASSERT_NE(pid, 0u);
     ASSERT_TRUE(ProcessAlive(pid));
@@ -199,8 +213,9 @@ TEST_F(ServiceSupervision, ErrorLogTailAndFallback) {
 }
 
 TEST_F(ServiceSupervision, ErrorLogIsReadWhileTheCoreAppendsToIt) {
-    EXPECT_EQ(StartCore(CoreConfig(L"talkative",
-                                   R"({"fakecore": {"stderr": "listening on 127.0.0.1:10808"}})")),
+    EXPECT_EQ(StartCore(CoreConfig(
+                  L"talkative",
+                  R"({"stats": {"fakecore": {"stderr": "listening on 127.0.0.1:10808"}}})")),
               kStarted);
     EXPECT_EQ(Send(L"xray_last_error"),
               L"ok=true;exitCode=0;message=listening on 127.0.0.1:10808\n");
@@ -212,7 +227,7 @@ constexpr wchar_t kRefused[] = L"ok=false;exitCode=87;message=xray start finishe
 TEST_F(ServiceSupervision, ConfigurationsReachingBeyondTheirFileAndTheDataFolderAreRefused) {
     const std::wstring good = CoreConfig(
         L"good",
-        R"({"fakecore": {"marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}})");
+        R"({"stats": {"fakecore": {"marker_file": "C:\\ProgramData\\velk-stub-helper\\core.marker"}}})");
     const std::wstring escaped = L"C:\\ProgramData\\velk-escape.log";
     DeleteFileW(escaped.c_str());
     DeleteFileW(L"C:\\windows\\velk-x.log");
@@ -238,10 +253,11 @@ TEST_F(ServiceSupervision, ConfigurationsReachingBeyondTheirFileAndTheDataFolder
 }
 
 TEST_F(ServiceSupervision, RelativeAccessLogLandsInTheDataFolder) {
-    EXPECT_EQ(StartCore(CoreConfig(
-                  L"with access log",
-                  R"({"fakecore": {"stdout": "serving"}, "log": {"access": "access.log"}})")),
-              kStarted);
+    EXPECT_EQ(
+        StartCore(CoreConfig(
+            L"with access log",
+            R"({"stats": {"fakecore": {"stdout": "serving"}}, "log": {"access": "access.log"}})")),
+        kStarted);
     const std::wstring accessLog = std::wstring(kDataDirectory) + L"\\access.log";
     EXPECT_TRUE(Eventually([&] { return !ReadFileBytes(accessLog).empty(); }));
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
@@ -252,7 +268,8 @@ TEST_F(ServiceSupervision, RuntimeLogHeldOpenWithoutSharingDoesNotFailTheStart) 
     UniqueHandle holder(CreateFileW(kCoreRuntimeLogPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_EQ(StartCore(CoreConfig(L"held", R"({"fakecore": {"stdout": "serving"}})")), kStarted);
+    EXPECT_EQ(StartCore(CoreConfig(L"held", R"({"stats": {"fakecore": {"stdout": "serving"}}})")),
+              kStarted);
     EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
 }
 
@@ -272,6 +289,75 @@ TEST_F(ServiceHelperTimeout, TimeOutEndsTheHelperAndEverythingItStarted) {
             << "left running: " << std::string(call.begin(), call.end());
     }
     EXPECT_NE(ServiceLogText().find(L"] Process timeout."), std::wstring::npos);
+}
+
+// The folders a start moved aside from the data folder's path, in full.
+std::vector<std::wstring> MovedDataFolders() {
+    const std::wstring parent = L"C:\\ProgramData\\";
+    std::vector<std::wstring> moved;
+    WIN32_FIND_DATAW found{};
+    const HANDLE first = FindFirstFileW((std::wstring(kDataDirectory) + L".*").c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) {
+        return moved;
+    }
+    const test_support::UniqueSearch search(first);
+    // "VELK-VPN.*" matches "VELK-VPN" itself too, as "name.*" always has.
+    const std::wstring prefix = std::wstring(kDataDirectory).substr(parent.size()) + L".";
+    do {
+        const std::wstring name = found.cFileName;
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+            moved.push_back(parent + name);
+        }
+    } while (FindNextFileW(search.get(), &found));
+    return moved;
+}
+
+// Links first: removing a folder follows them under Wine.
+void RemoveMovedDataFolders() {
+    for (const std::wstring& folder : MovedDataFolders()) {
+        test_support::RemoveDirectoryLinksBelow(folder);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+}
+
+// A folder another account made at the data folder's path while the service
+// was stopped, with a link inside, is moved aside whole as the service
+// starts; the core's files go into a folder made anew, which the next start
+// keeps.
+TEST_F(ServiceSupervision, DataFolderPlantedWithALinkIsMovedAsideAtTheStart) {
+    const std::wstring decoy = L"C:\\ProgramData\\velk-link-decoy";
+    const std::wstring data = kDataDirectory;
+    StopAndWait();
+    RemoveMovedDataFolders();
+    std::error_code ignored;
+    std::filesystem::remove_all(data, ignored);
+    std::filesystem::remove_all(decoy, ignored);
+    ASSERT_TRUE(CreateDirectoryW(decoy.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(data + L"\\planted.txt", "planted"));
+    ASSERT_TRUE(CreateDirectoryW((data + L"\\sub").c_str(), nullptr));
+    ASSERT_TRUE(test_support::MakeDirectoryLink(data + L"\\sub\\x", decoy));
+
+    StartAndWait();
+    const std::vector<std::wstring> moved = MovedDataFolders();
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(moved[0] + L"\\planted.txt"), "planted");
+    EXPECT_TRUE(test_support::ListedAsLink(moved[0] + L"\\sub\\x"));
+    EXPECT_EQ(GetFileAttributesW((data + L"\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The core's files go into the folder made anew, none where the link led.
+    EXPECT_EQ(StartCore(CoreConfig(L"after the move", "{}")), kStarted);
+    EXPECT_EQ(Send(L"xray_stop"), L"ok=true;exitCode=0;message=xray stopped");
+    EXPECT_NE(GetFileAttributesW(kCoreRuntimeLogPath), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW(kCoreConfigCopyPath), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(std::filesystem::is_empty(decoy, ignored));
+
+    StopAndWait();
+    StartAndWait();
+    EXPECT_EQ(MovedDataFolders().size(), 1u) << "ours now, kept";
+    EXPECT_NE(GetFileAttributesW(kCoreRuntimeLogPath), INVALID_FILE_ATTRIBUTES);
+    RemoveMovedDataFolders();
+    std::filesystem::remove_all(decoy, ignored);
 }
 
 }  // namespace

@@ -35,13 +35,43 @@ TEST_F(ServiceVelkctl, ReportsTheServiceAnswerAndItsExitCode) {
     }
 }
 
+// While the service puts a saved routing back at its start, its pipe already
+// holds the name: nobody else can serve it, and a client that comes then is
+// answered once the restore is done, within velkctl's wait.
+TEST_F(ServiceVelkctl, ThePipeHoldsItsNameWhileTheRoutingIsRestoredAtStart) {
+    const std::wstring record = L"192.168.1.1\n12\n203.0.113.7\n";
+    ASSERT_TRUE(WriteFileBytes(netsteer::kStateFilePath,
+                               std::string(reinterpret_cast<const char*>(record.data()),
+                                           record.size() * sizeof(wchar_t))));
+    CreateDirectoryW(kStubDirectory, nullptr);
+    ASSERT_TRUE(WriteFileBytes(kStubDelayPath, "4000"));
+    ASSERT_TRUE(StartServiceW(service_.get(), 0, nullptr)) << GetLastError();
+    // The restore has begun: the helper has recorded its run.
+    ASSERT_TRUE(Eventually([] { return !StubCalls().empty(); }));
+    EXPECT_EQ(Query().dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+
+    const UniqueHandle squatter(CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX,
+                                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
+                                                 PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr));
+    const DWORD squatError = GetLastError();
+    EXPECT_FALSE(squatter) << "another server of the name was made during the restore";
+    EXPECT_TRUE(squatError == ERROR_ACCESS_DENIED || squatError == ERROR_PIPE_BUSY) << squatError;
+
+    const ProgramRun run = RunVelkctl(L"status");
+    EXPECT_EQ(run.out, "ok=true;exitCode=0;message=service running\r\n") << run.err;
+    EXPECT_EQ(Query().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    DeleteFileW(kStubDelayPath);
+    StopAndWait();
+}
+
 TEST_F(ServiceVelkctl, AnAccountOutsideTheGroupIsAnsweredStatusOnly) {
     StartAndWait();
     const std::wstring pidPath = std::wstring(kStubDirectory) + L"\\core.pid";
     const std::wstring config = std::wstring(kStubDirectory) + L"\\access core.json";
     DeleteFileW(pidPath.c_str());
     ASSERT_TRUE(WriteFileBytes(
-        config, R"({"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}})"));
+        config,
+        R"({"stats": {"fakecore": {"pid_file": "C:\\ProgramData\\velk-stub-helper\\core.pid"}}})"));
     const std::wstring startCore = L"xray_start \"" + config + L"\"";
     const std::string denied = "ok=false;exitCode=5;message=access denied\r\n";
     struct Case {

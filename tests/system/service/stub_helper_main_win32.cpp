@@ -7,11 +7,13 @@
 //                     long too (a helper with a child of its own)
 //
 // Every run appends "<pid> <action> <host>" to kStubCallsPath, so a scenario
-// can tell which processes ran and with what arguments. The service gives it
-// no environment of the test's, hence the fixed path.
+// can tell which processes ran and with what arguments, and first sleeps as
+// long as kStubDelayPath says, if it is there. The service gives it no
+// environment of the test's, hence the fixed paths.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -37,6 +39,18 @@ void RecordCall(const std::wstring& line) {
 
 DWORD Number(const std::wstring& text) {
     return static_cast<DWORD>(std::wcstoul(text.c_str(), nullptr, 10));
+}
+
+DWORD FileDelayMs() {
+    velk::UniqueHandle file(CreateFileW(velk::scenario::kStubDelayPath, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    char digits[16] = {};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.Get(), digits, sizeof(digits) - 1, &read, nullptr)) {
+        return 0;
+    }
+    return static_cast<DWORD>(std::strtoul(digits, nullptr, 10));
 }
 
 bool StartSleepingCopy(const std::wstring& ms) {
@@ -68,6 +82,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     const std::wstring& host = args[2];
     RecordCall(std::to_wstring(GetCurrentProcessId()) + L" " + args[1] + L" " + host);
+    Sleep(FileDelayMs());
     const std::size_t colon = host.find(L':');
     const std::wstring verb = host.substr(0, colon);
     const std::wstring value = colon == std::wstring::npos ? L"" : host.substr(colon + 1);

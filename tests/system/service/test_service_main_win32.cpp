@@ -16,8 +16,8 @@ class ShortHelperTimeout final : public velk::CommandOperations {
   public:
     explicit ShortHelperTimeout(velk::CommandOperations& inner) : inner_(inner) {}
     velk::XrayStatus QueryXrayStatus() override { return inner_.QueryXrayStatus(); }
-    velk::OpResult StartXray(const std::wstring& path, const velk::AsCaller& asCaller) override {
-        return inner_.StartXray(path, asCaller);
+    velk::OpResult StartXray(const std::wstring& path, const velk::CallerMayRead& mayRead) override {
+        return inner_.StartXray(path, mayRead);
     }
     velk::OpResult StopXray() override { return inner_.StopXray(); }
     velk::OpResult RunHelperProcess(const std::wstring& program, const std::wstring& arguments,
@@ -41,10 +41,11 @@ int wmain() {
     velk::ReportOperationEventsTo(velk::ServiceEventLog());
     static ShortHelperTimeout operations(velk::WindowsCommandOperations());
     velk::ServiceHostPlatform platform = velk::WindowsServiceHostPlatform(operations);
-    platform.runPipeServer = [](HANDLE stopEvent) {
+    platform.runPipeServer = [](HANDLE stopEvent, const std::function<void()>& onceListening) {
         velk::WatchForServiceStop(stopEvent, velk::ReportStopProgress);
         velk::PipeServerOptions options;
         options.clientStallTimeoutMs = INFINITE;
+        options.onceListening = onceListening;
         velk::SessionAccess sessions(velk::ServiceEventLog());
         velk::RunPipeServer(
             stopEvent,

@@ -26,11 +26,18 @@ CallerIdentity Caller(CallerRank rank, const wchar_t* sid) {
     return CallerIdentity{rank, sid, sid, 1234};
 }
 
-TEST(CallerRankTest, TheLessTrustedTokenDecides) {
+// The rank is the lower of the two tokens', and only when both name one
+// account or the process is LocalSystem: a process id reused by another
+// account's process must not lend that process's rank to the request.
+TEST(CallerRankTest, TheLessTrustedTokenOfOneAccountDecides) {
     const TokenFacts system = Token(L"S-1-5-18", true, false, false);
     const TokenFacts admin = Token(L"S-1-5-21-1", false, true, false);
     const TokenFacts member = Token(L"S-1-5-21-1", false, false, true);
     const TokenFacts plain = Token(L"S-1-5-21-1", false, false, false);
+    const TokenFacts otherAdmin = Token(L"S-1-5-21-2", false, true, false);
+    const TokenFacts otherMember = Token(L"S-1-5-21-2", false, false, true);
+    // A SID that only begins like the other: compared whole, not by prefix.
+    const TokenFacts longerMember = Token(L"S-1-5-21-11", false, false, true);
     const TokenFacts unread{};
     const TokenFacts noSid = Token(L"", true, true, true);
     struct Case {
@@ -50,6 +57,18 @@ TEST(CallerRankTest, TheLessTrustedTokenDecides) {
         {"request token unread", unread, admin, CallerRank::kUntrusted},
         {"process token unread", admin, unread, CallerRank::kUntrusted},
         {"token without a user", noSid, noSid, CallerRank::kUntrusted},
+        {"member request from another member's process", member, otherMember,
+         CallerRank::kUntrusted},
+        {"member request from a longer SID's process", member, longerMember,
+         CallerRank::kUntrusted},
+        {"member request from another administrator's process", member, otherAdmin,
+         CallerRank::kUntrusted},
+        {"elevated request from another administrator's process", admin, otherAdmin,
+         CallerRank::kUntrusted},
+        {"system request from a user's process", system, admin, CallerRank::kUntrusted},
+        {"system process speaking for an administrator", admin, system, CallerRank::kAdministrator},
+        {"system process speaking for a stranger", plain, system, CallerRank::kUntrusted},
+        {"system process with an unread request token", unread, system, CallerRank::kUntrusted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

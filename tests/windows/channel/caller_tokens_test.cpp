@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "common/unique_handle.h"
 #include "tests/support/restricted_token.h"
 
@@ -25,7 +28,7 @@ TEST(ReadTokenFactsTest, TellsAnElevatedTokenFromARestrictedOne) {
     const UniqueHandle restricted = test_support::RestrictedToken();
     ASSERT_TRUE(own);
     ASSERT_TRUE(restricted);
-    TrustedGroup group(kNoGroup);
+    TrustedGroup group(std::nullopt);
     const TokenFacts ownFacts = ReadTokenFacts(own.Get(), group);
     const TokenFacts restrictedFacts = ReadTokenFacts(restricted.Get(), group);
 
@@ -42,8 +45,32 @@ TEST(ReadTokenFactsTest, TellsAnElevatedTokenFromARestrictedOne) {
     EXPECT_EQ(RankOf(restrictedFacts), CallerRank::kUntrusted);
 }
 
+// The group is known by the SID it was resolved to (here the builtin
+// Administrators stands in, Wine keeping no local groups).
+TEST(ReadTokenFactsTest, CountsTheResolvedGroupsSidInTheToken) {
+    const UniqueHandle own = OwnToken();
+    ASSERT_TRUE(own);
+    const LocalGroup administrators{L"S-1-5-32-544", L"Administrators"};
+    struct Case {
+        const char* name;
+        HANDLE token;
+        std::optional<LocalGroup> group;
+        bool member;
+    };
+    const std::vector<Case> cases = {
+        {"no group: nobody", own.Get(), std::nullopt, false},
+        {"the group enabled", own.Get(), administrators, true},
+        {"a SID that is no SID", own.Get(), LocalGroup{L"VelkVPN Users", L"VelkVPN Users"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrustedGroup group(c.group);
+        EXPECT_EQ(ReadTokenFacts(c.token, group).groupMember, c.member);
+    }
+}
+
 TEST(ReadTokenFactsTest, ANullTokenIsUnread) {
-    TrustedGroup group(kNoGroup);
+    TrustedGroup group(std::nullopt);
     EXPECT_FALSE(ReadTokenFacts(nullptr, group).read);
 }
 
@@ -68,7 +95,7 @@ TEST(IdentifyPipeClientTest, KnowsTheClientProcessAndItsAccount) {
     const CallerIdentity caller = IdentifyPipeClient(server.Get(), kNoGroup);
     EXPECT_EQ(caller.processId, GetCurrentProcessId());
     EXPECT_EQ(caller.rank, CallerRank::kAdministrator);
-    TrustedGroup group(kNoGroup);
+    TrustedGroup group(std::nullopt);
     EXPECT_EQ(caller.userSid, ReadTokenFacts(OwnToken().Get(), group).userSid);
     EXPECT_NE(caller.account.find(L'\\'), std::wstring::npos) << "DOMAIN\\name";
 

@@ -11,7 +11,7 @@
 namespace velk::testing {
 
 // A name in the folder where the build made Unix symbolic links:
-//   directory-link -> real, data-link -> real-directory,
+//   directory-link -> real,
 //   check-link.log -> real/check-target.log,
 //   append-link.log -> real/append-target.log
 inline std::wstring LinkFixture(const std::wstring& name) {

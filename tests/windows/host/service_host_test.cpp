@@ -34,7 +34,7 @@ class RecordingOperations : public CommandOperations {
   public:
     explicit RecordingOperations(Recorder& recorder) : recorder_(recorder) {}
     XrayStatus QueryXrayStatus() override { return {}; }
-    OpResult StartXray(const std::wstring&, const AsCaller&) override { return {}; }
+    OpResult StartXray(const std::wstring&, const CallerMayRead&) override { return {}; }
     OpResult StopXray() override {
         recorder_.Add(L"StopXray");
         return {true, 0};
@@ -79,8 +79,9 @@ class ServiceHostTest : public ::testing::Test {
             }
             return CreateEventW(nullptr, TRUE, FALSE, nullptr);
         };
-        p.runPipeServer = [this](HANDLE stopEvent) {
+        p.runPipeServer = [this](HANDLE stopEvent, const std::function<void()>& onceListening) {
             recorder_.Add(L"pipe server started");
+            onceListening();
             SetEvent(running_.Get());
             WaitForSingleObject(stopEvent, INFINITE);
             recorder_.Add(L"pipe server ended");
@@ -98,6 +99,10 @@ class ServiceHostTest : public ::testing::Test {
             return RouteRestoreResult{RouteRestoreOutcome::kRestored, 0, L"", L"203.0.113.7"};
         };
         p.restoreLog = [this](const std::wstring& line) { recorder_.Add(L"restore log " + line); };
+        p.prepareDataFolder = [this]() -> Win32Status {
+            recorder_.Add(L"data folder prepared");
+            return Done{};
+        };
         p.events = [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
             std::wstring line = L"event " + std::to_wstring(static_cast<int>(event));
             for (const std::wstring& insert : inserts) {
@@ -147,10 +152,11 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
                                      L"register VelkVPNService",
                                      kStartPending,
                                      L"log VelkVPNService started.",
+                                     L"pipe server started",
+                                     L"data folder prepared",
                                      L"restore at service start",
                                      kRunning,
                                      L"event 1",
-                                     L"pipe server started",
                                      L"log Service stop requested.",
                                      kStopPending,
                                      L"pipe server ended",
@@ -166,13 +172,15 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
     EXPECT_EQ(ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr),
               static_cast<DWORD>(NO_ERROR));
     const auto lines = recorder_.Lines();
-    ASSERT_EQ(lines.size(), 17u);
-    EXPECT_EQ(lines[16], L"log Service stop requested.");
+    ASSERT_EQ(lines.size(), 18u);
+    EXPECT_EQ(lines[17], L"log Service stop requested.");
 }
 
-// The routing is put back before any request can change it, with the control
-// manager told of progress; at a stop, only once the core is gone.
-TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
+// The data folder is made ours and the routing put back once the pipe holds
+// its name and before any request can use or change them, with the control
+// manager told of the restore's progress; at a stop, the routing only once
+// the core is gone.
+TEST_F(ServiceHostTest, SavedRoutingIsRestoredOnceThePipeHoldsItsNameAndAfterTheCore) {
     routingSaved_ = true;
     PrepareServiceHost(Platform(), operations_);
     auto serviceThread = std::async(std::launch::async, [] { ServiceMain(0, nullptr); });
@@ -188,6 +196,8 @@ TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
                                      L"register VelkVPNService",
                                      kStartPending,
                                      L"log VelkVPNService started.",
+                                     L"pipe server started",
+                                     L"data folder prepared",
                                      L"restore at service start",
                                      pending(2, 1, 8000),
                                      pending(2, 2, 7000),
@@ -195,7 +205,6 @@ TEST_F(ServiceHostTest, SavedRoutingIsRestoredBeforeThePipeAndAfterTheCore) {
                                      L"event 7 203.0.113.7 0",
                                      kRunning,
                                      L"event 1",
-                                     L"pipe server started",
                                      L"log Service stop requested.",
                                      kStopPending,
                                      L"pipe server ended",

@@ -3,11 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "common/trusted_path.h"
 #include "supervision_test_support.h"
 #include "tests/support/direct_caller.h"
+#include "tests/support/directory_link.h"
+#include "tests/support/running_under_wine.h"
 
 namespace velk {
 namespace {
@@ -75,13 +79,13 @@ TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
     const std::wstring second =
         Config(L"second.json", FakecoreJson({{"stdout", "core with second config"}}));
 
-    const OpResult started = manager_.StartXray(first, test_support::RunDirectly);
+    const OpResult started = manager_.StartXray(first, test_support::AnyoneMayRead);
     EXPECT_TRUE(started.ok);
     EXPECT_EQ(started.code, 0u);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_NE(processId, 0u);
 
-    const OpResult again = manager_.StartXray(second, test_support::RunDirectly);
+    const OpResult again = manager_.StartXray(second, test_support::AnyoneMayRead);
     EXPECT_TRUE(again.ok);
     EXPECT_EQ(again.code, 0u);
     EXPECT_EQ(manager_.RecordedProcessId(), processId);
@@ -110,7 +114,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
             Config(L"running.json", FakecoreJson({{"stdout", "second core"}}));
 
         const std::size_t eventsBefore = events_.Snapshot().size();
-        ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
+        ASSERT_TRUE(manager_.StartXray(ending, test_support::AnyoneMayRead).ok);
         const DWORD firstId = manager_.RecordedProcessId();
         ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
         // The event log hears of it, with the process and its code.
@@ -128,7 +132,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
         EXPECT_EQ(manager_.RecordedProcessId(), firstId);
 
         log_.messages.clear();
-        const OpResult restarted = manager_.StartXray(running, test_support::RunDirectly);
+        const OpResult restarted = manager_.StartXray(running, test_support::AnyoneMayRead);
         EXPECT_TRUE(restarted.ok);
         EXPECT_EQ(restarted.code, 0u);
         EXPECT_NE(manager_.RecordedProcessId(), firstId);
@@ -144,7 +148,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
 TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
     const std::wstring ending = Config(
         L"ending.json", FakecoreJson({{"exit_after_ms", kTestSettleMs + 300}, {"exit_code", 0}}));
-    ASSERT_TRUE(manager_.StartXray(ending, test_support::RunDirectly).ok);
+    ASSERT_TRUE(manager_.StartXray(ending, test_support::AnyoneMayRead).ok);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
 
@@ -175,7 +179,7 @@ TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
         const std::wstring path =
             Config(L"immediate.json", FakecoreJson({{"exit_after_ms", 0}, {"exit_code", c.code}}));
 
-        const OpResult result = manager_.StartXray(path, test_support::RunDirectly);
+        const OpResult result = manager_.StartXray(path, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         EXPECT_THAT(log_.messages,
@@ -196,9 +200,9 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
                                                                    {"exit_code", 1}}));
     const std::wstring second = Config(L"second.json", FakecoreJson({{"stdout", "second out"}}));
 
-    EXPECT_FALSE(manager_.StartXray(first, test_support::RunDirectly).ok);
+    EXPECT_FALSE(manager_.StartXray(first, test_support::AnyoneMayRead).ok);
     EXPECT_TRUE(FileExists(RuntimeLog()));
-    EXPECT_TRUE(manager_.StartXray(second, test_support::RunDirectly).ok);
+    EXPECT_TRUE(manager_.StartXray(second, test_support::AnyoneMayRead).ok);
     manager_.StopXray();
 
     EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
@@ -206,7 +210,7 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
 
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
     const std::wstring path = Config(L"run.json", FakecoreJson({{"stdout", "serving"}}));
-    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
+    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
     UniqueHandle core(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, manager_.RecordedProcessId()));
     ASSERT_TRUE(core);
@@ -237,7 +241,7 @@ TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {
 TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleasesTheLog) {
     CoreProcessManager manager(Settings(temp_.Path()));
     const OpResult result = manager.StartXray(
-        Config(L"run.json", FakecoreJson({{"stdout", "never"}})), test_support::RunDirectly);
+        Config(L"run.json", FakecoreJson({{"stdout", "never"}})), test_support::AnyoneMayRead);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.code, 2u);
     EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] CreateProcessW failed. Error=2"));
@@ -254,7 +258,7 @@ TEST_F(CoreProcessManagerTest, CoreEndsWhenItsManagerLetsGoOfIt) {
     auto manager = std::make_unique<CoreProcessManager>(Settings(FakecoreDirectory()));
     ASSERT_TRUE(manager
                     ->StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
-                                test_support::RunDirectly)
+                                test_support::AnyoneMayRead)
                     .ok);
     const DWORD processId = manager->RecordedProcessId();
     ASSERT_FALSE(ProcessGone(processId));
@@ -302,7 +306,7 @@ TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
         CoreProcessManager manager(settings);
         log_.messages.clear();
 
-        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
+        const OpResult result = manager.StartXray(config, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         ASSERT_EQ(log_.messages.size(), 1u);
@@ -328,7 +332,7 @@ TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
 
     ASSERT_TRUE(manager_
                     .StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
-                               test_support::RunDirectly)
+                               test_support::AnyoneMayRead)
                     .ok);
     writeEnd.Reset();
 
@@ -377,7 +381,7 @@ TEST_F(CoreProcessManagerTest, RefusedConfigurationsStartAndWriteNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         events_.events.clear();
-        const OpResult result = manager.StartXray(c.path, test_support::RunDirectly);
+        const OpResult result = manager.StartXray(c.path, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(manager.RecordedProcessId(), 0u);
@@ -394,48 +398,54 @@ TEST_F(CoreProcessManagerTest, RefusedConfigurationsStartAndWriteNothing) {
     EXPECT_FALSE(FileExists(DataDirectory())) << "nothing is made for a refused configuration";
 
     // The same file by its plain path starts.
-    EXPECT_TRUE(manager.StartXray(good, test_support::RunDirectly).ok);
+    EXPECT_TRUE(manager.StartXray(good, test_support::AnyoneMayRead).ok);
     EXPECT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     manager.StopXray();
 }
 
+// The caller's check is asked of the very file the service opened; what it
+// answers is the answer.
 TEST_F(CoreProcessManagerTest, ConfigurationThatCannotBeReadAsTheCallerStartsNothing) {
     const std::wstring marker = temp_.Path() + L"started.txt";
     const std::wstring path = Config(L"run.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
-    int ran = 0;
-    const AsCaller refusedIdentity = [&](const std::function<void()>&) -> Win32Status {
-        ++ran;
-        return Win32Error{L"ImpersonateNamedPipeClient", ERROR_CANNOT_IMPERSONATE};
-    };
-    EXPECT_EQ(manager_.StartXray(path, refusedIdentity).code,
-              static_cast<std::uint32_t>(ERROR_CANNOT_IMPERSONATE));
-    EXPECT_EQ(ran, 1);
-    EXPECT_EQ(manager_.StartXray(temp_.Path() + L"absent.json", test_support::RunDirectly).code,
+    for (const DWORD refusal : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_CANNOT_IMPERSONATE}}) {
+        int asked = 0;
+        const CallerMayRead refuses = [&](void* file) -> Win32Status {
+            ++asked;
+            EXPECT_TRUE(IsFileAtPath(static_cast<HANDLE>(file), path));
+            return Win32Error{L"AccessCheck", refusal};
+        };
+        EXPECT_EQ(manager_.StartXray(path, refuses).code, static_cast<std::uint32_t>(refusal));
+        EXPECT_EQ(asked, 1);
+    }
+    EXPECT_EQ(manager_.StartXray(temp_.Path() + L"absent.json", test_support::AnyoneMayRead).code,
               static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(manager_.RecordedProcessId(), 0u);
     Sleep(kTestSettleMs);
     EXPECT_FALSE(FileExists(marker));
 }
 
-// The file is rewritten right after the service read it (as a caller racing
-// the start would): the core still reads the bytes that were checked.
-TEST_F(CoreProcessManagerTest, CoreReadsExactlyTheBytesReadAsTheCaller) {
+// Nobody can write the file between the caller's check and the read (the
+// service holds it shared for reading only), and a rewrite once the start is
+// done changes nothing: the core reads the document that was checked, written
+// out as compact JSON (which is how FakecoreJson writes it too).
+TEST_F(CoreProcessManagerTest, CoreReadsTheDocumentReadAsTheCaller) {
     ASSERT_TRUE(CreateDirectoryW((temp_.Path() + L"my configs").c_str(), nullptr));
     const std::wstring marker = temp_.Path() + L"marker.txt";
     const std::string original = FakecoreJson({{"marker_file", Utf8(marker)}});
     const std::wstring path = Config(L"my configs\\client config.json", original);
     const std::string rewritten =
         FakecoreJson({{"marker_file", Utf8(marker)}}, {{"access", "C:\\windows\\late.log"}});
-    int ran = 0;
-    const AsCaller thenRewrite = [&](const std::function<void()>& work) -> Win32Status {
-        ++ran;
-        work();
-        EXPECT_TRUE(WriteFileBytes(path, rewritten));
+    int asked = 0;
+    const CallerMayRead triesToRewrite = [&](void*) -> Win32Status {
+        ++asked;
+        EXPECT_FALSE(WriteFileBytes(path, rewritten)) << "written while the service reads it";
         return Done{};
     };
 
-    ASSERT_TRUE(manager_.StartXray(path, thenRewrite).ok);
-    EXPECT_EQ(ran, 1);
+    ASSERT_TRUE(manager_.StartXray(path, triesToRewrite).ok);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(WriteFileBytes(path, rewritten));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     const std::string seen = ReadFileBytes(marker);
     EXPECT_EQ(MarkerValue(seen, "digest"), Fnv1a(original)) << seen;
@@ -446,10 +456,10 @@ TEST_F(CoreProcessManagerTest, CoreReadsExactlyTheBytesReadAsTheCaller) {
 }
 
 TEST_F(CoreProcessManagerTest, RelativeLogNamesLandInTheDataDirectory) {
-    const std::wstring path =
-        Config(L"logs.json", FakecoreJson({{"stdout", "serving"}},
-                                          {{"access", "access.log"}, {"error", "a\\..\\e.log"}}));
-    ASSERT_TRUE(manager_.StartXray(path, test_support::RunDirectly).ok);
+    const std::wstring path = Config(
+        L"logs.json",
+        FakecoreJson({{"stdout", "serving"}}, {{"access", "access.log"}, {"error", "e.log"}}));
+    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
     for (const wchar_t* name : {L"\\access.log", L"\\e.log"}) {
         EXPECT_TRUE(WaitUntil([&] { return FileExists(DataDirectory() + name); })) << Utf8(name);
     }
@@ -457,7 +467,8 @@ TEST_F(CoreProcessManagerTest, RelativeLogNamesLandInTheDataDirectory) {
 }
 
 // What another account put at the log's path, or holds open, is moved aside
-// (or, held without sharing, left beside a fresh log) and the core starts.
+// (or, held without sharing, left beside a fresh log) and the core starts. A
+// hard link makes the whole folder not ours: it goes aside with it.
 TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
     const std::wstring secret = temp_.Path() + L"secret.txt";
     ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
@@ -472,12 +483,14 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         std::wstring runtimeLog;
         std::wstring target;  // what the planted thing leads to; stays untouched
         bool freshBeside;     // held: the original stays, a fresh log is used
+        bool folderAside;     // the data folder is moved aside whole
     };
     const Case cases[] = {
-        {L"a directory", Plant::kDirectory, DataDirectory() + L"\\directory.log", L"", false},
-        {L"a hard link", Plant::kHardLink, DataDirectory() + L"\\linked.log", secret, false},
+        {L"a directory", Plant::kDirectory, DataDirectory() + L"\\directory.log", L"", false,
+         false},
+        {L"a hard link", Plant::kHardLink, DataDirectory() + L"\\linked.log", secret, false, true},
         {L"held open without sharing", Plant::kHeldWithoutSharing, DataDirectory() + L"\\held.log",
-         L"", true},
+         L"", true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -504,17 +517,18 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         CoreProcessManager manager(settings);
         events_.events.clear();
 
-        const OpResult result = manager.StartXray(config, test_support::RunDirectly);
+        const OpResult result = manager.StartXray(config, test_support::AnyoneMayRead);
         EXPECT_TRUE(result.ok);
         EXPECT_EQ(result.code, 0u);
         manager.StopXray();
         ASSERT_EQ(events_.events.size(), 1u);
         EXPECT_EQ(events_.events[0].first, ServiceEvent::kFileMovedAside);
         ASSERT_EQ(events_.events[0].second.size(), 2u);
-        EXPECT_EQ(events_.events[0].second[0], c.runtimeLog);
+        const std::wstring aside = c.folderAside ? DataDirectory() : c.runtimeLog;
+        EXPECT_EQ(events_.events[0].second[0], aside);
         const std::wstring newPath = events_.events[0].second[1];
-        EXPECT_EQ(newPath.compare(0, c.runtimeLog.size() + 1, c.runtimeLog + L"."), 0);
-        EXPECT_TRUE(FileExists(newPath));
+        EXPECT_EQ(newPath.compare(0, aside.size() + 1, aside + L"."), 0);
+        EXPECT_NE(GetFileAttributesW(newPath.c_str()), INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(ReadFileBytes(c.freshBeside ? newPath : c.runtimeLog), "serving\n");
         if (!c.target.empty()) {
             EXPECT_EQ(ReadFileBytes(c.target), "untouched");
@@ -522,30 +536,59 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         }
         holder.Reset();
         DeleteFileW(c.runtimeLog.c_str());
+        if (c.folderAside) {
+            DeleteFileW((newPath + c.runtimeLog.substr(aside.size())).c_str());
+        }
         DeleteFileW(newPath.c_str());
         RemoveDirectoryW(newPath.c_str());
     }
 }
 
-// SYSTEM must not make its files wherever a user's link points.
-TEST_F(CoreProcessManagerTest, DataDirectoryThatIsALinkFailsTheStart) {
-    const std::wstring linkedDirectory = LinkFixture(L"data-link");
-    const std::wstring target = LinkFixture(L"data-real\\xray_runtime_error.log");
-    DeleteFileW(target.c_str());
-    CoreProcessSettings settings = Settings(FakecoreDirectory());
-    settings.dataDirectory = linkedDirectory;
-    settings.runtimeLogPath = linkedDirectory + L"\\xray_runtime_error.log";
-    settings.configCopyPath = linkedDirectory + L"\\xray_config.json";
-    CoreProcessManager manager(settings);
+// SYSTEM must not make its files wherever a user's link points: a data
+// directory that is a link, or holds one, is moved aside whole and made anew,
+// and the core starts.
+TEST_F(CoreProcessManagerTest, DataDirectoryWithALinkIsMovedAsideAndTheCoreStarts) {
+    const std::wstring decoy = temp_.Path() + L"decoy";
+    ASSERT_TRUE(CreateDirectoryW(decoy.c_str(), nullptr));
+    // The core as it is: running until it is stopped.
+    const std::wstring config = Config(L"run.json", "{}");
+    const std::wstring cases[] = {DataDirectory(), DataDirectory() + L"\\x"};
+    for (const std::wstring& link : cases) {
+        SCOPED_TRACE(Utf8(link));
+        // Wine renames what a Unix link leads to, never the link itself.
+        if (link == DataDirectory() && test_support::RunningUnderWine()) {
+            continue;
+        }
+        if (link != DataDirectory()) {
+            ASSERT_TRUE(CreateDirectoryW(DataDirectory().c_str(), nullptr));
+        }
+        ASSERT_TRUE(test_support::MakeDirectoryLink(link, decoy));
+        log_.messages.clear();
+        events_.events.clear();
 
-    const OpResult result = manager.StartXray(
-        Config(L"run.json", FakecoreJson({{"stdout", "serving"}})), test_support::RunDirectly);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
-    EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] data directory refused (a link or not ours): " +
-                                           linkedDirectory));
-    EXPECT_FALSE(FileExists(target));
-    EXPECT_FALSE(FileExists(LinkFixture(L"data-real\\xray_config.json")));
+        EXPECT_TRUE(manager_.StartXray(config, test_support::AnyoneMayRead).ok)
+            << Utf8(log_.messages.empty() ? L"" : log_.messages.back());
+        manager_.StopXray();
+        ASSERT_EQ(events_.events.size(), 1u);
+        EXPECT_EQ(events_.events[0].first, ServiceEvent::kFileMovedAside);
+        ASSERT_EQ(events_.events[0].second.size(), 2u);
+        EXPECT_EQ(events_.events[0].second[0], DataDirectory());
+        const std::wstring moved = events_.events[0].second[1];
+        ASSERT_GE(log_.messages.size(), 2u);
+        EXPECT_EQ(log_.messages[0],
+                  L"[XRAY] data directory not ours (a link or junction: " + link + L")");
+        EXPECT_EQ(log_.messages[1],
+                  L"[XRAY] not ours, moved aside: " + DataDirectory() + L" -> " + moved);
+        // The core's files are in the folder made anew, none where the link led.
+        EXPECT_TRUE(FileExists(RuntimeLog()));
+        EXPECT_TRUE(FileExists(DataDirectory() + L"\\xray_config.json"));
+        EXPECT_TRUE(std::filesystem::is_empty(decoy));
+
+        test_support::RemoveDirectoryLinksBelow(moved);
+        std::error_code ignored;
+        std::filesystem::remove_all(moved, ignored);
+        std::filesystem::remove_all(DataDirectory(), ignored);
+    }
 }
 
 }  // namespace

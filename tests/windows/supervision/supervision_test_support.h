@@ -74,10 +74,11 @@ inline DWORD ReadPidFile(const std::wstring& path) {
 }
 
 // A configuration the service accepts and the fake core acts on: `knobs` as
-// its "fakecore" object, `log` (when given) as the core's "log" object.
+// its "stats" object's "fakecore" member, `log` (when given) as the core's
+// "log" object.
 inline std::string FakecoreJson(const nlohmann::json& knobs,
                                 const nlohmann::json& log = nlohmann::json()) {
-    nlohmann::json config{{"fakecore", knobs}};
+    nlohmann::json config{{"stats", {{"fakecore", knobs}}}};
     if (!log.is_null()) {
         config["log"] = log;
     }

@@ -35,7 +35,7 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     TempDirectory temp;
     const std::wstring core = temp.Path() + L"core.json";
     ASSERT_TRUE(WriteFileBytes(core, "{}"));
-    const OpResult started = operations.StartXray(core, test_support::RunDirectly);
+    const OpResult started = operations.StartXray(core, test_support::AnyoneMayRead);
     EXPECT_FALSE(started.ok);
     EXPECT_EQ(started.code, 2u);
     EXPECT_TRUE(FileExists(kCoreRuntimeLogPath));

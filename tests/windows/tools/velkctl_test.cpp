@@ -226,23 +226,26 @@ TEST(VelkctlClientTest, WaitsWhileBusyUpToItsLimit) {
 }
 
 TEST(VelkctlClientTest, OpensThePipeAtIdentificationLevel) {
-    // Whoever serves the pipe may learn who velkctl's user is, not act as them.
-    test_support::ImpersonationProbe probe(
-        L"\\\\.\\pipe\\velkctl_test_level_" + std::to_wstring(GetCurrentProcessId()),
-        L"ok=true;exitCode=0;message=probed");
-    ASSERT_TRUE(probe.Ready());
-    const ClientResult result =
-        SendRequest(ClientSettings{probe.Name(), 10000,
-                                   [] { return std::optional<DWORD>(GetCurrentProcessId()); }},
-                    L"status");
-    EXPECT_TRUE(result.answered) << std::string(result.error.begin(), result.error.end());
-    const test_support::ImpersonationSeen seen = probe.Seen();
-    ASSERT_TRUE(seen.known);
-    if (test_support::RunningUnderWine() && seen.level != SecurityIdentification) {
-        GTEST_SKIP() << "this Wine ignores the client's quality of service (level " << seen.level
-                     << ")";
+    // Whoever serves the pipe may learn who velkctl's user is, not act as
+    // them, whatever the request: xray_start too.
+    for (const wchar_t* request : {L"status", L"xray_start \"C:\\configs\\c.json\""}) {
+        test_support::ImpersonationProbe probe(
+            L"\\\\.\\pipe\\velkctl_test_level_" + std::to_wstring(GetCurrentProcessId()),
+            L"ok=true;exitCode=0;message=probed");
+        ASSERT_TRUE(probe.Ready());
+        const ClientResult result =
+            SendRequest(ClientSettings{probe.Name(), 10000,
+                                       [] { return std::optional<DWORD>(GetCurrentProcessId()); }},
+                        request);
+        EXPECT_TRUE(result.answered) << std::string(result.error.begin(), result.error.end());
+        const test_support::ImpersonationSeen seen = probe.Seen();
+        ASSERT_TRUE(seen.known);
+        if (test_support::RunningUnderWine() && seen.level != SecurityIdentification) {
+            GTEST_SKIP() << "this Wine ignores the client's quality of service (level "
+                         << seen.level << ")";
+        }
+        EXPECT_EQ(seen.level, SecurityIdentification);
     }
-    EXPECT_EQ(seen.level, SecurityIdentification);
 }
 
 TEST(VelkctlClientTest, NoPipeIsNoAnswer) {
