@@ -11,6 +11,7 @@
 #include "common/disk_folder.h"
 #include "common/local_memory.h"
 #include "common/owned_file.h"
+#include "common/security_descriptor.h"
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
 
@@ -99,16 +100,11 @@ Win32Status SecureDirectory(const std::wstring& path, PSECURITY_DESCRIPTOR descr
 }  // namespace
 
 Win32Result<OwnedDirectory> PrepareOwnedDirectory(const OwnedDirectoryRequest& request) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(request.sddl, SDDL_REVISION_1, &raw,
-                                                              nullptr)) {
-        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    Win32Result<UniqueSecurityDescriptor> descriptor = SecurityDescriptorFromSddl(request.sddl);
+    if (!descriptor) {
+        return descriptor.error();
     }
-    const UniqueLocal<void> descriptor(raw);
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = raw;
-    attributes.bInheritHandle = FALSE;
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().get(), FALSE};
 
     OwnedDirectory result;
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
@@ -122,7 +118,7 @@ Win32Result<OwnedDirectory> PrepareOwnedDirectory(const OwnedDirectoryRequest& r
         // Also after making it: what counts is what is there now.
         FolderVerdict verdict = CheckFolderOnDisk(request.path, request.limits);
         if (verdict.Ours()) {
-            const Win32Status secured = SecureDirectory(request.path, raw);
+            const Win32Status secured = SecureDirectory(request.path, descriptor.value().get());
             if (!secured) {
                 return secured.error();
             }

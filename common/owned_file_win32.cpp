@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "common/local_memory.h"
+#include "common/security_descriptor.h"
 #include "common/trusted_path.h"
 
 namespace velk {
@@ -58,16 +59,12 @@ std::wstring TimeStampedName(const std::wstring& path) {
 }
 
 Win32Result<OwnedFile> OpenOwnedFile(const OwnedFileRequest& request) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(request.sddl, SDDL_REVISION_1, &raw,
-                                                              nullptr)) {
-        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    Win32Result<UniqueSecurityDescriptor> descriptor = SecurityDescriptorFromSddl(request.sddl);
+    if (!descriptor) {
+        return descriptor.error();
     }
-    const UniqueLocal<void> descriptor(raw);
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = raw;
-    attributes.bInheritHandle = request.inheritable ? TRUE : FALSE;
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().get(),
+                                   request.inheritable ? TRUE : FALSE};
 
     OwnedFile result;
     result.path = request.path;
@@ -79,7 +76,7 @@ Win32Result<OwnedFile> OpenOwnedFile(const OwnedFileRequest& request) {
                                       request.disposition, FILE_ATTRIBUTE_NORMAL | kOpenLinkItself,
                                       nullptr));
         if (file && IsOurs(file.Get(), result.path)) {
-            const Win32Status dacl = ApplyDacl(file.Get(), raw);
+            const Win32Status dacl = ApplyDacl(file.Get(), descriptor.value().get());
             if (!dacl) {
                 return dacl.error();
             }

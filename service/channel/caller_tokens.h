@@ -7,15 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "common/machine_account_domain.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/channel/caller_access.h"
 #include "service/channel/trusted_group.h"
 
 namespace velk {
-
-// "S-1-5-..." of `sid`; empty when it cannot be converted.
-std::wstring SidText(PSID sid);
 
 // The token the client sent with its request: the pipe is impersonated just
 // long enough to open the thread's token, and the service is itself again

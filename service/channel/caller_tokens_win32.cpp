@@ -58,15 +58,6 @@ bool HoldsEnabled(HANDLE token, PSID sid) {
 
 }  // namespace
 
-std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) {
-        return std::wstring();
-    }
-    const UniqueLocal<wchar_t> owned(text);
-    return std::wstring(text);
-}
-
 Win32Result<UniqueHandle> ClientImpersonationToken(HANDLE pipe) {
     if (!ImpersonateNamedPipeClient(pipe)) {
         return LastError(L"ImpersonateNamedPipeClient");

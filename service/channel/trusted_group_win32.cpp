@@ -8,25 +8,11 @@
 #include <vector>
 
 #include "common/local_memory.h"
+#include "common/machine_account_domain.h"
 #include "service/service_constants.h"
 
 namespace velk {
 namespace {
-
-struct LsaHandleClose {
-    void operator()(LSA_HANDLE handle) const {
-        if (handle != nullptr) {
-            LsaClose(handle);
-        }
-    }
-};
-struct LsaMemoryFree {
-    void operator()(void* memory) const {
-        if (memory != nullptr) {
-            LsaFreeMemory(memory);
-        }
-    }
-};
 
 // The SID `text` names, in the canonical form ConvertSidToStringSidW gives;
 // empty when it is no SID.
@@ -60,24 +46,11 @@ AccountUse UseOf(SID_NAME_USE use) {
 }  // namespace
 
 std::optional<AccountDomain> MachineLocalGroupSource::MachineAccountDomain() {
-    LSA_OBJECT_ATTRIBUTES attributes{};
-    LSA_HANDLE opened = nullptr;
-    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &opened) != 0) {
+    const std::optional<velk::MachineAccountDomain> domain = QueryMachineAccountDomain();
+    if (!domain) {
         return std::nullopt;
     }
-    const std::unique_ptr<void, LsaHandleClose> policy(opened);
-    void* buffer = nullptr;
-    if (LsaQueryInformationPolicy(policy.get(), PolicyAccountDomainInformation, &buffer) != 0) {
-        return std::nullopt;
-    }
-    const std::unique_ptr<void, LsaMemoryFree> owned(buffer);
-    const auto* info = static_cast<const POLICY_ACCOUNT_DOMAIN_INFO*>(buffer);
-    AccountDomain domain;
-    if (info->DomainName.Buffer != nullptr) {
-        domain.name.assign(info->DomainName.Buffer, info->DomainName.Length / sizeof(wchar_t));
-    }
-    domain.sid = SidText(info->DomainSid);
-    return domain;
+    return AccountDomain{domain->name, domain->sid};
 }
 
 std::optional<std::wstring> MachineLocalGroupSource::StoredGroupSid() {

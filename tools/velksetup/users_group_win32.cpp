@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/local_memory.h"
+#include "common/machine_account_domain.h"
 #include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
@@ -68,53 +69,16 @@ bool IsLocalSystem(std::vector<BYTE>& sid) {
            EqualSid(sid.data(), system);
 }
 
-struct LsaHandleClose {
-    void operator()(LSA_HANDLE handle) const {
-        if (handle != nullptr) {
-            LsaClose(handle);
-        }
-    }
-};
-struct LsaMemoryFree {
-    void operator()(void* memory) const {
-        if (memory != nullptr) {
-            LsaFreeMemory(memory);
-        }
-    }
-};
-
-std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) {
-        return std::wstring();
-    }
-    const velk::UniqueLocal<wchar_t> owned(text);
-    return std::wstring(text);
-}
-
 // The group's SID, found by its name qualified with this machine's account
 // domain (which the machine resolves itself) and only when it is an alias of
 // that domain, not a domain's group; empty otherwise.
 std::wstring LocalGroupSid() {
-    LSA_OBJECT_ATTRIBUTES attributes{};
-    LSA_HANDLE opened = nullptr;
-    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &opened) != 0) {
+    const std::optional<velk::MachineAccountDomain> domain = velk::QueryMachineAccountDomain();
+    if (!domain || domain->sid.empty() || domain->name.empty()) {
         return std::wstring();
     }
-    const std::unique_ptr<void, LsaHandleClose> policy(opened);
-    void* buffer = nullptr;
-    if (LsaQueryInformationPolicy(policy.get(), PolicyAccountDomainInformation, &buffer) != 0) {
-        return std::wstring();
-    }
-    const std::unique_ptr<void, LsaMemoryFree> owned(buffer);
-    const auto* domain = static_cast<const POLICY_ACCOUNT_DOMAIN_INFO*>(buffer);
-    const std::wstring domainSid = SidText(domain->DomainSid);
-    if (domainSid.empty() || domain->DomainName.Buffer == nullptr) {
-        return std::wstring();
-    }
-    const std::wstring name =
-        std::wstring(domain->DomainName.Buffer, domain->DomainName.Length / sizeof(wchar_t)) +
-        L"\\" + kUsersGroupName;
+    const std::wstring& domainSid = domain->sid;
+    const std::wstring name = domain->name + L"\\" + kUsersGroupName;
     DWORD sidSize = 0;
     DWORD domainSize = 0;
     SID_NAME_USE use = SidTypeUnknown;
