@@ -81,12 +81,21 @@ inline constexpr std::uint32_t kPipeCreateRetryMs = 1000;
 // A client gets this long to write its request and to read its response.
 inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
 // When every instance of the pipe is taken, a client that has written
-// nothing this long after connecting is let go to make room for the next
-// one. Well above the time a client needs between opening the pipe and
-// writing its request (velkctl first asks the control manager who the
-// service is), and short enough that a waiting client gets in long before
-// velkctl's default wait of 10 s ends, however many silent clients crowd it.
-inline constexpr std::uint32_t kPipeSilentGraceMs = 300;
+// nothing this long after connecting, or has left its answer untaken this
+// long, is let go to make room for the next one. Well above the time a
+// client needs between opening the pipe and writing its request (velkctl
+// first asks the control manager who the service is) or between writing it
+// and reading the answer, and short enough that a waiting client gets in long
+// before velkctl's default wait of 10 s ends, however many clients crowd it.
+inline constexpr std::uint32_t kPipeRoomGraceMs = 300;
+// While every instance is taken, a client process holding more than this
+// many is let go first, its oldest connection at once, whatever it is doing
+// short of a request being carried out. A client makes one connection per
+// request and a user interface at most two at a time (a status poll beside a
+// command); every velkctl run is a process of its own. So two of eight
+// leaves a crowd from one process no instance it can keep from others, and
+// no process within the cap is let go while such a crowd holds any.
+inline constexpr std::size_t kPipeInstancesPerProcess = 2;
 // Once a stop has been asked for, a client gets only this long to take a
 // response already written before it is disconnected.
 inline constexpr std::uint32_t kPipeStopGraceMs = 250;

@@ -36,9 +36,10 @@ PipeStep NextPipeStep(PipePhase phase, PipeEvent event, std::uint32_t bytes) {
         // The completion of the cancelled operation moves the instance on.
         return {phase, PipeAction::kCancel};
     }
-    if (event == PipeEvent::kSilentGrace) {
-        // Only a client that has written nothing is let go for room.
-        return {phase, phase == PipePhase::kReading ? PipeAction::kCancel : PipeAction::kNone};
+    if (event == PipeEvent::kRoomNeeded) {
+        // A client waited on is let go for room, whether it owes its request
+        // or has left its answer untaken; the completion moves the instance on.
+        return {phase, phase == PipePhase::kListening ? PipeAction::kNone : PipeAction::kCancel};
     }
     if (phase == PipePhase::kListening) {
         return Listened(event);

@@ -24,7 +24,7 @@ enum class PipeEvent {
     kFailed,            // the operation failed, or could not be started
     kCancelled,         // the operation was cancelled before it completed
     kDeadlinePassed,    // the bound of the operation, or of a stuck instance's pause
-    kSilentGrace,       // every instance is taken and this client, silent, is let go for room
+    kRoomNeeded,        // every instance is taken and this client is let go for room
     kDisconnectFailed,  // the client could not be let go
 };
 

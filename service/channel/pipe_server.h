@@ -4,6 +4,7 @@
 // requests carried out one at a time.
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -39,8 +40,11 @@ struct PipeServerOptions {
     // Pause after an instance could not be created or offered again.
     DWORD createRetryMs = kPipeCreateRetryMs;
     // While every instance is taken, a client silent this long after
-    // connecting is let go to make room.
-    DWORD silentGraceMs = kPipeSilentGraceMs;
+    // connecting, or leaving its answer untaken this long, is let go to make
+    // room; and a process holding more than instancesPerProcess instances is
+    // let go first.
+    DWORD roomGraceMs = kPipeRoomGraceMs;
+    std::size_t instancesPerProcess = kPipeInstancesPerProcess;
     // Runs once, on the calling thread, as soon as every instance is there
     // and listening (or at once when none can be made), before any request
     // is read: start-up work that must not leave the name free for another
@@ -69,13 +73,18 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 // free. Without its descriptor no instance is made.
 //
 // Every instance waits for its client's request at the same time, each within
-// clientStallTimeoutMs of its connection. When every instance is taken, the
-// client that connected first among those that have written nothing for
-// silentGraceMs is let go, one at a time, so an instance is always free again
-// within the grace, however many clients connect and stay silent; the server
-// cannot see clients waiting in WaitNamedPipe, so it makes this room whether
-// anyone waits or not. A client that has written its request is never let go
-// for room. Requests are handed to `handleRequest` one at a time, in the
+// clientStallTimeoutMs of its connection. When every instance is taken, one
+// client at a time is let go (ChooseClientToLetGo): first the oldest
+// connection of a process holding more than instancesPerProcess instances
+// (GetNamedPipeClientProcessId, asked only then); else the client that
+// connected first among those that have written nothing for roomGraceMs
+// since connecting or left their answer untaken for roomGraceMs. So an
+// instance is always free again within the grace, however many clients
+// connect and stay silent or never read; the server cannot see clients
+// waiting in WaitNamedPipe, so it makes this room whether anyone waits or
+// not. A request read is always carried out, and a client of a process
+// within the cap that takes its answer promptly is never let go for room.
+// Requests are handed to `handleRequest` one at a time, in the
 // order they arrived: as their reads complete, and for clients that came
 // while a request was being carried out, in the order those clients
 // connected. The client then has clientStallTimeoutMs to take the answer and

@@ -16,6 +16,7 @@
 #include "common/win32_result.h"
 #include "service/channel/client/pipe_framing.h"
 #include "service/channel/pipe_instance_phase.h"
+#include "service/channel/pipe_room.h"
 #include "service/channel/pipe_security.h"
 
 namespace velk {
@@ -73,6 +74,7 @@ bool IsSet(HANDLE event) {
 }
 
 constexpr ULONGLONG kNoDeadline = ~0ULL;
+static_assert(kNoDeadline == kNoRoomLook, "one value for 'never'");
 // The completion key of the stop packet; connections use their address.
 constexpr ULONG_PTR kStopKey = 0;
 // How often the loop looks at the stop event when it cannot have it posted.
@@ -109,7 +111,12 @@ struct Connection {
     bool cancelled = false;  // ... and it has been cancelled
     ULONGLONG deadline = kNoDeadline;
     ULONGLONG connectedAt = 0;
-    std::uint64_t arrival = 0;  // the order in which clients connected
+    ULONGLONG writingSince = 0;  // when the answer's write began
+    std::uint64_t arrival = 0;   // the order in which clients connected
+    // The client's process, asked only once every instance is taken; 0 when
+    // not asked yet or not known.
+    ULONG clientProcessId = 0;
+    bool processAsked = false;
     // Reused for every request on this instance; the read takes at most
     // kMaxRequestBytes and only the bytes read are decoded, so it is never
     // cleared.
@@ -309,6 +316,8 @@ class PipeServer {
     void Read(Connection& connection) {
         connection.connectedAt = GetTickCount64();
         connection.arrival = ++arrivals_;
+        connection.clientProcessId = 0;
+        connection.processAsked = false;
         Begin(connection, PipePhase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
@@ -327,6 +336,7 @@ class PipeServer {
             handleRequest_(DecodeRequest(connection->request.data(), connection->requestBytes),
                            connection->pipe.Get()));
         // A stop from now on shortens this bound to the grace (Drain).
+        connection->writingSince = GetTickCount64();
         Begin(*connection, PipePhase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(WriteFile(connection->pipe.Get(), connection->response.data(),
@@ -418,56 +428,52 @@ class PipeServer {
         }
     }
 
-    // True when the next client finds an instance, or soon will: one is
-    // listening or about to, or a client is already being let go for room.
-    bool RoomForNextClient() const {
+    bool EveryInstanceTaken() const {
         for (const Connection& connection : connections_) {
-            if (connection.phase == PipePhase::kIdle || connection.phase == PipePhase::kListening ||
-                (connection.phase == PipePhase::kReading && connection.cancelled)) {
-                return true;
+            if (connection.phase == PipePhase::kIdle || connection.phase == PipePhase::kListening) {
+                return false;
             }
         }
-        return false;
+        return true;
     }
 
-    // The silent client to let go for room: the first to connect among those
-    // silent past the grace at `at`; none while there is room.
-    Connection* SilentClientToLetGo(ULONGLONG at) {
-        if (RoomForNextClient()) {
-            return nullptr;
-        }
-        Connection* first = nullptr;
-        for (Connection& connection : connections_) {
-            if (connection.phase == PipePhase::kReading && connection.pending &&
-                connection.connectedAt + options_.silentGraceMs <= at &&
-                (first == nullptr || connection.arrival < first->arrival)) {
-                first = &connection;
+    // Who is let go for room at `at`, and when to look again. The client
+    // processes are asked only while every instance is taken, so that a
+    // pipe with room pays no call for them.
+    PipeRoomChoice RoomChoice(ULONGLONG at) {
+        const bool full = EveryInstanceTaken();
+        views_.resize(connections_.size());
+        for (std::size_t i = 0; i < connections_.size(); ++i) {
+            Connection& connection = connections_[i];
+            if (full && !connection.processAsked && connection.phase != PipePhase::kStuck &&
+                connection.phase != PipePhase::kClosed) {
+                connection.processAsked = true;
+                if (!GetNamedPipeClientProcessId(connection.pipe.Get(),
+                                                 &connection.clientProcessId)) {
+                    connection.clientProcessId = 0;
+                }
             }
+            PipeInstanceView& view = views_[i];
+            view.phase = connection.phase;
+            view.pending = connection.pending;
+            view.leaving = connection.pending && connection.cancelled;
+            view.arrival = connection.arrival;
+            view.connectedAt = connection.connectedAt;
+            view.writingSince = connection.writingSince;
+            view.clientProcessId = connection.clientProcessId;
         }
-        return first;
+        return ChooseClientToLetGo(views_, at,
+                                   {options_.roomGraceMs, options_.instancesPerProcess});
     }
 
-    // When every instance is taken, the oldest silent client makes room. A
-    // request that arrives as its read is cancelled is still taken (the read
-    // then completes with it).
+    // When every instance is taken, one client makes room. A request that
+    // arrives as its read is cancelled is still taken (the read then
+    // completes with it), and so is an answer taken as its write is.
     void MakeRoom() {
-        if (Connection* silent = SilentClientToLetGo(GetTickCount64())) {
-            Apply(*silent, PipeEvent::kSilentGrace);
+        const PipeRoomChoice choice = RoomChoice(GetTickCount64());
+        if (choice.letGo) {
+            Apply(connections_[choice.index], PipeEvent::kRoomNeeded);
         }
-    }
-
-    // When the next silent client passes its grace, while there is no room.
-    ULONGLONG NextRoomAt() const {
-        if (RoomForNextClient()) {
-            return kNoDeadline;
-        }
-        ULONGLONG next = kNoDeadline;
-        for (const Connection& connection : connections_) {
-            if (connection.phase == PipePhase::kReading && connection.pending) {
-                next = std::min(next, connection.connectedAt + options_.silentGraceMs);
-            }
-        }
-        return next;
     }
 
     void Close(Connection& connection) {
@@ -534,8 +540,8 @@ class PipeServer {
         }
     }
 
-    DWORD UntilNextDeadline() const {
-        ULONGLONG next = NextRoomAt();
+    DWORD UntilNextDeadline() {
+        ULONGLONG next = RoomChoice(GetTickCount64()).lookAgainAt;
         for (const Connection& connection : connections_) {
             if ((connection.pending && !connection.cancelled) ||
                 connection.phase == PipePhase::kStuck) {
@@ -599,6 +605,7 @@ class PipeServer {
     const PipeServerOptions& options_;
     std::vector<Connection> connections_;  // never resized: operations hold their records
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
+    std::vector<PipeInstanceView> views_;  // what the room choice is shown, reused
     UniqueHandle port_;
     UniqueSecurityDescriptor descriptor_;  // every instance's; empty until first built
     ULONGLONG retryAt_ = 0;

@@ -24,7 +24,7 @@ TEST(PipeInstancePhaseTest, GivesNextPhaseAndAction) {
         {P::kListening, E::kCancelled, 0, {P::kIdle, A::kNone}},
         {P::kListening, E::kClientGone, 0, {P::kIdle, A::kRecycle}},
         {P::kListening, E::kFailed, 0, {P::kStuck, A::kHold}},
-        {P::kListening, E::kSilentGrace, 0, {P::kListening, A::kNone}},
+        {P::kListening, E::kRoomNeeded, 0, {P::kListening, A::kNone}},
         // Waiting for the request: one byte is a request, none is not.
         {P::kReading, E::kReadDone, 1, {P::kQueued, A::kQueue}},
         {P::kReading, E::kReadDone, 0, {P::kIdle, A::kRecycle}},
@@ -32,16 +32,16 @@ TEST(PipeInstancePhaseTest, GivesNextPhaseAndAction) {
         {P::kReading, E::kCancelled, 0, {P::kIdle, A::kRecycle}},
         {P::kReading, E::kClientGone, 0, {P::kIdle, A::kRecycle}},
         {P::kReading, E::kDeadlinePassed, 0, {P::kReading, A::kCancel}},
-        {P::kReading, E::kSilentGrace, 0, {P::kReading, A::kCancel}},
+        {P::kReading, E::kRoomNeeded, 0, {P::kReading, A::kCancel}},
         // A request waiting its turn is never let go.
         {P::kQueued, E::kDeadlinePassed, 0, {P::kQueued, A::kNone}},
-        {P::kQueued, E::kSilentGrace, 0, {P::kQueued, A::kNone}},
-        // Taking the answer: the client goes however the write ends, never for room.
+        {P::kQueued, E::kRoomNeeded, 0, {P::kQueued, A::kNone}},
+        // Taking the answer: the client goes however the write ends, and for room.
         {P::kWriting, E::kWriteDone, 0, {P::kIdle, A::kRecycle}},
         {P::kWriting, E::kFailed, 0, {P::kIdle, A::kRecycle}},
         {P::kWriting, E::kCancelled, 0, {P::kIdle, A::kRecycle}},
         {P::kWriting, E::kDeadlinePassed, 0, {P::kWriting, A::kCancel}},
-        {P::kWriting, E::kSilentGrace, 0, {P::kWriting, A::kNone}},
+        {P::kWriting, E::kRoomNeeded, 0, {P::kWriting, A::kCancel}},
         // A client that cannot be let go leaves the instance stuck, kept and retried.
         {P::kIdle, E::kDisconnectFailed, 0, {P::kStuck, A::kHold}},
         {P::kStuck, E::kDeadlinePassed, 0, {P::kIdle, A::kRecycle}},

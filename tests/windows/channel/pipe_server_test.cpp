@@ -24,6 +24,7 @@
 #include "tests/support/pipe_dacl_check.h"
 #include "tests/support/pipe_impersonation_probe.h"
 #include "tests/support/silent_crowd.h"
+#include "tests/support/talkative_crowd.h"
 
 namespace velk {
 namespace {
@@ -531,17 +532,20 @@ TEST(PipeServerTest, SquattedNameIsNotJoinedAndIsTakenOnceFree) {
 // never writes; a sender asks for a long answer and never reads it.
 enum class Holder { kSilent, kSender };
 
-TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
+TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestIdleClientMakesRoom) {
     using H = Holder;
     struct Case {
         const char* name;
         std::vector<Holder> holders;
+        DWORD graceMs;
         bool newcomerServed;
         // The holders let go: for the room the newcomer takes, and for the
         // room made again as soon as the newcomer has taken the last free
         // instance.
         std::vector<std::size_t> letGo;
     };
+    // Longer than the whole case: nobody passes it.
+    constexpr DWORD kLongGraceMs = 60000;
     const std::vector<Holder> sevenSilent(kPipeMaxInstances - 1, H::kSilent);
     const std::vector<Holder> sevenSenders(kPipeMaxInstances - 1, H::kSender);
     auto with = [](std::vector<Holder> holders, Holder last) {
@@ -553,17 +557,38 @@ TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
         return holders;
     };
     const Case cases[] = {
-        {"one instance still free", sevenSilent, true, {0}},
-        {"eight silent", with(sevenSilent, H::kSilent), true, {0, 1}},
-        {"the oldest has sent its request", after(H::kSender, sevenSilent), true, {1, 2}},
-        {"only the newest is silent", with(sevenSenders, H::kSilent), true, {7}},
-        {"every holder has sent its request", with(sevenSenders, H::kSender), false, {}},
+        {"one instance still free", sevenSilent, kPipeRoomGraceMs, true, {0}},
+        {"eight silent", with(sevenSilent, H::kSilent), kPipeRoomGraceMs, true, {0, 1}},
+        {"the oldest left its answer untaken",
+         after(H::kSender, sevenSilent),
+         kPipeRoomGraceMs,
+         true,
+         {0, 1}},
+        {"senders first, the newest silent",
+         with(sevenSenders, H::kSilent),
+         kPipeRoomGraceMs,
+         true,
+         {0, 1}},
+        {"every holder left its answer untaken",
+         with(sevenSenders, H::kSender),
+         kPipeRoomGraceMs,
+         true,
+         {0, 1}},
+        {"eight silent, inside the grace", with(sevenSilent, H::kSilent), kLongGraceMs, false, {}},
+        {"eight senders, inside the grace",
+         with(sevenSenders, H::kSender),
+         kLongGraceMs,
+         false,
+         {}},
     };
     const std::wstring longLine = LongAnswer();
     for (const Case& c : cases) {
         ServerRun server(EchoOrLongAnswer);
         // No stall bound: only the server's making room can end a holder.
         server.Options().clientStallTimeoutMs = INFINITE;
+        server.Options().roomGraceMs = c.graceMs;
+        // Every holder is a client of this process: the grace alone decides.
+        server.Options().instancesPerProcess = kPipeMaxInstances;
         server.Start();
         ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
         std::vector<UniqueHandle> holders;
@@ -578,8 +603,8 @@ TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
                     << c.name;
             }
         }
-        // Every holder is now past the grace.
-        Sleep(2 * kPipeSilentGraceMs);
+        // Every holder is now past the short grace.
+        Sleep(2 * kPipeRoomGraceMs);
         const Answer newcomer = test_support::Exchange(
             server.Name(), EncodeRequest(L"newcomer"),
             c.newcomerServed ? kClientWait : std::chrono::milliseconds(1500));
@@ -588,13 +613,47 @@ TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestSilentClientMakesRoom) {
             const bool letGo = std::find(c.letGo.begin(), c.letGo.end(), i) != c.letGo.end();
             EXPECT_EQ(test_support::StillConnected(holders[i].Get()), !letGo)
                 << c.name << ", holder " << i;
-            if (c.holders[i] == H::kSender) {
-                // Never cut off: the whole answer is still there to take.
+            if (c.holders[i] == H::kSender && !letGo) {
+                // Not cut off: the whole answer is still there to take.
                 EXPECT_EQ(DecodeResponse(ReadAnswer(holders[i].Get()).bytes).line, longLine)
                     << c.name << ", holder " << i;
             }
         }
         holders.clear();
+        EXPECT_TRUE(server.Stop()) << c.name;
+    }
+}
+
+TEST(PipeServerTest, TalkativeCrowdKeepsNoOneOut) {
+    // Sixteen clients write "status" and never read the answer, again and
+    // again, from this process, as does the client that must be answered.
+    struct Case {
+        const char* name;
+        std::size_t instancesPerProcess;
+    };
+    const Case cases[] = {
+        {"the crowd's process over the cap", kPipeInstancesPerProcess},
+        {"no cap: the grace on untaken answers alone", kPipeMaxInstances},
+    };
+    for (const Case& c : cases) {
+        ServerRun server;
+        // No stall bound: only the server's making room lets anyone else in.
+        server.Options().clientStallTimeoutMs = INFINITE;
+        server.Options().instancesPerProcess = c.instancesPerProcess;
+        server.Start();
+        ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
+        test_support::TalkativeCrowd crowd(server.Name(), 2 * kPipeMaxInstances);
+        ASSERT_TRUE(Eventually([&] { return crowd.Requests() >= int{kPipeMaxInstances}; }))
+            << c.name;
+        constexpr int kRequests = 5;
+        for (int i = 0; i < kRequests; ++i) {
+            const std::wstring request = L"status " + std::to_wstring(i);
+            const Answer answer =
+                test_support::Exchange(server.Name(), EncodeRequest(request), kClientWait);
+            EXPECT_EQ(DecodeResponse(answer.bytes).line, L"echo=" + request) << c.name;
+        }
+        crowd.Disperse();
+        EXPECT_GT(crowd.LetGo(), 0) << c.name;
         EXPECT_TRUE(server.Stop()) << c.name;
     }
 }

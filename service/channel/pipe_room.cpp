@@ -1,0 +1,69 @@
+#include "service/channel/pipe_room.h"
+
+#include <algorithm>
+#include <map>
+
+namespace velk {
+namespace {
+
+bool IsRoom(const PipeInstanceView& instance) {
+    return instance.phase == PipePhase::kIdle || instance.phase == PipePhase::kListening ||
+           instance.leaving;
+}
+
+// A client the server waits on, which cancelling its read or write lets go.
+bool Waiting(const PipeInstanceView& instance) {
+    return instance.pending &&
+           (instance.phase == PipePhase::kReading || instance.phase == PipePhase::kWriting);
+}
+
+// When the client's grace ends.
+std::uint64_t GraceEnd(const PipeInstanceView& instance, std::uint64_t graceMs) {
+    const std::uint64_t since =
+        instance.phase == PipePhase::kWriting ? instance.writingSince : instance.connectedAt;
+    return since + graceMs;
+}
+
+}  // namespace
+
+PipeRoomChoice ChooseClientToLetGo(const std::vector<PipeInstanceView>& instances,
+                                   std::uint64_t now, const PipeRoomRules& rules) {
+    PipeRoomChoice choice;
+    if (std::any_of(instances.begin(), instances.end(), IsRoom)) {
+        return choice;
+    }
+    std::map<std::uint32_t, std::size_t> held;
+    for (const PipeInstanceView& instance : instances) {
+        if (instance.clientProcessId != 0 && instance.phase != PipePhase::kClosed &&
+            instance.phase != PipePhase::kStuck) {
+            ++held[instance.clientProcessId];
+        }
+    }
+    auto overCap = [&](const PipeInstanceView& instance) {
+        return instance.clientProcessId != 0 && held[instance.clientProcessId] > rules.perProcess;
+    };
+    // The oldest of those `eligible`, if any.
+    auto oldest = [&](auto eligible) {
+        for (std::size_t i = 0; i < instances.size(); ++i) {
+            if (Waiting(instances[i]) && eligible(instances[i]) &&
+                (!choice.letGo || instances[i].arrival < instances[choice.index].arrival)) {
+                choice.letGo = true;
+                choice.index = i;
+            }
+        }
+        return choice.letGo;
+    };
+    if (oldest(overCap) ||
+        oldest([&](const PipeInstanceView& i) { return GraceEnd(i, rules.graceMs) <= now; })) {
+        choice.lookAgainAt = now;
+        return choice;
+    }
+    for (const PipeInstanceView& instance : instances) {
+        if (Waiting(instance)) {
+            choice.lookAgainAt = std::min(choice.lookAgainAt, GraceEnd(instance, rules.graceMs));
+        }
+    }
+    return choice;
+}
+
+}  // namespace velk

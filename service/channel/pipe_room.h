@@ -1,0 +1,56 @@
+#pragma once
+// Which client the pipe server lets go when every instance is taken: a pure
+// function of what each instance is doing and the time, so that the rule is
+// read, and tested, in one place.
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "service/channel/pipe_instance_phase.h"
+
+namespace velk {
+
+// What the server knows of one instance.
+struct PipeInstanceView {
+    PipePhase phase = PipePhase::kClosed;
+    bool pending = false;       // its read or write is under way
+    bool leaving = false;       // ... and already cancelled: its client is on the way out
+    std::uint64_t arrival = 0;  // the order in which clients connected
+    std::uint64_t connectedAt = 0;
+    std::uint64_t writingSince = 0;     // when the answer's write began (kWriting)
+    std::uint32_t clientProcessId = 0;  // 0: not known, counted as a process of its own
+};
+
+// The rules the choice follows.
+struct PipeRoomRules {
+    // How long a client may stay silent after connecting, or leave its
+    // answer untaken, before it may be let go.
+    std::uint64_t graceMs = 0;
+    // How many instances one client process may hold before its connections
+    // are let go first, whatever they are doing.
+    std::size_t perProcess = 0;
+};
+
+inline constexpr std::uint64_t kNoRoomLook = std::numeric_limits<std::uint64_t>::max();
+
+struct PipeRoomChoice {
+    // The index of the instance whose client to let go; none when there is
+    // room already, or nobody may be let go yet.
+    bool letGo = false;
+    std::size_t index = 0;
+    // When to ask again if nothing happens meanwhile (kNoRoomLook: not until
+    // something does).
+    std::uint64_t lookAgainAt = kNoRoomLook;
+};
+
+// Nobody is let go while an instance is free or a client is already leaving.
+// Otherwise, first: a process holding more than `perProcess` instances loses
+// its oldest connection that is waiting for its request or for its answer to
+// be taken, however young; then, oldest first, a client silent for `graceMs`
+// since it connected, or whose answer has waited `graceMs` untaken. A
+// request read is always carried out and answered.
+PipeRoomChoice ChooseClientToLetGo(const std::vector<PipeInstanceView>& instances,
+                                   std::uint64_t now, const PipeRoomRules& rules);
+
+}  // namespace velk
