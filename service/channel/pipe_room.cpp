@@ -53,13 +53,22 @@ PipeRoomChoice ChooseClientToLetGo(const std::vector<PipeInstanceView>& instance
         }
         return choice.letGo;
     };
-    if (oldest(overCap) ||
-        oldest([&](const PipeInstanceView& i) { return GraceEnd(i, rules.graceMs) <= now; })) {
+    auto pastGrace = [&](const PipeInstanceView& instance) {
+        return GraceEnd(instance, rules.graceMs) <= now;
+    };
+    // While a process over its share holds a client that can be let go, it
+    // pays for the room: nobody else goes, even when it must wait for that
+    // client's grace.
+    const bool crowded =
+        std::any_of(instances.begin(), instances.end(),
+                    [&](const PipeInstanceView& i) { return Waiting(i) && overCap(i); });
+    auto candidate = [&](const PipeInstanceView& i) { return !crowded || overCap(i); };
+    if (oldest([&](const PipeInstanceView& i) { return candidate(i) && pastGrace(i); })) {
         choice.lookAgainAt = now;
         return choice;
     }
     for (const PipeInstanceView& instance : instances) {
-        if (Waiting(instance)) {
+        if (Waiting(instance) && candidate(instance)) {
             choice.lookAgainAt = std::min(choice.lookAgainAt, GraceEnd(instance, rules.graceMs));
         }
     }

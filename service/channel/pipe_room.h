@@ -27,8 +27,8 @@ struct PipeRoomRules {
     // How long a client may stay silent after connecting, or leave its
     // answer untaken, before it may be let go.
     std::uint64_t graceMs = 0;
-    // How many instances one client process may hold before its connections
-    // are let go first, whatever they are doing.
+    // How many instances one client process may hold before only its
+    // clients are let go.
     std::size_t perProcess = 0;
 };
 
@@ -45,11 +45,13 @@ struct PipeRoomChoice {
 };
 
 // Nobody is let go while an instance is free or a client is already leaving.
-// Otherwise, first: a process holding more than `perProcess` instances loses
-// its oldest connection that is waiting for its request or for its answer to
-// be taken, however young; then, oldest first, a client silent for `graceMs`
-// since it connected, or whose answer has waited `graceMs` untaken. A
-// request read is always carried out and answered.
+// Otherwise the client that connected first among those silent for
+// `graceMs` since they connected, or whose answer has waited `graceMs`
+// untaken; but while a process holding more than `perProcess` instances has
+// a client waiting on either, only that process's clients are let go, and
+// nobody until one of them has passed the grace. A request read is always
+// carried out, and a client that writes its request and takes its answer
+// within the grace is never let go, whatever process it shares.
 PipeRoomChoice ChooseClientToLetGo(const std::vector<PipeInstanceView>& instances,
                                    std::uint64_t now, const PipeRoomRules& rules);
 

@@ -41,8 +41,8 @@ struct PipeServerOptions {
     DWORD createRetryMs = kPipeCreateRetryMs;
     // While every instance is taken, a client silent this long after
     // connecting, or leaving its answer untaken this long, is let go to make
-    // room; and a process holding more than instancesPerProcess instances is
-    // let go first.
+    // room; those of a process holding more than instancesPerProcess
+    // instances first.
     DWORD roomGraceMs = kPipeRoomGraceMs;
     std::size_t instancesPerProcess = kPipeInstancesPerProcess;
     // Runs once, on the calling thread, as soon as every instance is there
@@ -74,16 +74,16 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 //
 // Every instance waits for its client's request at the same time, each within
 // clientStallTimeoutMs of its connection. When every instance is taken, one
-// client at a time is let go (ChooseClientToLetGo): first the oldest
-// connection of a process holding more than instancesPerProcess instances
-// (GetNamedPipeClientProcessId, asked only then); else the client that
-// connected first among those that have written nothing for roomGraceMs
-// since connecting or left their answer untaken for roomGraceMs. So an
-// instance is always free again within the grace, however many clients
-// connect and stay silent or never read; the server cannot see clients
-// waiting in WaitNamedPipe, so it makes this room whether anyone waits or
-// not. A request read is always carried out, and a client of a process
-// within the cap that takes its answer promptly is never let go for room.
+// client at a time is let go (ChooseClientToLetGo): among those that have
+// written nothing for roomGraceMs since connecting or left their answer
+// untaken for roomGraceMs, the oldest connection of a process holding more
+// than instancesPerProcess instances (GetNamedPipeClientProcessId, asked only
+// then), else the client that connected first. So an instance is always free
+// again within the grace, however many clients connect and stay silent or
+// never read; the server cannot see clients waiting in WaitNamedPipe, so it
+// makes this room whether anyone waits or not. A request read is always
+// carried out, and a client that takes its answer promptly is never let go
+// for room.
 // Requests are handed to `handleRequest` one at a time, in the
 // order they arrived: as their reads complete, and for clients that came
 // while a request was being carried out, in the order those clients

@@ -71,9 +71,13 @@ TEST(PipeRoomTest, ChoosesWhoIsLetGoAndWhenToLookAgain) {
         std::uint64_t lookAgainAt;
     };
     const std::vector<PipeInstanceView> youngEight = Crowd(Silent(107, 18, kNow - 10));
-    // Process 9 holds three instances, the oldest of them (arrival 40) the fifth.
-    const std::vector<PipeInstanceView> threeOfNine =
-        With(With(With(youngEight, 2, Silent(50, 9, kNow)), 5, Answered(40, 9, kNow)), 6,
+    // Process 9 holds three instances, all past the grace, the oldest of them
+    // (arrival 40) the sixth.
+    const std::vector<PipeInstanceView> threeOfNine = With(
+        With(With(youngEight, 2, Silent(50, 9, 0)), 5, Answered(40, 9, 0)), 6, Silent(60, 9, 0));
+    // ... and the same three inside the grace, the first to pass it the sixth.
+    const std::vector<PipeInstanceView> threeYoungOfNine =
+        With(With(With(youngEight, 2, Silent(50, 9, kNow)), 5, Answered(40, 9, kNow - 100)), 6,
              Silent(60, 9, kNow));
     const Case cases[] = {
         {"an instance is free", Crowd(Listening()), kNone, kNoRoomLook},
@@ -93,11 +97,19 @@ TEST(PipeRoomTest, ChoosesWhoIsLetGoAndWhenToLookAgain) {
          }()),
          kNone, kYoungEnd},
         {"a request waiting its turn is never let go", Crowd(Queued(1, 5)), kNone, kYoungEnd},
-        {"three of one process, all young: its oldest goes", threeOfNine, 5, kNow},
-        {"an over-cap process goes before an older client past the grace",
+        {"three of one process past the grace: its oldest goes", threeOfNine, 5, kNow},
+        {"over the cap goes before an older client past the grace",
          With(threeOfNine, 0, Silent(1, 5, 0)), 5, kNow},
-        {"over the cap, but its oldest is queued: the next oldest",
-         With(threeOfNine, 1, Queued(30, 9)), 5, kNow},
+        {"over the cap, its oldest queued: its next oldest", With(threeOfNine, 1, Queued(30, 9)), 5,
+         kNow},
+        {"over the cap but inside the grace: nobody else, not yet",
+         With(threeYoungOfNine, 0, Silent(1, 5, 0)), kNone, kNow + 200},
+        {"over the cap with only a queued request: the grace for all",
+         With(With(With(With(youngEight, 0, Silent(1, 5, 0)), 2, Queued(50, 9)), 5, Queued(40, 9)),
+              6, Queued(60, 9)),
+         0, kNow},
+        {"three of one process, all inside the grace: nobody yet", threeYoungOfNine, kNone,
+         kNow + 200},
         {"two of one process are within the cap", With(youngEight, 2, Silent(50, 12, kNow)), kNone,
          kYoungEnd},
         {"unknown processes are never counted together",

@@ -25,6 +25,7 @@
 #include "tests/support/pipe_impersonation_probe.h"
 #include "tests/support/silent_crowd.h"
 #include "tests/support/talkative_crowd.h"
+#include "tests/support/win_files.h"
 
 namespace velk {
 namespace {
@@ -620,6 +621,83 @@ TEST(PipeServerTest, WhenEveryInstanceIsTakenTheOldestIdleClientMakesRoom) {
             }
         }
         holders.clear();
+        EXPECT_TRUE(server.Stop()) << c.name;
+    }
+}
+
+// pipe_holder.exe holding `connections` silent connections of `pipe` in a
+// process of its own, ended with the object.
+class HolderProcess {
+  public:
+    HolderProcess(const std::wstring& pipe, int connections) {
+        static std::atomic<int> counter{0};
+        const std::wstring eventName = L"velk_pipe_holder_" +
+                                       std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                       std::to_wstring(++counter);
+        const UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+        std::wstring commandLine = L"\"" + test_support::WindowsPath(VELK_PIPE_HOLDER_EXE) +
+                                   L"\" " + pipe + L" " + std::to_wstring(connections) + L" " +
+                                   eventName;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!ready || !CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, nullptr, &startup, &info)) {
+            return;
+        }
+        process_.Reset(info.hProcess);
+        const UniqueHandle thread(info.hThread);
+        const HANDLE either[] = {ready.Get(), process_.Get()};
+        ready_ = WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    ~HolderProcess() {
+        if (process_) {
+            TerminateProcess(process_.Get(), 0);
+            WaitForSingleObject(process_.Get(), 30000);
+        }
+    }
+    HolderProcess(const HolderProcess&) = delete;
+    HolderProcess& operator=(const HolderProcess&) = delete;
+
+    // Every connection is open and held.
+    bool Ready() const { return ready_; }
+
+  private:
+    UniqueHandle process_;
+    bool ready_ = false;
+};
+
+TEST(PipeServerTest, AProcessOverItsShareMakesRoomBeforeOthers) {
+    // A silent client of this process connects first, then another process
+    // holds the other seven instances, silent too; all pass the grace. A
+    // newcomer of this process takes the room made, and the room is made
+    // again at once, since it took the last instance.
+    struct Case {
+        const char* name;
+        std::size_t instancesPerProcess;
+        bool oursLetGo;
+    };
+    const Case cases[] = {
+        {"the cap as built: the other process pays for both", kPipeInstancesPerProcess, false},
+        {"no cap: ours, the oldest, goes first", kPipeMaxInstances, true},
+    };
+    for (const Case& c : cases) {
+        ServerRun server;
+        // No stall bound: only the server's making room can end a holder.
+        server.Options().clientStallTimeoutMs = INFINITE;
+        server.Options().instancesPerProcess = c.instancesPerProcess;
+        server.Start();
+        ASSERT_TRUE(test_support::AllInstancesUp(server.Name(), kPipeMaxInstances, kHangGuard));
+        UniqueHandle ours = Connect(server.Name());
+        ASSERT_TRUE(ours) << c.name;
+        HolderProcess other(server.Name(), kPipeMaxInstances - 1);
+        ASSERT_TRUE(other.Ready()) << c.name;
+        Sleep(2 * kPipeRoomGraceMs);
+        const Answer newcomer =
+            test_support::Exchange(server.Name(), EncodeRequest(L"newcomer"), kClientWait);
+        EXPECT_TRUE(newcomer.complete) << c.name;
+        EXPECT_EQ(test_support::StillConnected(ours.Get()), !c.oursLetGo) << c.name;
+        ours.Reset();
         EXPECT_TRUE(server.Stop()) << c.name;
     }
 }
