@@ -4,8 +4,9 @@
 #   - the pipe: VelkVPNService in Wine's service manager against a minimal
 #     message-mode pipe service (the floor on this platform), one client and
 #     eight, and the service's private bytes after 100 and 20,000 requests;
-#     then "status" while sixteen clients connect and stay silent (share
-#     answered within velkctl's default wait, p99) against the quiet service;
+#     then "status" while sixteen clients connect and stay silent, and while
+#     sixteen write "status" and never read (share answered within velkctl's
+#     default wait, p99) against the quiet service;
 #   - the proxy core (xray.exe, built from Debian's v2ray sources):
 #     "xray_start" through the service until the SOCKS port accepts, against
 #     the same core started directly with the same configuration; and the

@@ -88,16 +88,15 @@ inline constexpr std::uint32_t kClientStallTimeoutMs = 5000;
 // and reading the answer, and short enough that a waiting client gets in long
 // before velkctl's default wait of 10 s ends, however many clients crowd it.
 inline constexpr std::uint32_t kPipeRoomGraceMs = 300;
-// While every instance is taken, a process holding more than this many
-// loses its clients past the grace before anyone else does, its oldest
-// first. A client makes one connection per request and a user interface at
-// most two at a time (a status poll beside a command); every velkctl run is
-// a process of its own. So a crowd from one process pays for the room it
-// takes, and the client of another process that is slow to write is let go
-// only once the crowd has nobody left to give. The grace still holds for the
-// crowd's process: a client there that takes its answer promptly is never
-// cut off, since a process's crowd and its careful clients cannot be told
-// apart by the process id.
+// While every instance is taken and a process holds more than this many,
+// only that process's clients are let go for room, each once past the grace.
+// A client makes one connection per request and a user interface at most two
+// at a time (a status poll beside a command); every velkctl run is a process
+// of its own. So a crowd from one process pays for the room it takes alone,
+// and the client of another process that is slow to write keeps its
+// instance. The grace still holds for the crowd's process: a client there
+// that takes its answer promptly is never cut off, since a process's crowd
+// and its careful clients cannot be told apart by the process id.
 inline constexpr std::size_t kPipeInstancesPerProcess = 2;
 // Once a stop has been asked for, a client gets only this long to take a
 // response already written before it is disconnected.

@@ -5,8 +5,9 @@
 // figure: ours, the floor, their ratio and the goal. The service's private
 // bytes after 100 requests and after 20,000 show what each request leaves
 // behind. Then "status" while sixteen clients connect and stay silent, again
-// and again, each request waiting as long as velkctl does by default, against
-// the same service without them.
+// and again, and while sixteen write "status" and never read the answer,
+// each request waiting as long as velkctl does by default, against the same
+// service without them.
 //
 // Usage: pipe_bench.exe <VelkVPNService.exe> <floor service .exe> [rounds]
 #include <windows.h>
@@ -26,6 +27,7 @@
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "tests/support/silent_crowd.h"
+#include "tests/support/talkative_crowd.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ constexpr int kClients = 8;
 constexpr int kTripsPerClient = 400;
 constexpr int kMemoryEarlyTrips = 100;
 constexpr int kMemoryLateTrips = 20000;
-constexpr int kSilentClients = 16;
+constexpr int kCrowdClients = 16;
 constexpr int kCrowdedTrips = 40;
 // How long one request may wait for an instance: velkctl's default wait.
 constexpr DWORD kClientWaitMs = 10000;
@@ -179,8 +181,10 @@ struct Memory {
 // Installs and starts `target`, measures, stops and removes it. With
 // `memory`, first counts the private bytes after a few and after many
 // requests.
+// With `silent` and `talkative`, "status" again while a crowd of each kind
+// holds the pipe.
 bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memory* memory = nullptr,
-         Trips* crowded = nullptr) {
+         Trips* silent = nullptr, Trips* talkative = nullptr) {
     Remove(manager, target.service);
     const std::wstring binary = L"\"" + target.program + L"\"";
     const SC_HANDLE service =
@@ -208,9 +212,13 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memor
     }
     one = Measure(target.pipe, 1, kOneClientTrips);
     many = Measure(target.pipe, kClients, kTripsPerClient);
-    if (crowded != nullptr) {
-        velk::test_support::SilentCrowd crowd(target.pipe, kSilentClients);
-        *crowded = Measure(target.pipe, 1, kCrowdedTrips);
+    if (silent != nullptr) {
+        velk::test_support::SilentCrowd crowd(target.pipe, kCrowdClients);
+        *silent = Measure(target.pipe, 1, kCrowdedTrips);
+    }
+    if (talkative != nullptr) {
+        velk::test_support::TalkativeCrowd crowd(target.pipe, kCrowdClients);
+        *talkative = Measure(target.pipe, 1, kCrowdedTrips);
     }
     SERVICE_STATUS status{};
     ControlService(service, SERVICE_CONTROL_STOP, &status);
@@ -252,16 +260,17 @@ int wmain(int argc, wchar_t** argv) {
     }
     const Target ours{velk::kServiceName, velk::kPipeName, argv[1]};
     const Target floor{velk::bench::kFloorServiceName, velk::bench::kFloorPipeName, argv[2]};
-    Trips oursOne, oursMany, floorOne, floorMany, oursCrowded;
+    Trips oursOne, oursMany, floorOne, floorMany, oursSilent, oursTalkative;
     Memory memory;
     for (int round = 0; round < rounds; ++round) {
-        Trips one, many, crowded;
-        if (!Run(manager, ours, one, many, round == 0 ? &memory : nullptr, &crowded)) {
+        Trips one, many, silent, talkative;
+        if (!Run(manager, ours, one, many, round == 0 ? &memory : nullptr, &silent, &talkative)) {
             return 1;
         }
         Keep(oursOne, one);
         Keep(oursMany, many);
-        Keep(oursCrowded, crowded, kCrowdedTrips);
+        Keep(oursSilent, silent, kCrowdedTrips);
+        Keep(oursTalkative, talkative, kCrowdedTrips);
         if (!Run(manager, floor, one, many)) {
             return 1;
         }
@@ -280,9 +289,13 @@ int wmain(int argc, wchar_t** argv) {
     Row("service private KiB, 20,000 vs 100 req", memory.late / 1024, memory.early / 1024,
         "+< 1024");
     // Against the same service without the crowd.
-    Row("status answered %, 16 silent clients", oursCrowded.answeredShare,
-        100.0 * (kOneClientTrips * rounds - oursOne.failed) / (kOneClientTrips * rounds), "1.00");
-    Row("status p99 (ms), 16 silent clients", oursCrowded.p99Us / 1000, oursOne.p99Us / 1000,
+    const double quietShare =
+        100.0 * (kOneClientTrips * rounds - oursOne.failed) / (kOneClientTrips * rounds);
+    Row("status answered %, 16 silent clients", oursSilent.answeredShare, quietShare, "1.00");
+    Row("status p99 (ms), 16 silent clients", oursSilent.p99Us / 1000, oursOne.p99Us / 1000,
+        "ours<10s");
+    Row("status answered %, 16 talkative", oursTalkative.answeredShare, quietShare, "1.00");
+    Row("status p99 (ms), 16 talkative", oursTalkative.p99Us / 1000, oursOne.p99Us / 1000,
         "ours<10s");
     std::printf(
         "(pipe: best of %d rounds each, alternating; baseline: the floor service; %d failed "
@@ -291,9 +304,11 @@ int wmain(int argc, wchar_t** argv) {
         rounds, oursOne.failed + oursMany.failed + floorOne.failed + floorMany.failed,
         (memory.late - memory.early) / 1024);
     std::printf(
-        "(pipe, 16 silent clients: %d status requests a round, one at a time, each waiting up "
-        "to %lu ms as velkctl does; worst round's share, best round's p99; baseline: the "
-        "service without them, one client; %d failed round trips)\n",
-        kCrowdedTrips, static_cast<unsigned long>(kClientWaitMs), oursCrowded.failed);
+        "(pipe, 16 silent clients, and 16 talkative ones that write status and never read: %d "
+        "status requests a round each, one at a time, each waiting up to %lu ms as velkctl does; "
+        "worst round's share, best round's p99; baseline: the service without them, one "
+        "client; %d and %d failed round trips)\n",
+        kCrowdedTrips, static_cast<unsigned long>(kClientWaitMs), oursSilent.failed,
+        oursTalkative.failed);
     return 0;
 }

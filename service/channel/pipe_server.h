@@ -41,8 +41,8 @@ struct PipeServerOptions {
     DWORD createRetryMs = kPipeCreateRetryMs;
     // While every instance is taken, a client silent this long after
     // connecting, or leaving its answer untaken this long, is let go to make
-    // room; those of a process holding more than instancesPerProcess
-    // instances first.
+    // room; while a process holds more than instancesPerProcess instances,
+    // only its clients are let go.
     DWORD roomGraceMs = kPipeRoomGraceMs;
     std::size_t instancesPerProcess = kPipeInstancesPerProcess;
     // Runs once, on the calling thread, as soon as every instance is there
@@ -76,9 +76,9 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 // clientStallTimeoutMs of its connection. When every instance is taken, one
 // client at a time is let go (ChooseClientToLetGo): among those that have
 // written nothing for roomGraceMs since connecting or left their answer
-// untaken for roomGraceMs, the oldest connection of a process holding more
-// than instancesPerProcess instances (GetNamedPipeClientProcessId, asked only
-// then), else the client that connected first. So an instance is always free
+// untaken for roomGraceMs, the one that connected first; but while a process
+// holds more than instancesPerProcess instances (GetNamedPipeClientProcessId,
+// asked only then), only its clients are let go. So an instance is always free
 // again within the grace, however many clients connect and stay silent or
 // never read; the server cannot see clients waiting in WaitNamedPipe, so it
 // makes this room whether anyone waits or not. A request read is always
