@@ -8,9 +8,23 @@ namespace netsteer {
 inline constexpr wchar_t kHelperLogPath[] = L"C:\\ProgramData\\ravik_helper.log";
 inline constexpr wchar_t kStateFilePath[] = L"C:\\ProgramData\\ravik_route_state.txt";
 
-// Every command line runs through the command interpreter, named without a
-// directory so that the usual program search finds it.
-inline constexpr wchar_t kCommandInterpreterPrefix[] = L"cmd.exe /C ";
+// Every command runs through the command interpreter of the system folder,
+// and each tool starts from there too: as LocalSystem, a folder on the search
+// path must never decide which program runs (powershell.exe is not in the
+// system folder itself, so a search would reach the path's folders).
+inline constexpr wchar_t kCommandInterpreterName[] = L"cmd.exe";
+// /S: only the outer quotes around the command are dropped, so a quoted tool
+// path and the quotes of the command itself all stay as they are.
+inline constexpr wchar_t kCommandInterpreterSwitches[] = L" /S /C ";
+struct SystemTool {
+    const wchar_t* name;          // the command's first word
+    const wchar_t* relativePath;  // below the system folder
+};
+inline constexpr SystemTool kSystemTools[] = {
+    {L"route", L"route.exe"},
+    {L"netsh", L"netsh.exe"},
+    {L"powershell", L"WindowsPowerShell\\v1.0\\powershell.exe"},
+};
 // A child's output is read in chunks of at most this many bytes, so that a
 // terminating 0 always fits after the data in a buffer one byte larger.
 inline constexpr std::size_t kCommandReadChunkBytes = 4095;

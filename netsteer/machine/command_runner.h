@@ -7,10 +7,12 @@
 
 namespace netsteer {
 
-// Runs kCommandInterpreterPrefix + command with no window and returns its
-// standard output and standard error, interleaved as written, decoded chunk by
-// chunk (DecodeOutputChunk). Waits for the child without a time-out. The
-// failed call when the pipe or the process could not be created.
+// Runs command through the system folder's command interpreter, its tool
+// started from the system folder (InterpreterRunFor), with no window, and
+// returns its standard output and standard error, interleaved as written,
+// decoded chunk by chunk (DecodeOutputChunk). Waits for the child without a
+// time-out. The failed call when the system folder is not known or the pipe or
+// the process could not be created.
 velk::Win32Result<std::wstring> RunCommand(const std::wstring& command);
 
 // The same for a complete command line (no interpreter prefix added): the

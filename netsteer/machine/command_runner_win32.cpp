@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "common/inherit_handle_list.h"
+#include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
 #include "netsteer/machine/output_chunk.h"
+#include "netsteer/machine/tool_command.h"
 
 namespace netsteer {
 namespace {
@@ -46,7 +48,10 @@ std::wstring DecodeAnsiCodePage(const std::string& bytes) {
     return text;
 }
 
-velk::Win32Result<std::wstring> RunHiddenCommandLine(const std::wstring& commandLine) {
+// Runs commandLine hidden; `program`, when not empty, is the application name,
+// so that no search decides which program runs.
+velk::Win32Result<std::wstring> RunHidden(const std::wstring& program,
+                                          const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inheritable = {};
     inheritable.nLength = sizeof(inheritable);
     inheritable.lpSecurityDescriptor = nullptr;
@@ -71,8 +76,8 @@ velk::Win32Result<std::wstring> RunHiddenCommandLine(const std::wstring& command
 
     PROCESS_INFORMATION info = {};
     const BOOL started =
-        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
-                       nullptr, &startup.StartupInfo, &info);
+        CreateProcessW(program.empty() ? nullptr : program.c_str(), mutableLine.data(), nullptr,
+                       nullptr, TRUE, creationFlags, nullptr, nullptr, &startup.StartupInfo, &info);
     if (!started) {
         return velk::LastError(L"CreateProcessW");
     }
@@ -86,8 +91,17 @@ velk::Win32Result<std::wstring> RunHiddenCommandLine(const std::wstring& command
     return output;
 }
 
+velk::Win32Result<std::wstring> RunHiddenCommandLine(const std::wstring& commandLine) {
+    return RunHidden(std::wstring(), commandLine);
+}
+
 velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) {
-    return RunHiddenCommandLine(kCommandInterpreterPrefix + command);
+    const velk::Win32Result<std::wstring> systemDirectory = velk::SystemDirectory();
+    if (!systemDirectory) {
+        return systemDirectory.error();
+    }
+    const InterpreterRun run = InterpreterRunFor(command, systemDirectory.value());
+    return RunHidden(run.program, run.commandLine);
 }
 
 }  // namespace netsteer

@@ -13,7 +13,8 @@ class HelperSystem {
   public:
     virtual ~HelperSystem() = default;
 
-    // Runs "cmd.exe /C " + command hidden and returns everything it printed on
+    // Runs command through the system folder's command interpreter, its tool
+    // started from the system folder, hidden, and returns everything it printed on
     // standard output and standard error, decoded (empty when it printed
     // nothing). The failed call when the command interpreter could not be
     // started: the command did not run at all.

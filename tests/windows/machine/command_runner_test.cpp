@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "tests/support/temp_directory.h"
 #include "netsteer/machine/route_command.h"
 #include "netsteer/machine/system_commands.h"
@@ -180,41 +181,54 @@ std::wstring ProgramDirectory() {
     return directory;
 }
 
-// Runs only in the copy that CommandThatCannotStartIsNoSuccess makes: there a
-// "cmd.exe" that is no program lies in the program's own folder, which
-// CreateProcessW searches before the system folder.
-TEST(WindowsHelperSystemTest, RouteCommandWhoseInterpreterCannotStartIsRefused) {
-    if (GetFileAttributesW((ProgramDirectory() + L"cmd.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "runs in the copy made by CommandThatCannotStartIsNoSuccess";
+// Copies of the probe child named as the tools, in a folder put first on this
+// process's search path; the runner's children inherit it.
+class DecoyTools {
+  public:
+    DecoyTools() {
+        const std::wstring probe = ProgramDirectory() + L"probe_child.exe";
+        for (const wchar_t* tool : {L"route.exe", L"netsh.exe", L"powershell.exe"}) {
+            copied_ = copied_ && CopyFileW(probe.c_str(), (folder_.Path() + tool).c_str(), TRUE);
+        }
+        const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+        savedPath_.resize(size);
+        savedPath_.resize(GetEnvironmentVariableW(L"PATH", &savedPath_[0], size));
+        SetEnvironmentVariableW(L"PATH", (folder_.Path() + L";" + savedPath_).c_str());
+    }
+    ~DecoyTools() { SetEnvironmentVariableW(L"PATH", savedPath_.c_str()); }
+    DecoyTools(const DecoyTools&) = delete;
+    DecoyTools& operator=(const DecoyTools&) = delete;
+    bool Copied() const { return copied_; }
+
+  private:
+    velk::testing::TempDirectory folder_;
+    std::wstring savedPath_;
+    bool copied_ = true;
+};
+
+TEST(WindowsHelperSystemTest, ToolsStartFromTheSystemFolderWhateverComesFirstOnThePath) {
+    DecoyTools decoys;
+    ASSERT_TRUE(decoys.Copied());
+    const std::wstring decoyRan = L"probe_child ran";
+    // Started by search, the decoys do run: the check below can fail.
+    for (const wchar_t* searched : {L"route print -4", L"powershell -NoProfile -Command x"}) {
+        const velk::Win32Result<std::wstring> found =
+            netsteer::RunHiddenCommandLine(std::wstring(L"cmd.exe /C ") + searched);
+        ASSERT_TRUE(found.ok());
+        EXPECT_NE(found.value().find(decoyRan), std::wstring::npos) << velk::WideToUtf8(searched);
     }
     netsteer::WindowsHelperSystem system;
-    const netsteer::RouteChange change = netsteer::AddTunnelDefaultRoute(45);
-    const velk::Win32Result<std::wstring> output =
-        system.RunCommand(netsteer::RouteCommand(change));
-    ASSERT_FALSE(output.ok());
-    EXPECT_EQ(std::wstring(output.error().call), L"CreateProcessW");
-    EXPECT_FALSE(netsteer::RunRouteCommand(system, change));
-}
-
-TEST(WindowsHelperSystemTest, CommandThatCannotStartIsNoSuccess) {
-    velk::testing::TempDirectory folder;
-    wchar_t self[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-    const std::wstring copy = folder.Path() + L"machine_windows_tests.exe";
-    ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
-    velk::UniqueHandle bogus(CreateFileW((folder.Path() + L"cmd.exe").c_str(), GENERIC_WRITE, 0,
-                                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(bogus);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(bogus.Get(), "not a program", 13, &written, nullptr));
-    bogus.Reset();
-
-    const velk::Win32Result<std::wstring> run = netsteer::RunHiddenCommandLine(
-        L"\"" + copy +
-        L"\" "
-        L"--gtest_filter=WindowsHelperSystemTest.RouteCommandWhoseInterpreterCannotStartIsRefused");
-    ASSERT_TRUE(run.ok());
-    EXPECT_NE(run.value().find(L"[  PASSED  ] 1 test."), std::wstring::npos) << run.value().c_str();
+    const std::wstring commands[] = {
+        netsteer::RoutePrintCommand(), netsteer::ShowInterfacesCommand(),
+        netsteer::RouteCommand(netsteer::AddTunnelDefaultRoute(45)),
+        netsteer::InterfaceAddressesQueryCommand(12), L"echo interpreter"};
+    for (const std::wstring& command : commands) {
+        const velk::Win32Result<std::wstring> output = system.RunCommand(command);
+        ASSERT_TRUE(output.ok()) << velk::WideToUtf8(command);
+        EXPECT_EQ(output.value().find(decoyRan), std::wstring::npos)
+            << velk::WideToUtf8(command) << ": " << velk::WideToUtf8(output.value());
+    }
+    EXPECT_EQ(netsteer::PrintedText(system.RunCommand(L"echo interpreter")), L"interpreter\r\n");
 }
 
 TEST(DecodeAnsiCodePageTest, DecodesBytesOfTheAnsiCodePage) {

@@ -6,6 +6,8 @@
 //   probe_child hex <hex bytes>       those bytes on standard output
 //   probe_child write-handle <value>  writes "leaked" to a handle value it
 //                                     would only own by inheritance
+//   probe_child <anything else>       "probe_child ran" (a copy of it named
+//                                     route.exe is a decoy tool)
 #include <windows.h>
 
 #include <cstdint>
@@ -79,5 +81,7 @@ int main(int argc, char** argv) {
         WriteFile(handle, text, sizeof(text) - 1, &written, nullptr);
         return 0;
     }
+    // Anything else: the copy of this program standing in for a tool says so.
+    Write(STD_OUTPUT_HANDLE, "probe_child ran\r\n");
     return 2;
 }
