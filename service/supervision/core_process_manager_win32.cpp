@@ -8,6 +8,7 @@
 #include "common/process_status.h"
 #include "common/wide_text.h"
 #include "service/supervision/caller_config.h"
+#include "service/supervision/child_environment.h"
 #include "service/supervision/command_lines.h"
 #include "service/supervision/config_path_rules.h"
 #include "service/supervision/core_config_document.h"
@@ -184,6 +185,10 @@ Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) 
         ComposeCoreCommandLine(directory + kCoreProgramName, settings_.configCopyPath);
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
+    const Win32Result<std::wstring> environment = ServiceChildEnvironmentBlock();
+    if (!environment) {
+        return environment.error();
+    }
 
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     std::vector<HANDLE> inherited{log};
@@ -203,10 +208,13 @@ Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) 
     // by its own program directory, not by this one. Suspended until it is
     // in the job, so that it never runs outside it (before Windows 10 it is
     // put there after its creation).
+    // Its environment is the service's child block, never what the service
+    // inherited (CreateProcessW only reads the block).
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandBuffer.data(), nullptr, nullptr, TRUE,
-                        flags | CREATE_SUSPENDED, nullptr, settings_.dataDirectory.c_str(),
-                        &startup.StartupInfo, &info)) {
+                        flags | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        const_cast<wchar_t*>(environment.value().c_str()),
+                        settings_.dataDirectory.c_str(), &startup.StartupInfo, &info)) {
         return LastError(L"CreateProcessW");
     }
     ProcessHandles handles = TakeProcessHandles(info);

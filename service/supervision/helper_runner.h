@@ -30,14 +30,16 @@ struct HelperRunSettings {
     std::function<void(std::uint32_t remainingMs)> progress;
 };
 
-// Runs "\"programPath\" arguments" hidden, with no inherited handles, inside a
-// job object, and waits at most timeoutMs. Results:
+// Runs "\"programPath\" arguments" hidden, with no inherited handles and the
+// service's child environment (ServiceChildEnvironmentBlock), inside a job
+// object, and waits at most timeoutMs. Results:
 //   ended with 0        -> (true, 0)
 //   ended with n        -> (false, n)
 //   still running       -> (false, 1460), "Process timeout." logged; the
 //                          helper and every process it started are ended
 //   could not be started -> (false, system error code),
-//                          "CreateProcessW failed. Error=<code>" logged
+//                          "CreateProcessW failed. Error=<code>" logged (or
+//                          the call that found no folder for its environment)
 // Processes the helper leaves behind when it ends by itself are ended too.
 OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring& programPath,
                           const std::wstring& arguments, std::uint32_t timeoutMs);

@@ -10,6 +10,7 @@
 #include "common/process_status.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
+#include "service/supervision/child_environment.h"
 #include "service/supervision/command_lines.h"
 #include "service/supervision/kill_on_close_job.h"
 
@@ -67,6 +68,13 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     const std::wstring commandLine = ComposeHelperCommandLine(programPath, arguments);
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
+    // netsteer and the tools it starts get the service's child block, never
+    // what the service inherited.
+    const Win32Result<std::wstring> environment = ServiceChildEnvironmentBlock();
+    if (!environment) {
+        log(FailureText(environment.error()));
+        return FailedOp(environment.error());
+    }
 
     // Started suspended so that it is inside the job before it can start
     // anything of its own. Without a job (it could not be made) the run still
@@ -85,7 +93,7 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
     startup.StartupInfo.cb = sizeof(startup.StartupInfo);
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = SW_HIDE;
-    DWORD flags = CREATE_NO_WINDOW | (job ? CREATE_SUSPENDED : 0);
+    DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | (job ? CREATE_SUSPENDED : 0);
     if (inheritNothing.Get() != nullptr) {
         startup.StartupInfo.cb = sizeof(startup);
         startup.lpAttributeList = inheritNothing.Get();
@@ -94,7 +102,8 @@ OpResult RunHelperProcess(const HelperRunSettings& settings, const std::wstring&
 
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(
-            nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags, nullptr,
+            nullptr, commandBuffer.data(), nullptr, nullptr, FALSE, flags,
+            const_cast<wchar_t*>(environment.value().c_str()),
             settings.workingDirectory.empty() ? nullptr : settings.workingDirectory.c_str(),
             &startup.StartupInfo, &info)) {
         const Win32Error error = LastError(L"CreateProcessW");

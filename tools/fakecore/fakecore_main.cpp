@@ -20,7 +20,8 @@
 //                          handles, and do not wait for it (repeatable)
 //   marker_file=<path>     write "pid=<id>", "config=<path>" and
 //                          "digest=<FNV-1a 64 of the config's bytes, hex>"
-//                          lines to <path>
+//                          lines to <path>, then "env=<NAME>=<value>" for
+//                          each variable of its environment, in order
 //   marker_after_ms=<n>    ... that many ms after start (default 0)
 //   exit_after_ms=<n>      exit that many ms after start; without it the
 //                          program runs until it is terminated
@@ -37,6 +38,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -180,6 +183,20 @@ std::wstring TranslateJson(const std::string& bytes, std::string& lines,
 }
 
 // FNV-1a, 64 bits, in hex: enough to tell which bytes were read.
+// "env=NAME=value" lines, one for each variable this process was given.
+std::wstring EnvironmentLines() {
+    struct Freer {
+        void operator()(wchar_t* block) const { FreeEnvironmentStringsW(block); }
+    };
+    const std::unique_ptr<wchar_t, Freer> block(GetEnvironmentStringsW());
+    std::wstring lines;
+    for (const wchar_t* entry = block.get(); entry != nullptr && *entry != L'\0';
+         entry += std::wcslen(entry) + 1) {
+        lines += L"env=" + std::wstring(entry) + L"\r\n";
+    }
+    return lines;
+}
+
 std::wstring Digest(const std::string& bytes) {
     std::uint64_t hash = 14695981039346656037ull;
     for (const char byte : bytes) {
@@ -292,7 +309,8 @@ int Run(const std::wstring& configPath) {
     if (markerFirst) {
         sleepUntil(config.markerAfterMs);
         WriteWholeFile(config.markerFile, L"pid=" + pid + L"\r\nconfig=" + configPath +
-                                              L"\r\ndigest=" + Digest(bytes) + L"\r\n");
+                                              L"\r\ndigest=" + Digest(bytes) + L"\r\n" +
+                                              EnvironmentLines());
     }
     if (config.exits) {
         sleepUntil(config.exitAfterMs);

@@ -23,6 +23,7 @@ using ::testing::Not;
 using velk::test_support::ReadFileBytes;
 using velk::test_support::WriteFileBytes;
 using velk::testing::EventRecorder;
+using velk::testing::ExpectServiceChildEnvironment;
 using velk::testing::FakecoreDirectory;
 using velk::testing::FakecoreJson;
 using velk::testing::FileExists;
@@ -31,6 +32,7 @@ using velk::testing::LinkFixture;
 using velk::testing::LogRecorder;
 using velk::testing::MarkerValue;
 using velk::testing::ProcessGone;
+using velk::testing::ScopedVariable;
 using velk::testing::TempDirectory;
 using velk::testing::Utf8;
 using velk::testing::WaitUntil;
@@ -453,6 +455,16 @@ TEST_F(CoreProcessManagerTest, CoreReadsTheDocumentReadAsTheCaller) {
     EXPECT_EQ(ReadFileBytes(DataDirectory() + L"\\xray_config.json"), original);
     EXPECT_EQ(log_.messages.back(), L"[XRAY] started successfully with config: " + path);
     EXPECT_FALSE(FileExists(L"C:\\windows\\late.log"));
+}
+
+TEST_F(CoreProcessManagerTest, CoreSeesOnlyTheServicesChildEnvironment) {
+    const ScopedVariable inherited(L"VELK_INHERITED_PROBE", L"from the service");
+    const ScopedVariable asset(L"XRAY_LOCATION_ASSET", L"C:\\velk assets");
+    const std::wstring marker = temp_.Path() + L"env.txt";
+    const std::wstring path = Config(L"env.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
+    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
+    ExpectServiceChildEnvironment(ReadFileBytes(marker), "C:\\velk assets");
 }
 
 TEST_F(CoreProcessManagerTest, RelativeLogNamesLandInTheDataDirectory) {

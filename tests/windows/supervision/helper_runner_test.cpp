@@ -13,12 +13,15 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using velk::test_support::ReadFileBytes;
 using velk::test_support::WriteFileBytes;
+using velk::testing::ExpectServiceChildEnvironment;
 using velk::testing::FakecorePath;
 using velk::testing::FileExists;
 using velk::testing::LogRecorder;
 using velk::testing::ProcessGone;
 using velk::testing::ReadPidFile;
+using velk::testing::ScopedVariable;
 using velk::testing::TempDirectory;
 using velk::testing::WaitUntil;
 
@@ -83,6 +86,17 @@ TEST_F(HelperRunnerTest, WithoutAStopEventProgressIsReportedFromTheStart) {
     EXPECT_LE(reports.front(), 10000u);
     EXPECT_GE(reports.front(), 9000u);
     EXPECT_TRUE(std::is_sorted(reports.rbegin(), reports.rend())) << "remaining time only shrinks";
+}
+
+TEST_F(HelperRunnerTest, HelperSeesOnlyTheServicesChildEnvironment) {
+    const ScopedVariable inherited(L"VELK_INHERITED_PROBE", L"from the service");
+    const ScopedVariable asset(L"XRAY_LOCATION_ASSET", L"C:\\velk assets");
+    const std::wstring marker = temp_.Path() + L"env.txt";
+    const OpResult result = RunHelperProcess(
+        Settings(), FakecorePath(),
+        Arguments(L"env.cfg", "marker_file=" + Narrow(marker) + "\nexit_after_ms=0\n"), 10000);
+    ASSERT_TRUE(result.ok);
+    ExpectServiceChildEnvironment(ReadFileBytes(marker), "C:\\velk assets");
 }
 
 TEST_F(HelperRunnerTest, TimeOutEndsTheHelperAndEverythingItStarted) {

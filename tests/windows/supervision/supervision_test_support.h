@@ -9,17 +9,22 @@
 #include <utility>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "common/log_sink.h"
 #include "service/supervision/service_events.h"
+#include "tests/support/running_under_wine.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/win_files.h"
 
@@ -97,6 +102,74 @@ inline std::string MarkerValue(const std::string& marker, const std::string& key
     }
     const std::size_t start = at + key.size() + 1;
     return marker.substr(start, marker.find_first_of("\r\n", start) - start);
+}
+
+// The fake core's environment as its marker file lists it, by name.
+inline std::map<std::string, std::string> MarkerEnvironment(const std::string& marker) {
+    std::map<std::string, std::string> variables;
+    for (std::size_t at = marker.find("env="); at != std::string::npos;
+         at = marker.find("env=", at + 1)) {
+        if (at != 0 && marker[at - 1] != '\n') {
+            continue;
+        }
+        const std::size_t end = marker.find_first_of("\r\n", at);
+        const std::string entry = marker.substr(at + 4, end - at - 4);
+        const std::size_t equals = entry.find('=', 1);
+        variables[entry.substr(0, equals)] =
+            equals == std::string::npos ? std::string() : entry.substr(equals + 1);
+    }
+    return variables;
+}
+
+// A variable of this test process for the life of the object: one the
+// service's children must not see, or the asset folder it passes on.
+class ScopedVariable {
+  public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+        SetEnvironmentVariableW(name, value);
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    const wchar_t* name_;
+};
+
+// What a child of the service must see: the block's variables with the
+// system's folders, the asset folder this test set, and nothing this test
+// process has beyond that.
+inline void ExpectServiceChildEnvironment(const std::string& marker, const std::string& asset) {
+    // Wine puts its own loader's WINE... variables into every process it
+    // starts, whatever block it was given.
+    std::map<std::string, std::string> seen = MarkerEnvironment(marker);
+    std::string names;
+    for (auto variable = seen.begin(); variable != seen.end();) {
+        names += variable->first + " ";
+        const bool wines =
+            test_support::RunningUnderWine() && variable->first.rfind("WINE", 0) == 0;
+        variable = wines ? seen.erase(variable) : std::next(variable);
+    }
+    const std::string system = WideToUtf8(SystemDirectory().value());
+    const std::string windows = WideToUtf8(WindowsDirectory().value());
+    const std::map<std::string, std::string> expected = {
+        {"ComSpec", system + "\\cmd.exe"},
+        {"PATH",
+         system + ";" + windows + ";" + system + "\\Wbem;" + system + "\\WindowsPowerShell\\v1.0"},
+        {"SystemDrive", windows.substr(0, 2)},
+        {"SystemRoot", windows},
+        {"windir", windows},
+        {"XRAY_LOCATION_ASSET", asset},
+    };
+    for (const auto& variable : expected) {
+        const auto found = seen.find(variable.first);
+        ASSERT_NE(found, seen.end()) << variable.first << " missing; seen: " << names;
+        EXPECT_EQ(found->second, variable.second) << variable.first;
+    }
+    for (const char* name : {"ProgramData", "TEMP", "TMP"}) {
+        EXPECT_EQ(seen.count(name), 1u) << name << " missing; seen: " << names;
+    }
+    EXPECT_EQ(seen.size(), expected.size() + 3) << "seen: " << names;
 }
 
 // FNV-1a, 64 bits, in hex, as the fake core reports the bytes it read.
