@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_folders.h"
 #include "netsteer/netsteer_constants.h"
 #include "tests/support/win_files.h"
 #include "tests/windows/control/netsteer_run.h"
@@ -27,10 +28,12 @@ std::wstring Variable(const wchar_t* name) {
     return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
 }
 
-// netsteer runs "route", "netsh" and "powershell" through cmd.exe, which
-// finds the simulator's programs first on PATH. Wine's own netsh and
-// powershell win over a program of that name unless told otherwise; the
-// override in the environment holds for every process started from here.
+// netsteer starts "route", "netsh" and "powershell" from the system folder:
+// the simulator's programs take their place there for the test, and what was
+// there comes back after it. Wine's own netsh and powershell win over a
+// program of that name in the system folder unless the prefix's registry
+// says otherwise (an override set in this process's environment does not
+// reach its children: seen here), so the test sets it there for its run.
 class NetsteerOnTheSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -42,9 +45,17 @@ class NetsteerOnTheSimulator : public ::testing::Test {
         GetTempPathW(MAX_PATH, temp);
         machinePath_ = std::wstring(temp) + L"netsteer-netsim-" +
                        std::to_wstring(GetCurrentProcessId()) + L".txt";
-        SetEnvironmentVariableW(L"PATH", (netsimDir_ + L";" + saved_[0]).c_str());
-        SetEnvironmentVariableW(L"WINEDLLOVERRIDES",
-                                (saved_[1] + L";netsh.exe,powershell.exe=n").c_str());
+        for (const wchar_t* tool : kTools) {
+            const std::wstring target = SystemTool(tool);
+            MoveFileExW(target.c_str(), (target + kSavedSuffix).c_str(), MOVEFILE_REPLACE_EXISTING);
+            const std::wstring name = target.substr(target.find_last_of(L'\\'));
+            ASSERT_TRUE(CopyFileW((netsimDir_ + name).c_str(), target.c_str(), FALSE))
+                << GetLastError();
+        }
+        for (const wchar_t* program : kOverridden) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kOverrideKey, program, REG_SZ, L"native",
+                            sizeof(L"native"));
+        }
         SetEnvironmentVariableW(L"VELK_NETSIM_STATE", machinePath_.c_str());
     }
 
@@ -52,8 +63,23 @@ class NetsteerOnTheSimulator : public ::testing::Test {
         for (std::size_t i = 0; i < saved_.size(); ++i) {
             SetEnvironmentVariableW(kVariables[i], saved_[i].empty() ? nullptr : saved_[i].c_str());
         }
+        for (const wchar_t* program : kOverridden) {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrideKey, program);
+        }
+        for (const wchar_t* tool : kTools) {
+            const std::wstring target = SystemTool(tool);
+            DeleteFileW(target.c_str());
+            MoveFileExW((target + kSavedSuffix).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
         DeleteFileW(machinePath_.c_str());
         DeleteFileW(kStateFilePath);
+    }
+
+    static std::wstring SystemTool(const wchar_t* relativePath) {
+        const std::wstring system = velk::SystemDirectory().value();
+        CreateDirectoryW((system + L"\\WindowsPowerShell").c_str(), nullptr);
+        CreateDirectoryW((system + L"\\WindowsPowerShell\\v1.0").c_str(), nullptr);
+        return system + L"\\" + relativePath;
     }
 
     // Runs each step from a fresh home machine and no state file: "start"
@@ -77,8 +103,12 @@ class NetsteerOnTheSimulator : public ::testing::Test {
         return netsim::RenderRoutePrint(machine);
     }
 
-    static constexpr const wchar_t* kVariables[] = {L"PATH", L"WINEDLLOVERRIDES",
-                                                    L"VELK_NETSIM_STATE"};
+    static constexpr const wchar_t* kVariables[] = {L"VELK_NETSIM_STATE"};
+    static constexpr wchar_t kOverrideKey[] = L"Software\\Wine\\DllOverrides";
+    static constexpr const wchar_t* kOverridden[] = {L"netsh.exe", L"powershell.exe"};
+    static constexpr const wchar_t* kTools[] = {L"route.exe", L"netsh.exe",
+                                                L"WindowsPowerShell\\v1.0\\powershell.exe"};
+    static constexpr wchar_t kSavedSuffix[] = L".velk-saved";
     std::vector<std::wstring> saved_;
     std::wstring netsimDir_;
     std::wstring machinePath_;
