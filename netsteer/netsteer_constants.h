@@ -47,6 +47,19 @@ inline constexpr int kBypassRouteMetric = 1;
 inline constexpr int kTunnelDefaultRouteMetric = 1;
 inline constexpr int kRestoredDefaultRouteMetric = 25;
 
+// The two halves of the IPv6 address space that `start` routes into the
+// tunnel: together they beat any default route (::/0) by prefix length, and
+// they go into the active store only, so a restart drops them.
+inline constexpr const wchar_t* kTunnelIpv6Halves[] = {L"::/1", L"8000::/1"};
+// The tag of the NRPT rule that sends every name to the tunnel's DNS servers;
+// the undo removes every rule with this comment, ours from any earlier run too.
+inline constexpr wchar_t kNrptRuleComment[] = L"VelkVPN";
+// The action that removes every tagged NRPT rule, run by the service at each
+// start: `netsteer clear-dns`.
+inline constexpr wchar_t kClearDnsAction[] = L"clear-dns";
+// At most this many DNS servers are taken from the command line.
+inline constexpr std::size_t kMaxTunnelDnsServers = 4;
+
 // Exit codes of netsteer; the service passes them to its client unchanged.
 enum ExitCode : int {
     kExitOk = 0,

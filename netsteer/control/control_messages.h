@@ -41,4 +41,13 @@ inline constexpr wchar_t kMsgDeleteLeftoverStateDone[] = L"Delete Leftover State
 inline constexpr wchar_t kMsgDeleteLeftoverTunnelDefaultDone[] =
     L"Delete Leftover Tunnel Default Route Done";
 
+// The IPv6 and DNS part of `start`, `stop` and `clear-dns`.
+inline constexpr wchar_t kMsgAddIpv6RoutesDone[] = L"Add IPv6 Tunnel Routes Done";
+inline constexpr wchar_t kMsgAddNrptRuleDone[] = L"Add DNS Rule And Flush Done";
+inline constexpr wchar_t kMsgDnsNotSteered[] = L"No DNS server given: DNS not steered";
+inline constexpr wchar_t kMsgIpv6DnsNotRecorded[] =
+    L"Save State For IPv6 And DNS Failed: IPv6 and DNS not steered";
+inline constexpr wchar_t kMsgUndoIpv6DnsDone[] = L"Delete IPv6 Tunnel Routes And DNS Rule Done";
+inline constexpr wchar_t kMsgClearDnsRulesDone[] = L"Clear Tagged DNS Rules Done";
+
 }  // namespace netsteer

@@ -1,9 +1,13 @@
 #include "netsteer/control/helper_entry.h"
 
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/ipv6_dns_steering.h"
 #include "netsteer/control/start_sequence.h"
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/netsteer_constants.h"
+
+#include <string>
+#include <vector>
 
 namespace netsteer {
 
@@ -11,11 +15,24 @@ int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
     // The service's time-out runs from the process start, so start's deadline
     // does too, not from after the host lookup.
     const std::uint64_t startedAtMs = system.MonotonicMs();
+    // Needs no host: the service runs it at each start, routed or not.
+    if (argc == 2 && argv != nullptr && argv[1] != nullptr &&
+        std::wstring(argv[1]) == kClearDnsAction) {
+        ClearTaggedDnsRules(system);
+        return kExitOk;
+    }
     if (argc < 3 || argv == nullptr || argv[1] == nullptr || argv[2] == nullptr) {
         return kExitBadCommandLine;
     }
     const std::wstring action(argv[1]);
     const std::wstring host(argv[2]);
+    // `start <host> <dns servers>`: the servers go into a command line, so
+    // a malformed list is a bad command line, refused before anything runs.
+    std::vector<std::wstring> dnsServers;
+    if (action == L"start" && argc > 3 && argv[3] != nullptr &&
+        !ParseDnsServers(argv[3], dnsServers)) {
+        return kExitBadCommandLine;
+    }
 
     // Resolved for every action, before the action is looked at.
     const velk::Win32Result<std::wstring> resolved = system.ResolveServerHost(host);
@@ -33,7 +50,7 @@ int HelperMain(ControlSystem& system, int argc, const wchar_t* const* argv) {
     system.Log(kMsgResolvedServerHost + host);
 
     if (action == L"start") {
-        return RunStart(system, serverIp, startedAtMs);
+        return RunStart(system, serverIp, startedAtMs, dnsServers);
     }
     if (action == L"stop") {
         return RunStop(system);

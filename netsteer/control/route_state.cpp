@@ -9,10 +9,8 @@
 namespace netsteer {
 namespace {
 
-// The three reads never take more units than their buffers allow, so nothing
-// past this many bytes can matter; a huge file costs no more than a small one.
-constexpr std::size_t kStateReadLimitBytes =
-    2 * ((kGatewayLineUnits - 1) + (kIndexLineUnits - 1) + (kServerLineUnits - 1));
+constexpr wchar_t kIpv6LineHead[] = L"ipv6 ";
+constexpr wchar_t kNrptLine[] = L"nrpt";
 
 std::wstring SignedDecimal(std::int32_t value) {
     // Through 64 bits so that the most negative value has a positive twin.
@@ -62,12 +60,33 @@ class UnitReader {
     std::size_t offset_ = 0;
 };
 
+// One line of the IPv6 and DNS part; a line that is neither is passed over,
+// so the file stays readable by a netsteer that knows other lines.
+void ReadExtraLine(const std::wstring& line, RouteState& state) {
+    const std::wstring text = Trim(line);
+    const std::wstring head(kIpv6LineHead);
+    std::int32_t index = 0;
+    if (text.compare(0, head.size(), head) == 0 &&
+        ParseLeadingInt(Trim(text.substr(head.size())), index) && index > 0) {
+        state.ipv6TunnelIndex = index;
+    } else if (text == kNrptLine) {
+        state.nrptRule = true;
+    }
+}
+
 }  // namespace
 
 std::string EncodeRouteState(const RouteState& state) {
     std::string bytes;
-    velk::AppendUtf16Le(bytes, state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
-                                   state.serverIp + L"\n");
+    std::wstring text = state.gateway + L"\n" + SignedDecimal(state.interfaceIndex) + L"\n" +
+                        state.serverIp + L"\n";
+    if (state.ipv6TunnelIndex != 0) {
+        text += kIpv6LineHead + SignedDecimal(state.ipv6TunnelIndex) + L"\n";
+    }
+    if (state.nrptRule) {
+        text += std::wstring(kNrptLine) + L"\n";
+    }
+    velk::AppendUtf16Le(bytes, text);
     return bytes;
 }
 
@@ -87,6 +106,11 @@ bool DecodeRouteState(const std::string& bytes, RouteState& state) {
         return false;
     }
     RouteState parsed{Trim(gatewayLine), index, Trim(serverLine)};
+    std::wstring extraLine;
+    for (std::size_t line = 0; line < kExtraLines && reader.ReadLine(kExtraLineUnits, extraLine);
+         ++line) {
+        ReadExtraLine(extraLine, parsed);
+    }
     // The file lies where any local user may create files, and both texts go
     // into command lines run with the service's rights.
     if (!IsPlainDottedIPv4(parsed.gateway) || !IsPlainDottedIPv4(parsed.serverIp)) {
@@ -102,7 +126,8 @@ bool SaveState(const std::wstring& path, const RouteState& state) {
     // line break inside a text shifts the lines), is no record for `stop`.
     RouteState readBack;
     if (!DecodeRouteState(bytes, readBack) || readBack.gateway != state.gateway ||
-        readBack.interfaceIndex != state.interfaceIndex || readBack.serverIp != state.serverIp) {
+        readBack.interfaceIndex != state.interfaceIndex || readBack.serverIp != state.serverIp ||
+        readBack.ipv6TunnelIndex != state.ipv6TunnelIndex || readBack.nrptRule != state.nrptRule) {
         return false;
     }
     return ReplaceFileAtomically(path, bytes);

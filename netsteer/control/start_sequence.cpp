@@ -1,4 +1,5 @@
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/ipv6_dns_steering.h"
 #include "netsteer/control/network_change.h"
 #include "netsteer/control/start_sequence.h"
 #include "netsteer/control/route_state.h"
@@ -38,6 +39,7 @@ Leftover UndoLeftoverState(ControlSystem& system) {
     if (!LoadState(system.StateFilePath(), leftover)) {
         return Leftover::kNone;
     }
+    UndoIpv6AndDns(system, leftover);
     const std::vector<RouteEntry> routes = ListActiveRoutes(system);
     const bool stale = IsSavedGatewayOnAnotherNetwork(routes, leftover.gateway);
     if (stale) {
@@ -75,7 +77,8 @@ std::optional<int> WaitForTunnelIndex(ControlSystem& system, std::uint64_t start
 
 }  // namespace
 
-int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs) {
+int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t startedAtMs,
+             const std::vector<std::wstring>& dnsServers) {
     system.Log(kMsgStartCalled);
     const Leftover leftover = UndoLeftoverState(system);
 
@@ -109,7 +112,8 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
     // next `start` can repair a change that stops half-way.
     DeleteState(system.StateFilePath());
     system.Log(kMsgDeleteStateDone);
-    if (!SaveState(system.StateFilePath(), RouteState{active->gateway, *uplinkIndex, serverIp})) {
+    const RouteState ipv4Record{active->gateway, *uplinkIndex, serverIp};
+    if (!SaveState(system.StateFilePath(), ipv4Record)) {
         // Without the record, `stop` could not put the old route back.
         return EndStart(system, kExitSaveStateFailed, kMsgReturnSaveStateFailed);
     }
@@ -127,6 +131,8 @@ int RunStart(ControlSystem& system, const std::wstring& serverIp, std::uint64_t 
         return EndStart(system, kExitTunnelRouteFailed, kMsgReturnTunnelRouteFailed);
     }
     system.Log(kMsgAddTunnelDefaultDone);
+
+    SteerIpv6AndDns(system, ipv4Record, *tunnelIndex, dnsServers);
 
     system.Sleep(kFinishPauseMs);
     return EndStart(system, kExitOk, kMsgReturnStartDone);

@@ -1,4 +1,5 @@
 #include "netsteer/control/control_messages.h"
+#include "netsteer/control/ipv6_dns_steering.h"
 #include "netsteer/control/network_change.h"
 #include "netsteer/control/stop_sequence.h"
 #include "netsteer/control/route_state.h"
@@ -30,6 +31,10 @@ int RunStop(ControlSystem& system) {
         system.Log(kMsgReturnNoStateOnStop);
         return kExitNoStateOnStop;
     }
+
+    // Independent of the IPv4 routes, and undone first so that a failed
+    // restore below leaves no IPv6 route or DNS rule in the tunnel.
+    UndoIpv6AndDns(system, saved);
 
     // One look only: the tunnel adapter may already be gone, and then its
     // route went with it.

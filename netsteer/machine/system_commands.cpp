@@ -1,5 +1,7 @@
 #include "netsteer/machine/system_commands.h"
 
+#include "netsteer/netsteer_constants.h"
+
 namespace netsteer {
 namespace {
 
@@ -66,6 +68,33 @@ std::wstring UplinkIndexQueryCommand(const std::wstring& address) {
 
 std::wstring InterfaceAddressesQueryCommand(int interfaceIndex) {
     return kAddressQueryHead + Decimal(interfaceIndex) + kAddressQueryTail;
+}
+
+std::wstring Ipv6RouteCommand(bool add, const std::wstring& prefix, int interfaceIndex) {
+    return std::wstring(add ? L"netsh interface ipv6 add route "
+                            : L"netsh interface ipv6 delete route ") +
+           prefix + L" interface=" + Decimal(interfaceIndex) + L" store=active";
+}
+
+std::wstring AddNrptRuleCommand(const std::vector<std::wstring>& servers) {
+    std::wstring list;
+    for (const std::wstring& server : servers) {
+        list += (list.empty() ? L"'" : L",'") + server + L"'";
+    }
+    return L"powershell -NoProfile -WindowStyle Hidden -Command \"Add-DnsClientNrptRule -Namespace "
+           L"'.' -NameServers " +
+           list + L" -Comment '" + kNrptRuleComment + L"'\"";
+}
+
+std::wstring RemoveNrptRulesCommand() {
+    return std::wstring(
+               L"powershell -NoProfile -WindowStyle Hidden -Command \"Get-DnsClientNrptRule | "
+               L"Where-Object {$_.Comment -eq '") +
+           kNrptRuleComment + L"'} | Remove-DnsClientNrptRule -Force\"";
+}
+
+std::wstring FlushDnsCommand() {
+    return L"ipconfig /flushdns";
 }
 
 }  // namespace netsteer

@@ -3,6 +3,7 @@
 // composed here and nowhere else. Integers are written in decimal without
 // padding, with a leading "-" when negative.
 #include <string>
+#include <vector>
 
 #include "netsteer/machine/route_change.h"
 
@@ -22,5 +23,17 @@ std::wstring UplinkIndexQueryCommand(const std::wstring& address);
 // The PowerShell Get-NetIPAddress query for the IPv4 addresses of the
 // interface with that index, one a line.
 std::wstring InterfaceAddressesQueryCommand(int interfaceIndex);
+
+// "netsh interface ipv6 add|delete route <prefix> interface=<index> store=active"
+std::wstring Ipv6RouteCommand(bool add, const std::wstring& prefix, int interfaceIndex);
+// The PowerShell Add-DnsClientNrptRule for the namespace "." with these
+// servers (plain dotted addresses, each between apostrophes), tagged with
+// kNrptRuleComment.
+std::wstring AddNrptRuleCommand(const std::vector<std::wstring>& servers);
+// The PowerShell pipeline that removes every NRPT rule tagged with
+// kNrptRuleComment; prints nothing when there is none.
+std::wstring RemoveNrptRulesCommand();
+// "ipconfig /flushdns"
+std::wstring FlushDnsCommand();
 
 }  // namespace netsteer

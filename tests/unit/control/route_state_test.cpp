@@ -339,6 +339,40 @@ TEST(StateFileTrust, LinkAtThePathIsNotFollowed) {
     EXPECT_TRUE(LoadState(target.wstring(), loaded));
 }
 
+// The IPv6 and DNS part after the three lines: what is recorded is read
+// back, a file of the older format records none of it, and a line that is
+// not of that part takes nothing away from the IPv4 part.
+TEST(RouteStateFile, Ipv6AndDnsPartReadsBackAndIsOptional) {
+    const struct {
+        const char* name;
+        std::wstring text;
+        std::int32_t ipv6Index;
+        bool nrpt;
+    } cases[] = {
+        {"older format", L"192.168.1.1\n12\n203.0.113.7\n", 0, false},
+        {"routes and rule", L"192.168.1.1\n12\n203.0.113.7\nipv6 45\nnrpt\n", 45, true},
+        {"rule only", L"192.168.1.1\n12\n203.0.113.7\nnrpt\n", 0, true},
+        {"CR LF, blanks", L"192.168.1.1\r\n12\r\n203.0.113.7\r\n ipv6 45 \r\nnrpt\r\n", 45, true},
+        {"index 0 is no interface", L"192.168.1.1\n12\n203.0.113.7\nipv6 0\n", 0, false},
+        {"negative index", L"192.168.1.1\n12\n203.0.113.7\nipv6 -3\n", 0, false},
+        {"unknown line passed over", L"192.168.1.1\n12\n203.0.113.7\nxyz\nnrpt\n", 0, true},
+        {"a third extra line is not read", L"192.168.1.1\n12\n203.0.113.7\na\nb\nnrpt\n", 0, false},
+        {"NRPT in other case is no record", L"192.168.1.1\n12\n203.0.113.7\nNRPT\n", 0, false},
+    };
+    for (const auto& c : cases) {
+        RouteState state;
+        ASSERT_TRUE(DecodeRouteState(Utf16Le(c.text), state)) << c.name;
+        EXPECT_EQ(state.gateway, L"192.168.1.1") << c.name;
+        EXPECT_EQ(state.serverIp, L"203.0.113.7") << c.name;
+        EXPECT_EQ(state.ipv6TunnelIndex, c.ipv6Index) << c.name;
+        EXPECT_EQ(state.nrptRule, c.nrpt) << c.name;
+    }
+    EXPECT_EQ(EncodeRouteState({L"192.168.1.1", 12, L"203.0.113.7", 45, true}),
+              Utf16Le(L"192.168.1.1\n12\n203.0.113.7\nipv6 45\nnrpt\n"));
+    TempStateFile file;
+    EXPECT_FALSE(SaveState(file.Path(), {L"192.168.1.1", 12, L"203.0.113.7", -1, false}));
+}
+
 #ifndef _WIN32
 TEST(StateFileTrust, PipeAtThePathIsNeitherWaitedForNorRead) {
     TempStateFile file;

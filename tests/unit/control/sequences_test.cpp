@@ -42,6 +42,10 @@ const std::wstring kDeleteTunnelDefault = L"route delete 0.0.0.0 mask 0.0.0.0 0.
 const std::wstring kDeleteBypass = L"route delete 203.0.113.7";
 const std::wstring kRestoreDefault = L"route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25";
 
+const std::wstring kAddIpv6Low = L"netsh interface ipv6 add route ::/1 interface=45 store=active";
+const std::wstring kAddIpv6High =
+    L"netsh interface ipv6 add route 8000::/1 interface=45 store=active";
+
 const RouteState kSavedState{L"192.168.1.1", 12, L"203.0.113.7"};
 
 class SequenceTest : public ::testing::Test {
@@ -140,6 +144,10 @@ TEST_F(SequenceTest, NormalStartRunsEveryStepInOrder) {
                                   L"run: " + kAddTunnelDefault,
                                   L"sleep: 300",
                                   L"log: Add Tunnel Default Route Done",
+                                  L"run: " + kAddIpv6Low,
+                                  L"run: " + kAddIpv6High,
+                                  L"log: Add IPv6 Tunnel Routes Done",
+                                  L"log: No DNS server given: DNS not steered",
                                   L"sleep: 700",
                                   L"log: RETURN 0: start done",
                               }));
@@ -286,22 +294,25 @@ TEST_F(SequenceTest, StartUndoesALeftoverStateOnlyOnItsOwnNetwork) {
         {"moved with the tunnel up",
          {kRoutePrintMovedTunnelUp},
          {kRoutePrint, kDeleteBypass, kNetsh, kDeleteTunnelDefault, kRoutePrint, officeQuery,
-          officeBypass, kRoutePrint, deleteOfficeDefault, kAddTunnelDefault},
+          officeBypass, kRoutePrint, deleteOfficeDefault, kAddTunnelDefault, kAddIpv6Low,
+          kAddIpv6High},
          {L"Saved Gateway Not On This Network, Default Routes Kept: 192.168.1.1",
           L"Delete Leftover Server Bypass Route Done", L"Delete Leftover State Done",
           kTunnelMatchedLog, L"Tunnel index found", L"Delete Leftover Tunnel Default Route Done",
           L"Delete State Done", L"Save State Done", L"Add Server Bypass Route Done",
           L"Delete All Default Routes Done", L"Add Tunnel Default Route Done",
+          L"Add IPv6 Tunnel Routes Done", L"No DNS server given: DNS not steered",
           L"RETURN 0: start done"},
          RouteState{L"172.20.4.1", 12, L"203.0.113.7"}},
         {"still routed on the same network: undone as always",
          {kRoutePrintTunnelUp, kRoutePrintBeforeStart},
          {kRoutePrint, kDeleteBypass, kRestoreDefault, kNetsh, kDeleteTunnelDefault, kRoutePrint,
           kUplinkQuery, kAddBypass, kRoutePrint, kDeleteWifiDefault, kDeleteEthernetDefault,
-          kAddTunnelDefault},
+          kAddTunnelDefault, kAddIpv6Low, kAddIpv6High},
          {kTunnelMatchedLog, L"Tunnel index found", L"Delete State Done", L"Save State Done",
           L"Add Server Bypass Route Done", L"Delete All Default Routes Done",
-          L"Add Tunnel Default Route Done", L"RETURN 0: start done"},
+          L"Add Tunnel Default Route Done", L"Add IPv6 Tunnel Routes Done",
+          L"No DNS server given: DNS not steered", L"RETURN 0: start done"},
          kSavedState},
     };
     for (const Case& c : cases) {
@@ -633,6 +644,7 @@ TEST_F(SequenceTest, LeftoverStateIsUndoneByTheNextStartWithoutALogLine) {
                     L"[HELPER] START CALLED", kTunnelMatchedLog, L"Tunnel index found",
                     L"Delete State Done", L"Save State Done", L"Add Server Bypass Route Done",
                     L"Delete All Default Routes Done", L"Add Tunnel Default Route Done",
+                    L"Add IPv6 Tunnel Routes Done", L"No DNS server given: DNS not steered",
                     L"RETURN 0: start done"));
     // The new record replaces the leftover one.
     ExpectSameState(LoadedState(), kSavedState);
