@@ -8,13 +8,9 @@
 
 #include "netsteer/control/control_system.h"
 #include "netsteer/control/route_state.h"
+#include "netsteer/machine/dns_server_list.h"
 
 namespace netsteer {
-
-// The DNS argument of `start`: plain dotted IPv4 addresses separated by
-// commas, one to kMaxTunnelDnsServers of them. False for anything else
-// (the texts go into a command line); `servers` is written only on success.
-bool ParseDnsServers(const std::wstring& text, std::vector<std::wstring>& servers);
 
 // The command lines that steer IPv6, and DNS when servers are given, into
 // the tunnel, in the order they run.

@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/wide_text.h"
+#include "netsteer/machine/dns_server_list.h"
 #include "service/service_constants.h"
 
 namespace velk {
@@ -171,7 +173,15 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
             return gate.Refused();
         }
         const std::wstring programPath = operations.GetModuleDirectory() + kHelperProgramName;
-        const std::wstring arguments = std::wstring(helperAction) + L" \"" + host + L"\"";
+        std::wstring arguments = std::wstring(helperAction) + L" \"" + host + L"\"";
+        // route_start's optional DNS servers go on to netsteer only as a
+        // list it takes; any other words after the host are ignored, as
+        // before there were servers to pass.
+        const std::wstring dns = ExtractWord(request, position);
+        std::vector<std::wstring> servers;
+        if (guarded == GuardedAction::kRouteStart && netsteer::ParseDnsServers(dns, servers)) {
+            arguments += L" " + dns;
+        }
         response = gate.Carried(
             guarded, operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
             L"helper finished");

@@ -36,6 +36,9 @@ struct ServiceHostPlatform {
     // (RestoreSavedRouting); the host fills in the occasion, the log and the
     // progress report.
     std::function<RouteRestoreResult(RouteRestoreSettings)> restoreSavedRouting;
+    // Removes every DNS rule netsteer tagged, recorded or not
+    // (ClearLeftoverDnsRules); run at each start, after the restore.
+    std::function<void(RouteRestoreSettings)> clearDnsRules;
     // Where each of those restores reports its run and outcome.
     LogSink restoreLog;
 };

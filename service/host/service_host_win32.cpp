@@ -139,6 +139,10 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         settings.programDirectory = GetModuleDirectory();
         return velk::RestoreSavedRouting(settings);
     };
+    platform.clearDnsRules = [](RouteRestoreSettings settings) {
+        settings.programDirectory = GetModuleDirectory();
+        velk::ClearLeftoverDnsRules(settings);
+    };
     platform.restoreLog = WriteRouteRestoreLog;
     platform.prepareDataFolder = PrepareCoreDataDirectory;
     return platform;
@@ -173,6 +177,13 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
             static_cast<void>(host.platform.prepareDataFolder());
         }
         RestoreRoutingIfSaved(host, kRestoreAtStart, ReportStartProgress);
+        if (host.platform.clearDnsRules) {
+            RouteRestoreSettings settings;
+            settings.occasion = kRestoreAtStart;
+            settings.log = host.platform.restoreLog;
+            settings.progress = ReportStartProgress;
+            host.platform.clearDnsRules(std::move(settings));
+        }
         Report(host, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0);
         if (host.platform.events) {
             host.platform.events(ServiceEvent::kServiceStarted, {});

@@ -51,4 +51,10 @@ struct RouteRestoreResult {
 // helper. Logs the run and its outcome (nothing when there is no state file).
 RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings);
 
+// Runs "<programDirectory>netsteer.exe clear-dns" as RestoreSavedRouting runs
+// a stop, whatever the state file says: a DNS rule netsteer added outlives a
+// restart, and a machine routed into no tunnel must not keep sending its
+// names to the tunnel's servers. Logs only a run that did not end with 0.
+void ClearLeftoverDnsRules(const RouteRestoreSettings& settings);
+
 }  // namespace velk

@@ -45,4 +45,17 @@ RouteRestoreResult RestoreSavedRouting(const RouteRestoreSettings& settings) {
         state.serverIp});
 }
 
+void ClearLeftoverDnsRules(const RouteRestoreSettings& settings) {
+    HelperRunSettings run;
+    run.workingDirectory = settings.programDirectory;
+    run.log = settings.log;
+    run.progress = settings.progress;
+    const OpResult result = RunHelperProcess(run, settings.programDirectory + kHelperProgramName,
+                                             netsteer::kClearDnsAction, settings.timeoutMs);
+    if (!result.ok) {
+        LogTo(settings.log, L"tagged DNS rules not cleared: netsteer clear-dns returned " +
+                                ToDecimal(result.code));
+    }
+}
+
 }  // namespace velk

@@ -61,33 +61,6 @@ TEST(Ipv6DnsPlan, CommandsForEachRecord) {
     }
 }
 
-TEST(Ipv6DnsPlan, DnsArgumentIsOneToFourPlainAddresses) {
-    const struct {
-        const wchar_t* text;
-        std::vector<std::wstring> servers;  // empty: refused
-    } cases[] = {
-        {L"10.8.0.1", {L"10.8.0.1"}},
-        {L"10.8.0.1,1.1.1.1", {L"10.8.0.1", L"1.1.1.1"}},
-        {L"1.1.1.1,1.0.0.1,8.8.8.8,8.8.4.4", {L"1.1.1.1", L"1.0.0.1", L"8.8.8.8", L"8.8.4.4"}},
-        {L"1.1.1.1,1.0.0.1,8.8.8.8,8.8.4.4,9.9.9.9", {}},
-        {L"", {}},
-        {L"10.8.0.1,", {}},
-        {L",10.8.0.1", {}},
-        {L"10.8.0.1, 1.1.1.1", {}},
-        {L"10.8.0.1';calc;'", {}},
-        {L"fd00::1", {}},
-        {L"dns.example.com", {}},
-        {L"010.8.0.1", {}},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::wstring> servers{L"untouched"};
-        const bool accepted = ParseDnsServers(c.text, servers);
-        EXPECT_EQ(accepted, !c.servers.empty()) << c.text;
-        EXPECT_EQ(servers, accepted ? c.servers : std::vector<std::wstring>{L"untouched"})
-            << c.text;
-    }
-}
-
 // Reads the state file as the first IPv6 or DNS change runs: the record of
 // that part must already be there.
 class RecordCheckingSystem : public FakeControlSystem {
