@@ -1,5 +1,6 @@
 #include "tools/netsim/netsim_control.h"
 
+#include "tools/netsim/netsim_ipv6_dns.h"
 #include "tools/netsim/netsim_reboot.h"
 #include "tools/netsim/netsim_render.h"
 
@@ -54,6 +55,7 @@ Interface TunnelAdapter() {
     item.address = L"10.8.0.2";
     item.mask = L"255.255.255.0";
     item.name = L"velk_vpn0";
+    item.dnsServers = {L"10.8.0.1"};
     item.description = L"Wintun Userspace Tunnel";
     return item;
 }
@@ -83,6 +85,10 @@ std::wstring ControlUsage() {
     return L"usage: netsim COMMAND\r\n"
            L"  reset [home|two-uplinks]       a fresh machine (default: home)\r\n"
            L"  show                           interfaces, routes, pending adapter, failures\r\n"
+           L"  show-ipv6                      IPv6 routes and NRPT rules\r\n"
+           L"  resolve NAME                   the DNS server and interface the resolver\r\n"
+           L"                                 would use (NRPT rule first, else the\r\n"
+           L"                                 servers of the default route's interface)\r\n"
            L"  journal [clear]                the tool command lines run so far\r\n"
            L"  tunnel-after N                 velk_vpn0 appears after N interface listings\r\n"
            L"  tunnel-up | tunnel-down        add or remove velk_vpn0 at once\r\n"
@@ -103,6 +109,7 @@ std::wstring ControlUsage() {
            L"  reboot                         restart: only persistent routes stay, velk_vpn0\r\n"
            L"                                 is gone, each connected adapter gets its own\r\n"
            L"                                 routes and its network's default route back\r\n"
+           L"                                 (IPv6 ::/0 too); NRPT rules stay\r\n"
            L"  move home|office               Ethernet joins that network (home 192.168.1.23\r\n"
            L"                                 via 192.168.1.1, office 172.20.4.61 via\r\n"
            L"                                 172.20.4.1), then the machine restarts\r\n";
@@ -122,6 +129,12 @@ ToolResult RunControl(Machine& machine, const std::vector<std::wstring>& args) {
     }
     if (command == L"show" && args.size() == 1) {
         return ToolResult{RenderMachine(machine), L"", 0};
+    }
+    if (command == L"show-ipv6" && args.size() == 1) {
+        return ToolResult{RenderIpv6AndDns(machine), L"", 0};
+    }
+    if (command == L"resolve" && args.size() == 2) {
+        return Resolve(machine, args[1]);
     }
     if (command == L"journal" && args.size() == 1) {
         std::wstring out;

@@ -6,8 +6,10 @@ namespace netsim {
 namespace {
 
 // What the tools print in each display language, with the sources each
-// text was taken from. Non-ASCII characters are written as escapes so that
-// every compiler reads the same text.
+// text was taken from. netsh's answers to an IPv6 route change are the
+// system's own texts for "object exists" and "element not found" in that
+// language, not taken from published netsh output; netsteer does not read them. Non-ASCII
+// characters are written as escapes so that every compiler reads the same text.
 
 // English: the layout of many published outputs (Windows 7 to 11).
 const Language kEn = {
@@ -36,6 +38,9 @@ const Language kEn = {
         L"The route change failed: Element not found.",
         L"The requested operation requires elevation.",
     },
+    L"Ok.",
+    L"The object already exists.",
+    L"Element not found.",
 };
 
 // German: route print from a Windows 7 and 10 output quoted in a public
@@ -71,6 +76,9 @@ const Language kDe = {
         L"Fehler beim \u00C4ndern der Route: Element nicht gefunden.",
         L"Der angeforderte Vorgang erfordert erh\u00F6hte Rechte.",
     },
+    L"OK.",
+    L"Das Objekt ist bereits vorhanden.",
+    L"Element nicht gefunden.",
 };
 
 // Russian: route print from a Windows 10 lab report and Windows 11 notes
@@ -142,6 +150,11 @@ const Language kRu = {
         L"\u0442\u0440\u0435\u0431\u0443\u0435\u0442 "
         L"\u043F\u043E\u0432\u044B\u0448\u0435\u043D\u0438\u044F.",
     },
+    L"\u041E\u041A.",
+    L"\u041E\u0431\u044A\u0435\u043A\u0442 \u0443\u0436\u0435 "
+    L"\u0441\u0443\u0449\u0435\u0441\u0442\u0432\u0443\u0435\u0442.",
+    L"\u042D\u043B\u0435\u043C\u0435\u043D\u0442 \u043D\u0435 "
+    L"\u043D\u0430\u0439\u0434\u0435\u043D.",
 };
 
 // Chinese (Simplified): route print from Windows 7 work notes and course
@@ -180,6 +193,9 @@ const Language kZh = {
         L"\u8DEF\u7531\u66F4\u6539\u5931\u8D25: \u627E\u4E0D\u5230\u5143\u7D20\u3002",
         L"\u8BF7\u6C42\u7684\u64CD\u4F5C\u9700\u8981\u63D0\u5347\u3002",
     },
+    L"\u786E\u5B9A\u3002",
+    L"\u5BF9\u8C61\u5DF2\u5B58\u5728\u3002",
+    L"\u627E\u4E0D\u5230\u5143\u7D20\u3002",
 };
 
 // Spanish: route print from Windows 7 and 10 lab reports, with the stray "I"
@@ -215,6 +231,9 @@ const Language kEs = {
         L"Error al cambiar la ruta: Elemento no encontrado.",
         L"La operaci\u00F3n solicitada requiere elevaci\u00F3n.",
     },
+    L"Aceptar",
+    L"El objeto ya existe.",
+    L"Elemento no encontrado.",
 };
 
 // French: route print from a Windows 10 lab report and a firewall course
@@ -250,6 +269,9 @@ const Language kFr = {
         L"La modification de l'itin\u00E9raire a \u00E9chou\u00E9 : \u00C9l\u00E9ment introuvable.",
         L"L'op\u00E9ration demand\u00E9e n\u00E9cessite une \u00E9l\u00E9vation.",
     },
+    L"Ok.",
+    L"L'objet existe d\u00E9j\u00E0.",
+    L"\u00C9l\u00E9ment introuvable.",
 };
 
 const Language* const kLanguages[] = {&kEn, &kDe, &kRu, &kZh, &kEs, &kFr};

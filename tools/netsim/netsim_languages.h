@@ -37,6 +37,11 @@ struct Language {
     const wchar_t* interfaceHeading;  // netsh's column heading
     const wchar_t* routeDone;         // what route add / delete print on success
     const wchar_t* routeMessages[static_cast<int>(RouteMessage::Count)];
+    // What netsh interface ipv6 add|delete route prints: done, the route is
+    // already there, there is no such route or interface.
+    const wchar_t* netshOk;
+    const wchar_t* netshExists;
+    const wchar_t* netshNotFound;
 };
 
 // The language with this code, or null.

@@ -46,17 +46,44 @@ bool ParseSigned(const std::wstring& text, int& value) {
     return ParseCount(text, value);
 }
 
+// A list as one field: its items joined by commas, "-" when empty.
+std::wstring JoinList(const std::vector<std::wstring>& items) {
+    std::wstring out;
+    for (const std::wstring& item : items) {
+        out += (out.empty() ? L"" : L",") + Clean(item);
+    }
+    return out.empty() ? L"-" : out;
+}
+
+std::vector<std::wstring> SplitList(const std::wstring& field) {
+    std::vector<std::wstring> items;
+    if (field == L"-") {
+        return items;
+    }
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = field.find(L',', start);
+        items.push_back(field.substr(start, comma == std::wstring::npos ? comma : comma - start));
+        if (comma == std::wstring::npos) {
+            return items;
+        }
+        start = comma + 1;
+    }
+}
+
 void AppendInterfaceFields(std::wstring& out, const Interface& item) {
     out += std::to_wstring(item.index) + kTab + std::to_wstring(item.metric) + kTab +
            std::to_wstring(item.mtu) + kTab + (item.connected ? L"connected" : L"disconnected") +
            kTab + (item.mac.empty() ? L"-" : Clean(item.mac)) + kTab + Clean(item.address) + kTab +
            Clean(item.mask) + kTab + Clean(item.name) + kTab + Clean(item.description) + kTab +
-           (item.gateway.empty() ? L"-" : Clean(item.gateway));
+           (item.gateway.empty() ? L"-" : Clean(item.gateway)) + kTab + JoinList(item.dnsServers);
 }
 
 bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first, Interface& item) {
-    // Nine fields, and the gateway as a tenth since interfaces remember it.
-    const bool withGateway = f.size() == first + 10;
+    // Nine fields, the gateway as a tenth since interfaces remember it, and
+    // the DNS servers as an eleventh since they have them.
+    const bool withDns = f.size() == first + 11;
+    const bool withGateway = f.size() == first + 10 || withDns;
     if (f.size() != first + 9 && !withGateway) {
         return false;
     }
@@ -79,6 +106,12 @@ bool ParseInterfaceFields(const std::vector<std::wstring>& f, std::size_t first,
     item.name = f[first + 7];
     item.description = f[first + 8];
     item.gateway = withGateway && f[first + 9] != L"-" ? f[first + 9] : L"";
+    item.dnsServers = withDns ? SplitList(f[first + 10]) : std::vector<std::wstring>{};
+    for (const std::wstring& server : item.dnsServers) {
+        if (!ParseIpv4(server, ignored)) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -206,6 +239,7 @@ void AddInterfaceRoutes(Machine& machine, const Interface& item) {
     if (!item.gateway.empty()) {
         // Metric 0: automatic, as for the route DHCP gives.
         machine.routes.push_back(Route{L"0.0.0.0", L"0.0.0.0", item.gateway, item.index, 0, false});
+        machine.routes6.push_back(Route6{L"::/0", item.index, kIpv6Router, false});
     }
 }
 
@@ -218,6 +252,10 @@ void RemoveInterface(Machine& machine, int index) {
     routes.erase(std::remove_if(routes.begin(), routes.end(),
                                 [index](const Route& r) { return r.interfaceIndex == index; }),
                  routes.end());
+    auto& routes6 = machine.routes6;
+    routes6.erase(std::remove_if(routes6.begin(), routes6.end(),
+                                 [index](const Route6& r) { return r.interfaceIndex == index; }),
+                  routes6.end());
 }
 
 std::wstring SerializeMachine(const Machine& machine) {
@@ -239,6 +277,14 @@ std::wstring SerializeMachine(const Machine& machine) {
         out += L"route\t" + r.destination + kTab + r.mask + kTab + r.gateway + kTab +
                std::to_wstring(r.interfaceIndex) + kTab + std::to_wstring(r.metric) + kTab +
                (r.persistent ? L"persistent" : L"active") + L"\n";
+    }
+    for (const Route6& r : machine.routes6) {
+        out += L"route6\t" + Clean(r.prefix) + kTab + std::to_wstring(r.interfaceIndex) + kTab +
+               Clean(r.nextHop) + kTab + (r.persistent ? L"persistent" : L"active") + L"\n";
+    }
+    for (const NrptRule& rule : machine.nrptRules) {
+        out += L"nrpt\t" + Clean(rule.nameSpace) + kTab + JoinList(rule.servers) + kTab +
+               (rule.comment.empty() ? L"-" : Clean(rule.comment)) + L"\n";
     }
     for (const Failure& f : machine.failures) {
         out += L"fail\t" + std::to_wstring(f.remaining) + kTab + Clean(f.pattern) + kTab +
@@ -286,6 +332,15 @@ bool ParseMachine(const std::wstring& text, Machine& machine, std::wstring& erro
                 r.persistent = f[6] == L"persistent";
                 parsed.routes.push_back(r);
             }
+        } else if (f[0] == L"route6" && f.size() == 5) {
+            Route6 r{f[1], 0, f[3], f[4] == L"persistent"};
+            ok = ParseCount(f[2], r.interfaceIndex) && (f[4] == L"persistent" || f[4] == L"active");
+            if (ok) {
+                parsed.routes6.push_back(r);
+            }
+        } else if (f[0] == L"nrpt" && f.size() == 4) {
+            parsed.nrptRules.push_back(NrptRule{f[1], SplitList(f[2]), f[3] == L"-" ? L"" : f[3]});
+            ok = true;
         } else if (f[0] == L"fail" && f.size() == 4) {
             Failure failure;
             ok = ParseSigned(f[1], failure.remaining);

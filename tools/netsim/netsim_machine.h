@@ -29,6 +29,30 @@ struct Interface {
     std::wstring gateway;
     std::wstring name;         // the alias netsh lists
     std::wstring description;  // the adapter name route print lists
+    // The DNS servers the interface was given (by DHCP, or by the VPN for its
+    // adapter), in order.
+    std::vector<std::wstring> dnsServers;
+};
+
+// The router every uplink's network advertises for IPv6.
+inline constexpr wchar_t kIpv6Router[] = L"fe80::1";
+// The next hop of an IPv6 route without one.
+inline constexpr wchar_t kIpv6OnLink[] = L"::";
+
+struct Route6 {
+    std::wstring prefix;  // "::/0", "8000::/1", as netsh takes it
+    int interfaceIndex = 0;
+    std::wstring nextHop;  // kIpv6OnLink or a router's address
+    bool persistent = false;
+};
+
+// A rule of the Name Resolution Policy Table: names under `nameSpace` ("."
+// is every name) are asked of `servers`. Kept in the registry, so a restart
+// keeps it.
+struct NrptRule {
+    std::wstring nameSpace;
+    std::vector<std::wstring> servers;
+    std::wstring comment;
 };
 
 struct Route {
@@ -52,6 +76,8 @@ struct Machine {
     std::wstring language = L"en";
     std::vector<Interface> interfaces;
     std::vector<Route> routes;
+    std::vector<Route6> routes6;
+    std::vector<NrptRule> nrptRules;
     // The adapter that appears once `tunnelCountdown` more interface listings
     // have been printed without it.
     bool tunnelPending = false;
@@ -82,9 +108,11 @@ const Interface* FindInterfaceForGateway(const Machine& machine, const std::wstr
 void AddInterface(Machine& machine, const Interface& added);
 // The routes Windows creates for a connected interface: on-link ones for its
 // address (its subnet, its host, its broadcast, multicast and limited
-// broadcast), and a default route through its network's gateway, if any.
+// broadcast), and a default route through its network's gateway, if any;
+// such a network's router also advertises the IPv6 default route (::/0 via
+// kIpv6Router, active store).
 void AddInterfaceRoutes(Machine& machine, const Interface& item);
-// Removes the interface and every route through it.
+// Removes the interface and every route through it, IPv4 and IPv6.
 void RemoveInterface(Machine& machine, int index);
 
 // The state file: UTF-8 text, one record per line, fields separated by tabs.

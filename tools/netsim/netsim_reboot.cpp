@@ -28,6 +28,8 @@ void JoinNetwork(Interface& item, const Network& network) {
     item.address = network.address;
     item.mask = network.mask;
     item.gateway = network.gateway;
+    // DHCP names the network's router as its resolver too.
+    item.dnsServers = {network.gateway};
 }
 
 void Reboot(Machine& machine) {
@@ -37,6 +39,11 @@ void Reboot(Machine& machine) {
     routes.erase(
         std::remove_if(routes.begin(), routes.end(), [](const Route& r) { return !r.persistent; }),
         routes.end());
+    // The NRPT lives in the registry and stays; active IPv6 routes go.
+    auto& routes6 = machine.routes6;
+    routes6.erase(std::remove_if(routes6.begin(), routes6.end(),
+                                 [](const Route6& r) { return !r.persistent; }),
+                  routes6.end());
     for (const Interface& item : machine.interfaces) {
         if (item.connected) {
             AddInterfaceRoutes(machine, item);

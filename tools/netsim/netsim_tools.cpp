@@ -1,5 +1,6 @@
 #include "tools/netsim/netsim_tools.h"
 
+#include "tools/netsim/netsim_ipv6_dns.h"
 #include "tools/netsim/netsim_languages.h"
 #include "tools/netsim/netsim_render.h"
 
@@ -95,6 +96,10 @@ std::wstring FailureMessageByName(const std::wstring& name, const Language& lang
 }
 
 ToolResult RunNetsh(Machine& machine, const std::vector<std::wstring>& args) {
+    ToolResult routeChange;
+    if (RunNetshIpv6Route(machine, args, routeChange)) {
+        return routeChange;
+    }
     const bool showInterfaces = args.size() == 4 && EqualsNoCase(args[0], L"interface") &&
                                 EqualsNoCase(args[1], L"ipv4") && EqualsNoCase(args[2], L"show") &&
                                 EqualsNoCase(args[3], L"interfaces");
@@ -140,6 +145,10 @@ ToolResult RunPowerShell(Machine& machine, const std::vector<std::wstring>& args
             script += (script.empty() ? L"" : L" ") + args[i];
         }
     }
+    ToolResult nrpt;
+    if (noProfile && RunNrptScript(machine, script, nrpt)) {
+        return nrpt;
+    }
     std::wstring address;
     std::wstring indexText;
     int index = 0;
@@ -154,7 +163,7 @@ ToolResult RunPowerShell(Machine& machine, const std::vector<std::wstring>& args
     if (!noProfile || !hidden || !Between(script, kQueryHead, kQueryTail, address)) {
         return ToolResult{L"",
                           L"netsim powershell: only the Get-NetIPAddress interface index and "
-                          L"address queries are simulated; got: " +
+                          L"address queries and the NRPT cmdlets are simulated; got: " +
                               JoinCommandLine(L"powershell", args) + L"\r\n",
                           1};
     }

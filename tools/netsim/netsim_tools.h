@@ -20,12 +20,12 @@ struct ToolResult {
 ToolResult RunRoute(Machine& machine, const std::vector<std::wstring>& args);
 
 // netsh.exe: "interface ipv4 show interfaces"; every listing counts down the
-// pending tunnel adapter.
+// pending tunnel adapter. Also the IPv6 route changes (RunNetshIpv6Route).
 ToolResult RunNetsh(Machine& machine, const std::vector<std::wstring>& args);
 
 // powershell.exe: only the Get-NetIPAddress queries for the index of the
 // interface with an address, and for the addresses of the interface with an
-// index.
+// index, and the NRPT scripts (RunNrptScript).
 ToolResult RunPowerShell(Machine& machine, const std::vector<std::wstring>& args);
 
 // Looks for an injected failure whose pattern the command line holds; when one
