@@ -107,6 +107,8 @@ route add $server mask 255.255.255.255 192.168.1.1 if 12 metric 1
 route print -4
 route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1
 route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1
+netsh interface ipv6 add route ::/1 interface=45 store=active
+netsh interface ipv6 add route 8000::/1 interface=45 store=active
 EOF2
 
 heading "routing table after route_start"
@@ -120,6 +122,8 @@ expect_no_match "$after" "^ +0\.0\.0\.0 +0\.0\.0\.0 +192\.168\.1\.1 " "after sta
 heading "route_stop $server"
 expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
 expect_journal "route_stop" <<EOF2
+netsh interface ipv6 delete route ::/1 interface=45 store=active
+netsh interface ipv6 delete route 8000::/1 interface=45 store=active
 netsh interface ipv4 show interfaces
 route delete 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45
 route print -4
@@ -142,6 +146,8 @@ expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finish
 # The leftover state is undone, the earlier tunnel default route included,
 # before the same routes are made again.
 expect_journal "second route_start" <<EOF2
+netsh interface ipv6 delete route ::/1 interface=45 store=active
+netsh interface ipv6 delete route 8000::/1 interface=45 store=active
 route print -4
 route delete $server
 route add 0.0.0.0 mask 0.0.0.0 192.168.1.1 if 12 metric 25
@@ -153,11 +159,26 @@ route add $server mask 255.255.255.255 192.168.1.1 if 12 metric 1
 route print -4
 route delete 0.0.0.0 mask 0.0.0.0 192.168.1.1
 route add 0.0.0.0 mask 0.0.0.0 0.0.0.0 if 45 metric 1
+netsh interface ipv6 add route ::/1 interface=45 store=active
+netsh interface ipv6 add route 8000::/1 interface=45 store=active
 EOF2
 expect_same_table "$after" "$(route_table)" "after the second route_start"
 expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
 w netsim.exe journal clear >/dev/null
 expect_same_table "$restored" "$(route_table)" "after route_start, route_start, route_stop"
+
+# --- DNS: route_start with the tunnel's server -------------------------------
+heading "route_start $server 10.8.0.1: names go to the tunnel's server"
+resolved_before=$(w netsim.exe resolve www.example.com)
+expect_line "$resolved_before" "www.example.com: server 192.168.1.1 on interface 12 (Ethernet) by interface" "before DNS start"
+expect_answer --raw "route_start $server 10.8.0.1" -- "ok=true;exitCode=0;message=helper finished"
+expect_line "$(w netsim.exe resolve www.example.com)" "www.example.com: server 10.8.0.1 on interface 45 (velk_vpn0) by nrpt" "after DNS start"
+expect_line "$(w netsim.exe show-ipv6)" "::/1 if 45 via :: active" "after DNS start"
+expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+expect_line "$(w netsim.exe resolve www.example.com)" "www.example.com: server 192.168.1.1 on interface 12 (Ethernet) by interface" "after DNS stop"
+expect_no_match "$(w netsim.exe show-ipv6)" "^(::|8000::)/1 |^nrpt " "after DNS stop"
+expect_same_table "$restored" "$(route_table)" "after route_start with DNS and route_stop"
+w netsim.exe journal clear >/dev/null
 
 # --- failure paths ------------------------------------------------------------
 heading "failure: the server's host route already exists"
