@@ -24,6 +24,7 @@ inline constexpr SystemTool kSystemTools[] = {
     {L"route", L"route.exe"},
     {L"netsh", L"netsh.exe"},
     {L"powershell", L"WindowsPowerShell\\v1.0\\powershell.exe"},
+    {L"ipconfig", L"ipconfig.exe"},
 };
 // A child's output is read in chunks of at most this many bytes, so that a
 // terminating 0 always fits after the data in a buffer one byte larger.

@@ -40,17 +40,21 @@ struct Moment {
     bool noDefaultRoute;
 };
 
-constexpr wchar_t kRouteStart[] = L"route_start 203.0.113.7";
+// With the tunnel's DNS server, so that every step of a start is reached.
+constexpr wchar_t kRouteStart[] = L"route_start 203.0.113.7 10.8.0.1";
 constexpr wchar_t kRouteStop[] = L"route_stop 203.0.113.7";
 constexpr wchar_t kXrayStart[] = L"xray_start C:\\VelkVPN\\core-config.json";
 constexpr wchar_t kHelperDone[] = L"ok=true;exitCode=0;message=helper finished";
 
 // route_start on a clean machine runs: netsh listing, route print, the
 // uplink query, add server route, route print, delete default, add tunnel
-// default. Over a leftover it first runs route print, delete server route,
-// add saved default, then the same with the tunnel default deleted before
-// the route print. route_stop runs: netsh listing, delete tunnel default,
-// route print, delete server route, add saved default.
+// default, add ::/1, add 8000::/1, add the NRPT rule (the cache flush that
+// follows is not the simulator's). Over a leftover it first deletes the two
+// IPv6 halves and the rule, runs route print, delete server route, add saved
+// default, then the same with the tunnel default deleted before the route
+// print. route_stop runs: delete the two IPv6 halves and the rule, netsh
+// listing, delete tunnel default, route print, delete server route, add
+// saved default.
 const Moment kMoments[] = {
     {"route_start: just sent", Setup::kUnrouted, kRouteStart, Trigger::kSent, 0, 0, false},
     {"route_start: tunnel found", Setup::kUnrouted, kRouteStart, Trigger::kJournal, 1, 0, false},
@@ -64,19 +68,30 @@ const Moment kMoments[] = {
      Trigger::kJournal, 6, 0, true},
     {"route_start: tunnel default added", Setup::kUnrouted, kRouteStart, Trigger::kJournal, 7, 0,
      false},
+    {"route_start: first IPv6 half added", Setup::kUnrouted, kRouteStart, Trigger::kJournal, 8, 0,
+     false},
+    {"route_start: IPv6 added, NRPT rule not yet", Setup::kUnrouted, kRouteStart, Trigger::kJournal,
+     9, 0, false},
+    {"route_start: NRPT rule added", Setup::kUnrouted, kRouteStart, Trigger::kJournal, 10, 0,
+     false},
     {"route_start: answered, routed", Setup::kUnrouted, kRouteStart, Trigger::kAnswered, 0, 0,
      false},
     {"route_start over a leftover: server route deleted", Setup::kRouted, kRouteStart,
-     Trigger::kJournal, 2, 0, false},
+     Trigger::kJournal, 5, 0, false},
     {"route_start over a leftover: default deleted again, tunnel default not added", Setup::kRouted,
-     kRouteStart, Trigger::kJournal, 10, 0, true},
+     kRouteStart, Trigger::kJournal, 13, 0, true},
     {"route_stop: just sent", Setup::kRouted, kRouteStop, Trigger::kSent, 0, 0, false},
-    {"route_stop: tunnel found", Setup::kRouted, kRouteStop, Trigger::kJournal, 1, 0, false},
-    {"route_stop: tunnel default deleted", Setup::kRouted, kRouteStop, Trigger::kJournal, 2, 0,
+    {"route_stop: first IPv6 half deleted", Setup::kRouted, kRouteStop, Trigger::kJournal, 1, 0,
+     false},
+    {"route_stop: IPv6 deleted, NRPT rule not yet", Setup::kRouted, kRouteStop, Trigger::kJournal,
+     2, 0, false},
+    {"route_stop: NRPT rule removed", Setup::kRouted, kRouteStop, Trigger::kJournal, 3, 0, false},
+    {"route_stop: tunnel found", Setup::kRouted, kRouteStop, Trigger::kJournal, 4, 0, false},
+    {"route_stop: tunnel default deleted", Setup::kRouted, kRouteStop, Trigger::kJournal, 5, 0,
      true},
-    {"route_stop: defaults listed", Setup::kRouted, kRouteStop, Trigger::kJournal, 3, 0, true},
-    {"route_stop: server route deleted", Setup::kRouted, kRouteStop, Trigger::kJournal, 4, 0, true},
-    {"route_stop: saved default added", Setup::kRouted, kRouteStop, Trigger::kJournal, 5, 0, false},
+    {"route_stop: defaults listed", Setup::kRouted, kRouteStop, Trigger::kJournal, 6, 0, true},
+    {"route_stop: server route deleted", Setup::kRouted, kRouteStop, Trigger::kJournal, 7, 0, true},
+    {"route_stop: saved default added", Setup::kRouted, kRouteStop, Trigger::kJournal, 8, 0, false},
     {"xray_start: just sent", Setup::kUnrouted, kXrayStart, Trigger::kSent, 0, 0, false},
     {"xray_start: core created", Setup::kUnrouted, kXrayStart, Trigger::kCoreSeen, 0, 0, false},
     {"xray_start: core settling", Setup::kUnrouted, kXrayStart, Trigger::kCoreSeen, 0, 350, false},
@@ -91,6 +106,7 @@ struct Figures {
     std::set<std::string> covered;
     int withoutDefaultRoute = 0;
     int coresLeft = 0;
+    int ipv6DnsLeft = 0;
     int failures = 0;
 };
 
@@ -105,7 +121,7 @@ class Driver {
         if (!Netsim(L"reset home") || !Netsim(L"tunnel-up")) {
             return Fail("setup", "the simulator does not answer");
         }
-        original_ = Sorted(RouteLines(ReadMachine()));
+        original_ = Sorted(NetworkLines(ReadMachine()));
         return service_.Start() || Fail("setup", "the service does not start");
     }
 
@@ -160,7 +176,8 @@ class Driver {
             Fail(what, "no state file was left behind");
         }
         Netsim(L"tunnel-up");
-        const std::vector<std::wstring> expected = Sorted(RouteLines(ReadMachine()));
+        // An NRPT rule outlives the reboot; the service's start must remove it.
+        const std::vector<std::wstring> expected = Sorted(NetworkLines(ReadMachine(), true));
         Recover(what, expected, cores, {});
     }
 
@@ -264,6 +281,10 @@ class Driver {
             ++figures_.withoutDefaultRoute;
             Fail(what, "no working default route after the service's recovery");
         }
+        if (OurIpv6RoutesAndDnsRules(recovered) != 0) {
+            ++figures_.ipv6DnsLeft;
+            Fail(what, "an IPv6 route or NRPT rule of ours is left after the service's recovery");
+        }
         ExpectRoutes(what, "after the service's recovery", expected);
         if (StateFileExists()) {
             Fail(what, "the state file is still there after the recovery");
@@ -279,11 +300,11 @@ class Driver {
 
     void ExpectRoutes(const std::string& what, const std::string& when,
                       const std::vector<std::wstring>& expected) {
-        const std::vector<std::wstring> actual = Sorted(RouteLines(ReadMachine()));
+        const std::vector<std::wstring> actual = Sorted(NetworkLines(ReadMachine()));
         if (actual == expected) {
             return;
         }
-        Fail(what, "the routing table " + when + " is not the original");
+        Fail(what, "the routing or name resolution " + when + " is not the original");
         for (const std::wstring& line : expected) {
             std::printf("    expected: %s\n", Narrow(line).c_str());
         }
@@ -343,8 +364,9 @@ int main(int argc, char** argv) {
     std::printf("took %lu s\n", (GetTickCount() - startedMs) / 1000);
     // One line for the script that adds up the shards.
     std::printf(
-        "figures: kills=%d moments=%zu covered=%zu without_default_route=%d cores_left=%d\n",
-        figures.kills, mine, figures.covered.size(), figures.withoutDefaultRoute,
-        figures.coresLeft);
+        "figures: kills=%d moments=%zu covered=%zu without_default_route=%d cores_left=%d "
+        "ipv6_dns_left=%d\n",
+        figures.kills, mine, figures.covered.size(), figures.withoutDefaultRoute, figures.coresLeft,
+        figures.ipv6DnsLeft);
     return figures.failures == 0 ? 0 : 1;
 }

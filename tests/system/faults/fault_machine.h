@@ -86,6 +86,56 @@ inline std::vector<std::wstring> RouteLines(const netsim::Machine& machine) {
     return lines;
 }
 
+inline bool IsOurRoute6(const netsim::Route6& route) {
+    for (const wchar_t* half : netsteer::kTunnelIpv6Halves) {
+        if (route.prefix == half && route.interfaceIndex == kTunnelIndex) {
+            return true;
+        }
+    }
+    return false;
+}
+
+inline bool IsOurNrptRule(const netsim::NrptRule& rule) {
+    return rule.comment == netsteer::kNrptRuleComment;
+}
+
+// How many of netsteer's IPv6 routes and NRPT rules the machine holds.
+inline int OurIpv6RoutesAndDnsRules(const netsim::Machine& machine) {
+    int count = 0;
+    for (const netsim::Route6& route : machine.routes6) {
+        count += IsOurRoute6(route) ? 1 : 0;
+    }
+    for (const netsim::NrptRule& rule : machine.nrptRules) {
+        count += IsOurNrptRule(rule) ? 1 : 0;
+    }
+    return count;
+}
+
+// Everything routing and name resolution depend on, one line each: the IPv4
+// routes (RouteLines), the IPv6 routes with their store, and the NRPT rules;
+// netsteer's own IPv6 routes and rules are left out when `withoutOurs`.
+inline std::vector<std::wstring> NetworkLines(const netsim::Machine& machine,
+                                              bool withoutOurs = false) {
+    std::vector<std::wstring> lines = RouteLines(machine);
+    for (const netsim::Route6& route : machine.routes6) {
+        if (!withoutOurs || !IsOurRoute6(route)) {
+            lines.push_back(route.prefix + L" if " + std::to_wstring(route.interfaceIndex) +
+                            L" via " + route.nextHop +
+                            (route.persistent ? L" persistent" : L" active"));
+        }
+    }
+    for (const netsim::NrptRule& rule : machine.nrptRules) {
+        if (!withoutOurs || !IsOurNrptRule(rule)) {
+            std::wstring line = L"nrpt " + rule.nameSpace + L" comment " + rule.comment;
+            for (const std::wstring& server : rule.servers) {
+                line += L" " + server;
+            }
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
 // Runs a program of the prefix with `arguments` and waits for it; its exit
 // code, or -1 when it could not be started.
 inline long RunProgram(const std::wstring& commandLine) {

@@ -31,6 +31,8 @@ TEST(InterpreterRunTest, ToolsStartFromTheSystemFolderThroughItsInterpreter) {
              L"\"\"C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoProfile "
              L"-WindowStyle Hidden -Command \"Get-NetIPAddress -AddressFamily IPv4 -InterfaceIndex "
              L"7 -ErrorAction SilentlyContinue | Select-Object -ExpandProperty IPAddress\"\""},
+        {netsteer::FlushDnsCommand(), sys, sys + L"\\cmd.exe",
+         cmd + L"\"\"C:\\Windows\\system32\\ipconfig.exe\" /flushdns\""},
         {L"NETSH x", sys, sys + L"\\cmd.exe", cmd + L"\"\"C:\\Windows\\system32\\netsh.exe\" x\""},
         // A tool alone, and a system folder with a blank and a trailing
         // backslash: one separator, every path quoted.
