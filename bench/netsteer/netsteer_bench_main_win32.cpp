@@ -1,7 +1,9 @@
 // Where the time of "netsteer start" and "netsteer stop" goes, against the
 // network simulator: the fixed pauses, the commands run (against as many runs
 // of "cmd.exe /C exit", the bare cost of a command, measured in the same run)
-// and the rest, which is netsteer's own work. The helper runs in this process
+// and the rest, which is netsteer's own work. Then what the IPv6 and DNS steps
+// add to a start given the tunnel's DNS server, against the same start with
+// those commands answered without being run. The helper runs in this process
 // through a clock around each call of the real Windows seam.
 //
 // Usage: netsteer_bench.exe [rounds]   (needs the simulator in the prefix)
@@ -15,24 +17,37 @@
 
 #include "netsteer/control/helper_entry.h"
 #include "netsteer/control/windows_control_system.h"
+#include "netsteer/machine/system_commands.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr wchar_t kServer[] = L"203.0.113.7";
+constexpr wchar_t kDnsServer[] = L"10.8.0.1";
 constexpr int kBareCommandRuns = 20;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The real seam, with a clock around every command and pause.
+// The commands a start adds after the IPv4 routes; their output is not read.
+bool IsIpv6OrDnsStep(const std::wstring& command) {
+    return command.rfind(L"netsh interface ipv6 ", 0) == 0 ||
+           command.find(L"DnsClientNrptRule") != std::wstring::npos ||
+           command == netsteer::FlushDnsCommand();
+}
+
+// The real seam, with a clock around every command and pause; with
+// `ipv4Only`, the IPv6 and DNS commands are answered with nothing instead.
 class TimedSystem final : public netsteer::ControlSystem {
   public:
-    explicit TimedSystem(netsteer::ControlSystem& real) : real_(real) {}
+    TimedSystem(netsteer::ControlSystem& real, bool ipv4Only) : real_(real), ipv4Only_(ipv4Only) {}
 
     velk::Win32Result<std::wstring> RunCommand(const std::wstring& command) override {
+        if (ipv4Only_ && IsIpv6OrDnsStep(command)) {
+            return std::wstring();
+        }
         const auto start = Clock::now();
         velk::Win32Result<std::wstring> output = real_.RunCommand(command);
         commandsMs += MsSince(start);
@@ -59,6 +74,7 @@ class TimedSystem final : public netsteer::ControlSystem {
 
   private:
     netsteer::ControlSystem& real_;
+    bool ipv4Only_;
 };
 
 struct Split {
@@ -70,12 +86,13 @@ struct Split {
     int commands = 0;
 };
 
-Split RunAction(netsteer::ControlSystem& real, const wchar_t* action) {
-    TimedSystem timed(real);
-    const wchar_t* argv[] = {L"netsteer.exe", action, kServer};
+Split RunAction(netsteer::ControlSystem& real, const wchar_t* action, const wchar_t* dns = nullptr,
+                bool ipv4Only = false) {
+    TimedSystem timed(real, ipv4Only);
+    const wchar_t* argv[] = {L"netsteer.exe", action, kServer, dns};
     const auto start = Clock::now();
     Split split;
-    split.exitCode = netsteer::HelperMain(timed, 3, argv);
+    split.exitCode = netsteer::HelperMain(timed, dns == nullptr ? 3 : 4, argv);
     split.wallMs = MsSince(start);
     split.pausesMs = timed.pausesMs;
     split.requestedPauseMs = timed.requestedPauseMs;
@@ -121,24 +138,31 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double bareCommandMs = Median(bare);
 
-    Split bestStart, bestStop;
+    // Each round: a start with the DNS server and its stop, then the same
+    // with the IPv6 and DNS commands left out.
+    Split best[2][2];  // [ipv4Only][start, stop]
     for (int round = 0; round < rounds; ++round) {
-        const Split start = RunAction(real, L"start");
-        const Split stop = RunAction(real, L"stop");
-        if (start.exitCode != 0 || stop.exitCode != 0) {
-            std::fwprintf(stderr, L"netsteer_bench: start gave %d, stop gave %d\n", start.exitCode,
-                          stop.exitCode);
-            return 1;
-        }
-        if (round == 0 || start.wallMs < bestStart.wallMs) {
-            bestStart = start;
-        }
-        if (round == 0 || stop.wallMs < bestStop.wallMs) {
-            bestStop = stop;
+        for (const bool ipv4Only : {false, true}) {
+            const Split start = RunAction(real, L"start", kDnsServer, ipv4Only);
+            const Split stop = RunAction(real, L"stop", nullptr, ipv4Only);
+            if (start.exitCode != 0 || stop.exitCode != 0) {
+                std::fwprintf(stderr, L"netsteer_bench: start gave %d, stop gave %d\n",
+                              start.exitCode, stop.exitCode);
+                return 1;
+            }
+            Split* pair = best[ipv4Only ? 1 : 0];
+            if (round == 0 || start.wallMs < pair[0].wallMs) {
+                pair[0] = start;
+            }
+            if (round == 0 || stop.wallMs < pair[1].wallMs) {
+                pair[1] = stop;
+            }
         }
     }
-    Rows("start", bestStart, bareCommandMs);
-    Rows("stop", bestStop, bareCommandMs);
+    Rows("start", best[0][0], bareCommandMs);
+    Rows("stop", best[0][1], bareCommandMs);
+    Row("netsteer start: wall ms / IPv4 only", best[0][0].wallMs, best[1][0].wallMs, "report");
+    Row("netsteer stop: wall ms / IPv4 only", best[0][1].wallMs, best[1][1].wallMs, "report");
     std::printf("(netsteer: best of %d rounds; a bare command, cmd.exe /C exit, took %.1f ms)\n",
                 rounds, bareCommandMs);
     return 0;

@@ -8,7 +8,8 @@
 namespace velk::velkctl {
 namespace {
 
-enum class ArgumentKind { None, RestOfLine, Word };
+// HostAndDns: a host, then optionally the tunnel's DNS servers as one word.
+enum class ArgumentKind { None, RestOfLine, Word, HostAndDns };
 
 struct Action {
     const wchar_t* name;
@@ -21,9 +22,9 @@ const Action kActions[] = {
     {L"xray_stop", ArgumentKind::None},
     {L"xray_last_error", ArgumentKind::None},
     {L"xray_start", ArgumentKind::RestOfLine},
-    {L"route_start", ArgumentKind::Word},
+    {L"route_start", ArgumentKind::HostAndDns},
     {L"route_stop", ArgumentKind::Word},
-    {L"start", ArgumentKind::Word},
+    {L"start", ArgumentKind::HostAndDns},
     {L"stop", ArgumentKind::Word},
 };
 
@@ -203,6 +204,18 @@ Invocation ParseInvocation(const std::vector<std::wstring>& arguments) {
                 }
                 invocation.request = action + L" " + rest[0];
                 break;
+            case ArgumentKind::HostAndDns:
+                if (rest.empty() || rest.size() > 2 || rest[0].empty() || HasWhiteSpace(rest[0]) ||
+                    (rest.size() == 2 && (rest[1].empty() || HasWhiteSpace(rest[1])))) {
+                    return Refuse(action +
+                                  L" needs one server host and may take the tunnel's DNS servers "
+                                  L"(a,b), each without blanks");
+                }
+                invocation.request = action + L" " + rest[0];
+                if (rest.size() == 2) {
+                    invocation.request += L" " + rest[1];
+                }
+                break;
         }
     }
     if (invocation.request.size() > kMaxRequestUnits) {
@@ -217,8 +230,8 @@ std::wstring UsageText() {
            L"       velkctl [--json] [--wait <ms>] --raw \"<request text>\"\r\n"
            L"       velkctl --version\r\n"
            L"Actions: status, xray_status, xray_stop, xray_last_error,\r\n"
-           L"         xray_start \"<config path>\", route_start <host>, route_stop <host>,\r\n"
-           L"         start <host>, stop <host>\r\n"
+           L"         xray_start \"<config path>\", route_start <host> [<dns>,...],\r\n"
+           L"         route_stop <host>, start <host> [<dns>,...], stop <host>\r\n"
            L"--wait: how long to wait for the service's pipe while it is busy (default "
            L"10000 ms).\r\n"
            L"Exit code: 0 for ok=true, 1 for ok=false, 2 when no answer was had.\r\n";

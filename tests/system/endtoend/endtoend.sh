@@ -249,8 +249,9 @@ for lang in de ru zh; do
   w netsim.exe journal clear >/dev/null
   refuse_next "route add $server"
   expect_answer_showing_journal route_start "$server" -- "ok=false;exitCode=9;message=helper finished"
-  expect_answer route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
-  expect_answer route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
+  w netsim.exe journal clear >/dev/null
+  expect_answer_showing_journal route_stop "$server" -- "ok=true;exitCode=0;message=helper finished"
+  expect_answer_showing_journal route_start "$server" -- "ok=true;exitCode=0;message=helper finished"
   w netsim.exe journal clear >/dev/null
   refuse_next "route add 0.0.0.0 mask 0.0.0.0 192.168.1.1"
   expect_answer_showing_journal route_stop "$server" -- "ok=false;exitCode=10;message=helper finished"
