@@ -10,6 +10,7 @@
 #include "service/channel/pipe_security.h"
 #include "tests/support/pipe_dacl_check.h"
 #include "tests/support/silent_crowd.h"
+#include "tests/support/talkative_crowd.h"
 #include "tests/system/service/service_scenario.h"
 #include "tests/system/service/velkctl_run.h"
 
@@ -218,6 +219,21 @@ TEST_F(ServicePipeUnbounded, ClientThatTookItsWholeAnswerIsLetGoAtOnce) {
             << request;
     }
     EXPECT_EQ(Send(L"status"), kStatusLine);
+}
+
+TEST_F(ServicePipeUnbounded, CrowdThatNeverReadsItsAnswersDoesNotKeepStatusWaiting) {
+    // Sixteen clients of this process write "status" and never read the
+    // answer, again and again; velkctl, another process, must still be
+    // answered within its default wait each time.
+    test_support::TalkativeCrowd crowd(kPipeName, 2 * kPipeMaxInstances);
+    ASSERT_TRUE(Eventually([&] { return crowd.Requests() >= int{kPipeMaxInstances}; }));
+    for (int run = 0; run < 5; ++run) {
+        const ProgramRun velkctl = RunVelkctl(L"status");
+        EXPECT_EQ(velkctl.exitCode, 0u) << "run " << run << ": " << velkctl.err;
+        EXPECT_EQ(velkctl.out, "ok=true;exitCode=0;message=service running\r\n") << "run " << run;
+    }
+    crowd.Disperse();
+    EXPECT_GT(crowd.LetGo(), 0);
 }
 
 TEST_F(ServicePipeUnbounded, CrowdOfSilentClientsDoesNotKeepOthersWaiting) {
