@@ -74,6 +74,9 @@ inline constexpr std::uint32_t kCoreSettleMs = 700;
 inline constexpr std::uint32_t kCoreTerminateWaitMs = 5000;
 inline constexpr std::uint32_t kStillActiveCode = 259;  // STILL_ACTIVE
 inline constexpr std::int64_t kErrorLogTailBytes = 8192;
+// The answer's code for a configuration the service refuses to give the core
+// (ERROR_INVALID_PARAMETER, as clients have always been told).
+inline constexpr std::uint32_t kConfigRefusedCode = 87;
 
 inline constexpr std::uint32_t kPipeBufferBytes = 4096;
 inline constexpr std::uint32_t kMaxRequestBytes = 4094;

@@ -83,6 +83,7 @@ velk::CoreProcessSettings SettingsFor(const Paths& paths) {
     settings.programDirectory = [folder = paths.noCore] { return folder; };
     settings.dataDirectory = paths.dataDirectory;
     settings.runtimeLogPath = paths.dataDirectory + L"\\xray_runtime_error.log";
+    settings.errorLogPath = paths.dataDirectory + L"\\xray_error.log";
     settings.configCopyPath = paths.configCopy;
     return settings;
 }
@@ -92,7 +93,9 @@ velk::CoreProcessSettings SettingsFor(const Paths& paths) {
 bool TimedStart(velk::CoreProcessManager& manager, const Paths& paths, double& ms) {
     DeleteFileW(paths.configCopy.c_str());
     const auto start = Clock::now();
-    const velk::OpResult result = manager.StartXray(paths.source, velk::test_support::AnyoneMayRead);
+    const velk::OpResult result =
+        velk::AnswerOf(manager.StartXray(paths.source, velk::test_support::AnyoneMayRead,
+                                         velk::test_support::SystemCaller().userSid));
     ms = MsSince(start);
     if (result.ok || result.code != kNoCoreError || FileSize(paths.configCopy) <= 0) {
         std::fwprintf(stderr,

@@ -89,13 +89,17 @@ std::wstring LocalisedRouteListing(std::size_t rows) {
 class InstantOperations final : public velk::CommandOperations {
   public:
     velk::XrayStatus QueryXrayStatus() override { return {true, 259}; }
-    velk::OpResult StartXray(const std::wstring&, const velk::CallerMayRead&) override { return {}; }
+    velk::CoreSessionHolder CoreSession() override { return {}; }
+    velk::CoreStartOutcome StartXray(const std::wstring&, const velk::CallerMayRead&,
+                                     const std::wstring&) override {
+        return {};
+    }
     velk::OpResult StopXray() override { return {true, 0}; }
     velk::OpResult RunHelperProcess(const std::wstring&, const std::wstring&,
                                     std::uint32_t) override {
         return {};
     }
-    std::wstring ReadFileTail(const std::wstring&, std::int64_t) override { return L""; }
+    std::wstring ReadCoreLogTail(velk::CoreLog, std::int64_t) override { return L""; }
     std::wstring GetModuleDirectory() override { return L"C:\\VelkVPN\\"; }
 };
 

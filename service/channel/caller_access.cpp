@@ -89,12 +89,18 @@ bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const Sessi
 }
 
 bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
-                          const std::function<bool()>& coreRuns) {
-    const bool coreRunning = ConcernsCore(action) && !owners_.core.empty() && coreRuns();
-    if (ConcernsCore(action) && !coreRunning) {
-        owners_.core.clear();
+                          CommandOperations& operations) {
+    SessionOwners owners;
+    owners.route = routeOwner_;
+    bool coreRunning = false;
+    if (ConcernsCore(action)) {
+        const CoreSessionHolder holder = operations.CoreSession();
+        coreRunning =
+            holder.coreHeld && !holder.owner.empty() && operations.QueryXrayStatus().running;
+        owners.core = coreRunning ? holder.owner : std::wstring();
+        owners.lastCore = holder.owner;
     }
-    if (MayCarryOut(action, caller, owners_, coreRunning)) {
+    if (MayCarryOut(action, caller, owners, coreRunning)) {
         return true;
     }
     if (events_) {
@@ -108,24 +114,9 @@ bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
 void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
                            const OpResult& result) {
     switch (action) {
-        case GuardedAction::kXrayStart:
-            if (!result.ok) {
-                // No core runs; the one that ended at once left its reasons
-                // in the log for this caller.
-                owners_.core.clear();
-                owners_.lastCore = caller.userSid;
-            } else if (owners_.core.empty()) {
-                owners_.core = caller.userSid;
-                owners_.lastCore = caller.userSid;
-            }
-            // Otherwise the core already ran and stays its owner's.
-            break;
-        case GuardedAction::kXrayStop:
-            owners_.core.clear();
-            break;
         case GuardedAction::kRouteStart:
             if (result.ok) {
-                owners_.route = caller.userSid;
+                routeOwner_ = caller.userSid;
             }
             break;
         case GuardedAction::kRouteStop:
@@ -133,9 +124,11 @@ void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
             // so no routing of anyone's is in force.
             if (result.ok ||
                 result.code == static_cast<std::uint32_t>(netsteer::kExitNoStateOnStop)) {
-                owners_.route.clear();
+                routeOwner_.clear();
             }
             break;
+        case GuardedAction::kXrayStart:
+        case GuardedAction::kXrayStop:
         case GuardedAction::kXrayLastError:
             break;
     }

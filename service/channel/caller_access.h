@@ -70,25 +70,27 @@ struct SessionOwners {
 bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const SessionOwners& owners,
                  bool coreRunning);
 
-// The sessions of one service run and what they admit. One thread at a time
-// (the pipe server's).
+// What the sessions of one service run admit. The core session is the
+// supervision's (CommandOperations::CoreSession): who holds it changes only
+// with a start that ran a core. The routing is kept here. One thread at a
+// time (the pipe server's).
 class SessionAccess {
   public:
     explicit SessionAccess(EventSink events = nullptr) : events_(std::move(events)) {}
 
     // Whether `caller` may carry out `action`; a refusal is reported as an
-    // event (action, account, process id). `coreRuns` tells whether the
-    // recorded core still runs; it is asked only for the core's actions while
-    // someone's core is on record, and a core found ended has no owner.
-    bool Admit(GuardedAction action, const CallerIdentity& caller,
-               const std::function<bool()>& coreRuns);
+    // event (action, account, process id). For the core's actions the core
+    // session is asked of `operations`, and whether its core still runs only
+    // while the session holds one: a core found ended has no owner.
+    bool Admit(GuardedAction action, const CallerIdentity& caller, CommandOperations& operations);
 
-    // Takes note of what an admitted action did: a started core or routing
-    // belongs to `caller`, a stopped one to nobody.
+    // Takes note of what an admitted route action did: routing started
+    // belongs to `caller`, restored routing to nobody. The core's actions
+    // leave nothing to note here.
     void Record(GuardedAction action, const CallerIdentity& caller, const OpResult& result);
 
   private:
-    SessionOwners owners_;
+    std::wstring routeOwner_;
     EventSink events_;
 };
 

@@ -93,8 +93,7 @@ class Gate {
         : caller_(caller), sessions_(sessions), operations_(operations), log_(log) {}
 
     bool Admit(GuardedAction action) {
-        return sessions_.Admit(action, caller_.Identity(),
-                               [this] { return operations_.QueryXrayStatus().running; });
+        return sessions_.Admit(action, caller_.Identity(), operations_);
     }
 
     // The response to an action that was admitted, noted in the sessions.
@@ -150,15 +149,17 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
             return gate.Refused();
         }
         const CallerMayRead mayRead = [&caller](void* file) { return caller.MayRead(file); };
-        response = gate.Carried(GuardedAction::kXrayStart,
-                                operations.StartXray(configPath, mayRead), L"xray start finished");
+        const CoreStartOutcome outcome =
+            operations.StartXray(configPath, mayRead, caller.Identity().userSid);
+        response =
+            gate.Carried(GuardedAction::kXrayStart, AnswerOf(outcome), L"xray start finished");
     } else if (action == L"xray_last_error") {
         if (!gate.Admit(GuardedAction::kXrayLastError)) {
             return gate.Refused();
         }
-        std::wstring text = operations.ReadFileTail(kCoreRuntimeLogPath, kErrorLogTailBytes);
+        std::wstring text = operations.ReadCoreLogTail(CoreLog::kRuntime, kErrorLogTailBytes);
         if (text.empty()) {
-            text = operations.ReadFileTail(kCoreErrorLogPath, kErrorLogTailBytes);
+            text = operations.ReadCoreLogTail(CoreLog::kError, kErrorLogTailBytes);
         }
         return L"ok=true;exitCode=0;message=" + text;
     } else if (const wchar_t* helperAction = HelperActionOf(action)) {

@@ -6,20 +6,11 @@
 #include <string>
 
 #include "common/win32_result.h"
+#include "service/supervision/core_session.h"
+#include "service/supervision/core_start_outcome.h"
+#include "service/supervision/op_result.h"
 
 namespace velk {
-
-// A success flag and a 32-bit unsigned code: 0, a system error code or a
-// child's exit code.
-struct OpResult {
-    bool ok = false;
-    std::uint32_t code = 0;
-};
-
-// A failed Windows call as the dispatcher reports it: its error code.
-inline OpResult FailedOp(const Win32Error& error) {
-    return OpResult{false, error.code};
-}
 
 // Whether the client whose request is being served may read the file behind
 // `file` (a Windows file handle the service opened with READ_CONTROL), by the
@@ -33,6 +24,16 @@ struct XrayStatus {
     std::uint32_t code = 0;
 };
 
+// Who holds the core session (core_session.h).
+struct CoreSessionHolder {
+    // The user SID whose start last ran a core in this service run; empty
+    // when none has.
+    std::wstring owner;
+    // Whether that core is still the service's: started and neither stopped
+    // nor replaced since (it may have ended by itself).
+    bool coreHeld = false;
+};
+
 class CommandOperations {
   public:
     virtual ~CommandOperations() = default;
@@ -41,12 +42,19 @@ class CommandOperations {
     // ended; (false, 0) when none is recorded.
     virtual XrayStatus QueryXrayStatus() = 0;
 
+    // Who holds the core session. Changes nothing.
+    virtual CoreSessionHolder CoreSession() = 0;
+
     // Starts the core with `configPath` (never empty, quotes already removed)
     // unless one is running. The configuration must be a file the client may
-    // read (`mayRead`), which the service then reads itself.
-    virtual OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead) = 0;
+    // read (`mayRead`), which the service then reads itself. A start that runs
+    // a core makes the session `owner`'s (a user SID); no other outcome
+    // changes whose it is.
+    virtual CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead& mayRead,
+                                       const std::wstring& owner) = 0;
 
-    // Stops the recorded core, if any. Always (true, 0).
+    // Stops the recorded core, if any; the session stays its owner's. Always
+    // (true, 0).
     virtual OpResult StopXray() = 0;
 
     // Runs "\"programPath\" arguments" hidden and waits at most timeoutMs.
@@ -54,9 +62,11 @@ class CommandOperations {
     virtual OpResult RunHelperProcess(const std::wstring& programPath,
                                       const std::wstring& arguments, std::uint32_t timeoutMs) = 0;
 
-    // The file's last maxBytes bytes decoded as UTF-8; empty when there is
+    // The last maxBytes bytes of what the session's core wrote to `log`
+    // (what the log gained after the session's mark), decoded as UTF-8; with
+    // no session yet, the log's last maxBytes bytes. Empty when there is
     // nothing to show.
-    virtual std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) = 0;
+    virtual std::wstring ReadCoreLogTail(CoreLog log, std::int64_t maxBytes) = 0;
 
     // Directory of the running service program with its trailing separator,
     // or empty text.

@@ -1,5 +1,6 @@
 #pragma once
-// The core process manager: owns the one xray.exe the service may run.
+// The core process manager: owns the core session, with the one xray.exe the
+// service may run.
 #include <windows.h>
 
 #include <cstdint>
@@ -11,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "common/refusal.h"
 #include "common/registered_wait.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "service/supervision/command_operations.h"
+#include "service/supervision/core_session.h"
 #include "service/supervision/kill_on_close_job.h"
 #include "service/supervision/service_events.h"
 #include "common/log_sink.h"
@@ -30,6 +33,9 @@ struct CoreProcessSettings {
     std::function<std::wstring()> programDirectory;
     std::wstring dataDirectory = kDataDirectory;
     std::wstring runtimeLogPath = kCoreRuntimeLogPath;
+    // The core's own error log, when a configuration names it: read back
+    // like the runtime log, from where the session began.
+    std::wstring errorLogPath = kCoreErrorLogPath;
     // The copy of the caller's configuration that the core is started with.
     std::wstring configCopyPath = kCoreConfigCopyPath;
     std::uint64_t maxConfigBytes = kMaxCoreConfigBytes;
@@ -70,23 +76,48 @@ struct CreatedCore {
     DWORD processId = 0;
 };
 
+// The core session: whose start last ran a core and where its output begins
+// (the ledger), and that core's job and process while the service holds it.
+// The ledger outlives the core, so that its owner can still read why it
+// ended; only the next start that runs a core replaces it.
+struct CoreSession {
+    CoreSessionLedger ledger;
+    std::optional<RecordedCore> core;
+};
+
+// The caller's configuration as the core gets it, or why it is refused.
+struct CheckedConfiguration {
+    std::string text;
+    std::optional<Refusal> refusal;
+};
+
+// The runtime log opened for the core, and how long it was then.
+struct OpenedRuntimeLog {
+    UniqueHandle handle;
+    std::wstring path;  // the file used (a fresh one when the usual is held)
+    std::int64_t end = 0;
+};
+
 class CoreProcessManager {
   public:
     explicit CoreProcessManager(CoreProcessSettings settings);
 
     // Starts the core unless the recorded core still runs, which then keeps
-    // its configuration: (true, 0). The file at `configPath` is read once as
+    // its configuration: kAlreadyRunning. The file at `configPath` is read once as
     // the service, once `mayRead` said the requesting client may read it, and checked: a plain
     // local JSON file (config_path_rules) read into one document that the field rules allow
-    // (core_config_document, core_config_policy); otherwise (false, ERROR_INVALID_PARAMETER), an
+    // (core_config_document, core_config_policy); otherwise kRefused with the reason, an
     // event and nothing started. The core gets that document written back out, as a copy in the
-    // data directory: "<dir>xray.exe" run -config "<copy>", run in the data directory. A core that
-    // ends within the settle time gives (false, its exit code); a file that cannot be read as the
-    // client, a failed creation, a job that cannot be made or entered (nothing is left running), or
-    // a client whose identity cannot be taken gives (false, system error), as does a data directory
-    // that is not ours and cannot be moved aside (PrepareDataDirectory). A file at the copy's or
-    // the log's path that is not ours is moved aside (an event) and made anew.
-    OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead);
+    // data directory: "<dir>xray.exe" run -config "<copy>", run in the data directory: kStarted.
+    // A core that ends within the settle time gives kEndedAtOnce with its exit code; a file that
+    // cannot be read as the client, a failed creation, a job that cannot be made or entered
+    // (nothing is left running), or a client whose identity cannot be taken gives kFailed with
+    // the failed call, as does a data directory that is not ours and cannot be moved aside
+    // (PrepareDataDirectory). A file at the copy's or the log's path that is not ours is moved
+    // aside (an event) and made anew. A start that ran a core (kStarted, kEndedAtOnce) makes the
+    // session `owner`'s, its output what the logs gain from then on.
+    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead& mayRead,
+                               const std::wstring& owner);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits
     // at most terminateWaitMs) and empties the slot. Always (true, 0).
@@ -99,6 +130,14 @@ class CoreProcessManager {
 
     // The process id of the recorded core, 0 when the slot is empty.
     DWORD RecordedProcessId();
+
+    // Who holds the session, and whether its core is still recorded.
+    CoreSessionHolder Holder();
+
+    // The last maxBytes bytes of what the session's core wrote to `log`
+    // (ReadFileTail from the session's mark); with no session, of the whole
+    // log. The failed call when the log cannot be read.
+    Win32Result<std::wstring> ReadLogTail(CoreLog log, std::int64_t maxBytes);
 
     // Makes the data directory ours (data_folder.h): made when missing, kept
     // with its files when ours, and when not ours (a link anywhere in it,
@@ -116,19 +155,22 @@ class CoreProcessManager {
     // Records a core that outlived its settle time, watching for its end.
     void Record(UniqueHandle job, CreatedCore created);
 
-    // The steps of a start; each failure is what StartXray answers.
-    Win32Result<std::string> ReadConfiguration(const std::wstring& configPath,
-                                               const CallerMayRead& mayRead);
-    Win32Error RefuseConfiguration(const std::wstring& configPath, const std::wstring& reason);
+    // The steps of a start; `marks` gets the logs' lengths before the core
+    // runs.
+    CoreStartOutcome Start(const std::wstring& configPath, const CallerMayRead& mayRead,
+                           CoreLogMarks& marks);
+    Win32Result<CheckedConfiguration> ReadConfiguration(const std::wstring& configPath,
+                                                        const CallerMayRead& mayRead);
+    CoreStartOutcome RefuseConfiguration(const std::wstring& configPath, const Refusal& refusal);
     Win32Status WriteConfigurationCopy(const std::string& bytes);
-    Win32Result<UniqueHandle> OpenRuntimeLog();
+    Win32Result<OpenedRuntimeLog> OpenRuntimeLog();
     void ReportMovedAside(const std::wstring& path, const std::wstring& movedTo,
                           const std::wstring& usedPath);
     Win32Result<CreatedCore> CreateCore(HANDLE log, HANDLE job);
 
     CoreProcessSettings settings_;
     std::mutex xrayMutex;
-    std::optional<RecordedCore> core_;
+    CoreSession session_;
 };
 
 }  // namespace velk

@@ -13,6 +13,7 @@
 #include "service/supervision/config_path_rules.h"
 #include "service/supervision/core_config_document.h"
 #include "service/supervision/data_folder.h"
+#include "service/supervision/file_tail.h"
 
 namespace velk {
 namespace {
@@ -33,7 +34,7 @@ void CoreProcessManager::Log(const std::wstring& message) const {
 }
 
 void CoreProcessManager::Forget() {
-    core_.reset();
+    session_.core.reset();
 }
 
 namespace {
@@ -52,7 +53,7 @@ void CALLBACK ReportCoreEnd(void* context, BOOLEAN /*timedOut*/) {
 }  // namespace
 
 void CoreProcessManager::Record(UniqueHandle job, CreatedCore created) {
-    RecordedCore& core = core_.emplace();
+    RecordedCore& core = session_.core.emplace();
     core.job = std::move(job);
     core.process = std::move(created.process);
     core.processId = created.processId;
@@ -71,18 +72,26 @@ void CoreProcessManager::Report(ServiceEvent event,
     }
 }
 
-Win32Error CoreProcessManager::RefuseConfiguration(const std::wstring& configPath,
-                                                   const std::wstring& reason) {
-    Log(L"[XRAY] config refused (" + reason + L"): " + configPath);
-    Report(ServiceEvent::kConfigRefused, {configPath, reason});
-    return Win32Error{L"StartXray", ERROR_INVALID_PARAMETER};
+CoreStartOutcome CoreProcessManager::RefuseConfiguration(const std::wstring& configPath,
+                                                         const Refusal& refusal) {
+    Log(L"[XRAY] config refused (" + refusal.reason + L"): " + configPath);
+    Report(ServiceEvent::kConfigRefused, {configPath, refusal.reason});
+    return CoreStartRefused(refusal.reason);
 }
 
-Win32Result<std::string> CoreProcessManager::ReadConfiguration(const std::wstring& configPath,
-                                                               const CallerMayRead& mayRead) {
-    const std::wstring pathProblem = ConfigPathProblem(configPath);
+namespace {
+
+CheckedConfiguration RefusedConfiguration(std::wstring reason) {
+    return CheckedConfiguration{std::string(), Refusal{std::move(reason)}};
+}
+
+}  // namespace
+
+Win32Result<CheckedConfiguration> CoreProcessManager::ReadConfiguration(
+    const std::wstring& configPath, const CallerMayRead& mayRead) {
+    std::wstring pathProblem = ConfigPathProblem(configPath);
     if (!pathProblem.empty()) {
-        return RefuseConfiguration(configPath, pathProblem);
+        return RefusedConfiguration(std::move(pathProblem));
     }
     Win32Result<CallerConfig> read =
         ReadCallerConfig(configPath, mayRead, settings_.maxConfigBytes);
@@ -91,13 +100,13 @@ Win32Result<std::string> CoreProcessManager::ReadConfiguration(const std::wstrin
         return read.error();
     }
     if (!read.value().problem.empty()) {
-        return RefuseConfiguration(configPath, read.value().problem);
+        return RefusedConfiguration(std::move(read.value().problem));
     }
     CoreConfigCopy copy = CheckedCoreConfig(std::move(read.value().bytes), settings_.dataDirectory);
     if (!copy.problem.empty()) {
-        return RefuseConfiguration(configPath, copy.problem);
+        return RefusedConfiguration(std::move(copy.problem));
     }
-    return std::move(copy.text);
+    return CheckedConfiguration{std::move(copy.text), std::nullopt};
 }
 
 Win32Status CoreProcessManager::PrepareDataDirectory() {
@@ -163,7 +172,7 @@ Win32Status CoreProcessManager::WriteConfigurationCopy(const std::string& bytes)
     return Done{};
 }
 
-Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
+Win32Result<OpenedRuntimeLog> CoreProcessManager::OpenRuntimeLog() {
     OwnedFileRequest request = DataFileRequest(settings_.runtimeLogPath, FILE_APPEND_DATA,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     request.inheritable = true;
@@ -174,9 +183,32 @@ Win32Result<UniqueHandle> CoreProcessManager::OpenRuntimeLog() {
         return log.error();
     }
     ReportMovedAside(request.path, log.value().movedAside, log.value().path);
+    // Everything the core appends from here on is its session's.
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(log.value().handle.Get(), &size)) {
+        return LastError(L"GetFileSizeEx");
+    }
     SetFilePointer(log.value().handle.Get(), 0, nullptr, FILE_END);
-    return std::move(log.value().handle);
+    return OpenedRuntimeLog{std::move(log.value().handle), log.value().path, size.QuadPart};
 }
+
+namespace {
+
+// How long the file at `path` is; 0 when there is none yet.
+Win32Result<std::int64_t> LengthOrNone(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        const Win32Error error = LastError(L"GetFileAttributesExW");
+        if (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND) {
+            return std::int64_t{0};
+        }
+        return error;
+    }
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
+}
+
+}  // namespace
 
 Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) {
     const std::wstring directory =
@@ -237,46 +269,65 @@ Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) 
     return CreatedCore{std::move(handles.process), info.dwProcessId};
 }
 
-OpResult CoreProcessManager::StartXray(const std::wstring& configPath,
-                                       const CallerMayRead& mayRead) {
+CoreStartOutcome CoreProcessManager::StartXray(const std::wstring& configPath,
+                                               const CallerMayRead& mayRead,
+                                               const std::wstring& owner) {
     std::lock_guard<std::mutex> lock(xrayMutex);
+    CoreLogMarks marks;
+    const CoreStartOutcome outcome = Start(configPath, mayRead, marks);
+    session_.ledger.Settle(outcome, owner, std::move(marks));
+    return outcome;
+}
 
-    if (core_) {
-        if (IsRunning(core_->process.Get())) {
+CoreStartOutcome CoreProcessManager::Start(const std::wstring& configPath,
+                                           const CallerMayRead& mayRead, CoreLogMarks& marks) {
+    if (session_.core) {
+        if (IsRunning(session_.core->process.Get())) {
             Log(L"[XRAY] xray.exe already running.");
-            return {true, 0};
+            return CoreAlreadyRunning();
         }
         Forget();
     }
 
-    Win32Result<std::string> configuration = ReadConfiguration(configPath, mayRead);
+    Win32Result<CheckedConfiguration> configuration = ReadConfiguration(configPath, mayRead);
     if (!configuration) {
-        return FailedOp(configuration.error());
+        return CoreStartFailed(configuration.error());
+    }
+    if (configuration.value().refusal) {
+        return RefuseConfiguration(configPath, *configuration.value().refusal);
     }
     if (const Win32Status data = PrepareDataDirectory(); !data) {
-        return FailedOp(data.error());
+        return CoreStartFailed(data.error());
     }
-    if (const Win32Status copy = WriteConfigurationCopy(configuration.value()); !copy) {
-        return FailedOp(copy.error());
+    if (const Win32Status copy = WriteConfigurationCopy(configuration.value().text); !copy) {
+        return CoreStartFailed(copy.error());
     }
-    Win32Result<UniqueHandle> log = OpenRuntimeLog();
+    const Win32Result<std::int64_t> errorLogEnd = LengthOrNone(settings_.errorLogPath);
+    if (!errorLogEnd) {
+        Log(L"[XRAY] error log: " + FailureText(errorLogEnd.error()));
+        return CoreStartFailed(errorLogEnd.error());
+    }
+    Win32Result<OpenedRuntimeLog> log = OpenRuntimeLog();
     if (!log) {
-        return FailedOp(log.error());
+        return CoreStartFailed(log.error());
     }
+    marks.runtimePath = log.value().path;
+    marks.runtimeEnd = log.value().end;
+    marks.errorEnd = errorLogEnd.value();
 
     Win32Result<UniqueHandle> job = settings_.makeJob();
     if (!job) {
-        log.value().Reset();
+        log.value().handle.Reset();
         Log(L"[XRAY] " + FailureText(job.error()));
-        return FailedOp(job.error());
+        return CoreStartFailed(job.error());
     }
 
-    Win32Result<CreatedCore> created = CreateCore(log.value().Get(), job.value().Get());
+    Win32Result<CreatedCore> created = CreateCore(log.value().handle.Get(), job.value().Get());
     // The core holds its own copy of the log now, if it was made.
-    log.value().Reset();
+    log.value().handle.Reset();
     if (!created) {
         Log(L"[XRAY] " + FailureText(created.error()));
-        return FailedOp(created.error());
+        return CoreStartFailed(created.error());
     }
     Sleep(settings_.settleMs);
 
@@ -285,26 +336,27 @@ OpResult CoreProcessManager::StartXray(const std::wstring& configPath,
         created.value().process.Reset();
         if (!exitCode) {
             Log(L"[XRAY] exited immediately. " + FailureText(exitCode.error()));
-            return FailedOp(exitCode.error());
+        } else {
+            Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode.value()));
         }
-        Log(L"[XRAY] exited immediately. Code=" + ToDecimal(exitCode.value()));
-        return {false, exitCode.value()};
+        return CoreEndedAtOnce(exitCode);
     }
 
     Record(std::move(job.value()), std::move(created.value()));
     Log(L"[XRAY] started successfully with config: " + configPath);
-    return {true, 0};
+    return CoreStarted();
 }
 
 OpResult CoreProcessManager::StopXray() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    if (core_) {
-        if (IsRunning(core_->process.Get())) {
+    std::optional<RecordedCore>& core = session_.core;
+    if (core) {
+        if (IsRunning(core->process.Get())) {
             Log(L"[XRAY] terminating xray.exe");
             // This end is the service's doing, not news for the event log.
-            core_->endReport->expected = true;
-            TerminateProcess(core_->process.Get(), 0);
-            WaitForSingleObject(core_->process.Get(), settings_.terminateWaitMs);
+            core->endReport->expected = true;
+            TerminateProcess(core->process.Get(), 0);
+            WaitForSingleObject(core->process.Get(), settings_.terminateWaitMs);
         }
         Forget();
         Log(L"[XRAY] stopped.");
@@ -316,13 +368,14 @@ OpResult CoreProcessManager::StopXray() {
 
 XrayStatus CoreProcessManager::QueryXrayStatus() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    if (!core_) {
+    const std::optional<RecordedCore>& core = session_.core;
+    if (!core) {
         return {false, 0};
     }
-    if (IsRunning(core_->process.Get())) {
+    if (IsRunning(core->process.Get())) {
         return {true, kStillActiveCode};
     }
-    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(core_->process.Get());
+    const Win32Result<std::uint32_t> exitCode = ExitCodeOf(core->process.Get());
     if (!exitCode) {
         return {false, exitCode.error().code};
     }
@@ -331,7 +384,23 @@ XrayStatus CoreProcessManager::QueryXrayStatus() {
 
 DWORD CoreProcessManager::RecordedProcessId() {
     std::lock_guard<std::mutex> lock(xrayMutex);
-    return core_ ? core_->processId : 0;
+    return session_.core ? session_.core->processId : 0;
+}
+
+CoreSessionHolder CoreProcessManager::Holder() {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+    const CoreSessionFacts* session = session_.ledger.Current();
+    return {session ? session->owner : std::wstring(), session_.core.has_value()};
+}
+
+Win32Result<std::wstring> CoreProcessManager::ReadLogTail(CoreLog log, std::int64_t maxBytes) {
+    std::lock_guard<std::mutex> lock(xrayMutex);
+    const CoreSessionFacts* session = session_.ledger.Current();
+    std::wstring path = settings_.errorLogPath;
+    if (log == CoreLog::kRuntime) {
+        path = session ? session->marks.runtimePath : settings_.runtimeLogPath;
+    }
+    return ReadFileTail(path, maxBytes, session_.ledger.Mark(log));
 }
 
 }  // namespace velk

@@ -10,7 +10,8 @@
 
 namespace velk {
 
-Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t maxBytes) {
+Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t maxBytes,
+                                       std::int64_t from) {
     // The running core keeps the runtime log open for appending; share
     // everything so that neither side is refused.
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
@@ -28,7 +29,7 @@ Win32Result<std::wstring> ReadFileTail(const std::wstring& path, std::int64_t ma
     if (!GetFileSizeEx(file.Get(), &size)) {
         return LastError(L"GetFileSizeEx");
     }
-    std::int64_t start = TailStartOffset(size.QuadPart, maxBytes);
+    std::int64_t start = TailStartOffset(size.QuadPart, maxBytes, from);
     // The conversion takes a 32-bit count.
     if (size.QuadPart - start > INT_MAX) {
         start = size.QuadPart - INT_MAX;

@@ -4,7 +4,6 @@
 
 #include "service/service_constants.h"
 #include "service/supervision/core_process_manager.h"
-#include "service/supervision/file_tail.h"
 #include "service/supervision/helper_runner.h"
 #include "service/supervision/module_directory.h"
 
@@ -35,8 +34,10 @@ class WindowsOperations final : public CommandOperations {
     void ReportEventsTo(EventSink events) { events_ = std::move(events); }
 
     XrayStatus QueryXrayStatus() override { return core_.QueryXrayStatus(); }
-    OpResult StartXray(const std::wstring& configPath, const CallerMayRead& mayRead) override {
-        return core_.StartXray(configPath, mayRead);
+    CoreSessionHolder CoreSession() override { return core_.Holder(); }
+    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead& mayRead,
+                               const std::wstring& owner) override {
+        return core_.StartXray(configPath, mayRead, owner);
     }
     OpResult StopXray() override { return core_.StopXray(); }
     Win32Status PrepareDataDirectory() { return core_.PrepareDataDirectory(); }
@@ -58,8 +59,8 @@ class WindowsOperations final : public CommandOperations {
 
     // The client is shown nothing when the log cannot be read; a missing or
     // unreadable log is no fault of the service's.
-    std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
-        Win32Result<std::wstring> tail = velk::ReadFileTail(path, maxBytes);
+    std::wstring ReadCoreLogTail(CoreLog log, std::int64_t maxBytes) override {
+        Win32Result<std::wstring> tail = core_.ReadLogTail(log, maxBytes);
         return tail ? std::move(tail.value()) : std::wstring();
     }
 

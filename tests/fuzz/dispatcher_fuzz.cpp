@@ -33,16 +33,16 @@ FakeResults ResultsFor(std::uint8_t pick) {
     const std::uint32_t code = kCodes[pick % kCodeCount];
     const bool ok = (pick & 0x10) != 0;
     results.status = {ok, code};
-    results.start = {ok, code};
+    results.start = ok ? velk::CoreStarted() : velk::CoreEndedAtOnce(code);
     results.stop = {ok, code};
     results.helper = {ok, code};
     if ((pick & 0x20) != 0) {
         results.moduleDirectory.clear();
     }
     if ((pick & 0x40) != 0) {
-        results.tails[velk::kCoreRuntimeLogPath] = kTail;
+        results.tails[velk::CoreLog::kRuntime] = kTail;
     } else if ((pick & 0x80) != 0) {
-        results.tails[velk::kCoreErrorLogPath] = kTail;
+        results.tails[velk::CoreLog::kError] = kTail;
     }
     return results;
 }
@@ -169,17 +169,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(calls.size() == 1, "xray_start calls one operation");
         Require(!path.empty() && !Contains(path, L"\n"), "the path is one non-empty line");
         Require(Contains(request, path), "the path comes from the request");
-        Require(response == ResultLine(results.start, L"xray start finished"),
+        Require(response == ResultLine(velk::AnswerOf(results.start), L"xray start finished"),
                 "xray_start's result");
-    } else if (StartsWith(calls[0], L"ReadFileTail|")) {
-        const std::wstring runtime = L"ReadFileTail|" + std::wstring(velk::kCoreRuntimeLogPath) +
-                                     L"|" + std::to_wstring(velk::kErrorLogTailBytes);
-        const std::wstring error = L"ReadFileTail|" + std::wstring(velk::kCoreErrorLogPath) + L"|" +
-                                   std::to_wstring(velk::kErrorLogTailBytes);
+    } else if (StartsWith(calls[0], L"ReadCoreLogTail|")) {
+        const std::wstring runtime =
+            L"ReadCoreLogTail|runtime|" + std::to_wstring(velk::kErrorLogTailBytes);
+        const std::wstring error =
+            L"ReadCoreLogTail|error|" + std::to_wstring(velk::kErrorLogTailBytes);
         Require(calls[0] == runtime, "the runtime log is read first");
         Require(calls.size() == 1 || (calls.size() == 2 && calls[1] == error),
                 "then the error log, and nothing else");
-        const bool runtimeHasText = results.tails.count(velk::kCoreRuntimeLogPath) == 1;
+        const bool runtimeHasText = results.tails.count(velk::CoreLog::kRuntime) == 1;
         Require((calls.size() == 1) == runtimeHasText, "the error log only when needed");
         const std::wstring tail = results.tails.empty() ? L"" : kTail;
         Require(response == L"ok=true;exitCode=0;message=" + tail,

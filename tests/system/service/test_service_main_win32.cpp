@@ -16,16 +16,18 @@ class ShortHelperTimeout final : public velk::CommandOperations {
   public:
     explicit ShortHelperTimeout(velk::CommandOperations& inner) : inner_(inner) {}
     velk::XrayStatus QueryXrayStatus() override { return inner_.QueryXrayStatus(); }
-    velk::OpResult StartXray(const std::wstring& path, const velk::CallerMayRead& mayRead) override {
-        return inner_.StartXray(path, mayRead);
+    velk::CoreSessionHolder CoreSession() override { return inner_.CoreSession(); }
+    velk::CoreStartOutcome StartXray(const std::wstring& path, const velk::CallerMayRead& mayRead,
+                                     const std::wstring& owner) override {
+        return inner_.StartXray(path, mayRead, owner);
     }
     velk::OpResult StopXray() override { return inner_.StopXray(); }
     velk::OpResult RunHelperProcess(const std::wstring& program, const std::wstring& arguments,
                                     std::uint32_t) override {
         return inner_.RunHelperProcess(program, arguments, VELK_TEST_HELPER_TIMEOUT_MS);
     }
-    std::wstring ReadFileTail(const std::wstring& path, std::int64_t maxBytes) override {
-        return inner_.ReadFileTail(path, maxBytes);
+    std::wstring ReadCoreLogTail(velk::CoreLog log, std::int64_t maxBytes) override {
+        return inner_.ReadCoreLogTail(log, maxBytes);
     }
     std::wstring GetModuleDirectory() override { return inner_.GetModuleDirectory(); }
 

@@ -163,7 +163,7 @@ const std::wstring kHelperStart =
     L"RunHelperProcess|D:\\svc\\netsteer.exe|start \"203.0.113.7\"|70000";
 const std::wstring kHelperStop =
     L"RunHelperProcess|D:\\svc\\netsteer.exe|stop \"203.0.113.7\"|70000";
-const std::wstring kTail = L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log|8192";
+const std::wstring kTail = L"ReadCoreLogTail|runtime|8192";
 
 TEST(HandleCommandAccessTest, AStrangerIsAnsweredStatusOnly) {
     const CallerIdentity eve = Caller(CallerRank::kUntrusted, L"S-1-5-21-eve");
@@ -228,8 +228,7 @@ TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
          alice,
          L"xray_last_error",
          L"ok=true;exitCode=0;message=",
-         {L"QueryXrayStatus", kTail,
-          L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_error.log|8192"}},
+         {L"QueryXrayStatus", kTail, L"ReadCoreLogTail|error|8192"}},
         {"an administrator restores",
          admin,
          L"route_stop 203.0.113.7",
@@ -247,6 +246,68 @@ TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
          started,
          {L"StartXray|C:\\b.json"}},
     });
+}
+
+// The core's logs are appended to by every core and never cut. What a start
+// shows its caller is only what the core session's own core wrote: a start
+// that was refused or failed before a core ran takes nobody's session, and a
+// caller whose core ran reads from where its core began.
+TEST(HandleCommandAccessTest, OnlyTheCoreSessionsOwnerReadsItsOutput) {
+    const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
+    const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
+    const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
+    const std::wstring started = L"ok=true;exitCode=0;message=xray start finished";
+    const std::wstring read = L"ok=true;exitCode=0;message=";
+    const std::wstring aliceTraffic = L"alice: accepted tcp:example.org:443\n";
+    const std::wstring aliceAccess = L"alice: tcp:mail.example.org:993 [proxy]\n";
+    const std::wstring bobReason = L"bob: failed to listen on 127.0.0.1:10808\n";
+
+    FakeResults results;
+    results.startsByPath[L"C:\\link\\b.json"] =
+        CoreStartRefused(L"a link or junction on the way: C:\\link");
+    results.startsByPath[L"C:\\absent.json"] = CoreStartFailed(Win32Error{L"CreateFileW", 2});
+    results.startsByPath[L"C:\\port.json"] = CoreEndedAtOnce(23u);
+    results.outputByPath[L"C:\\a.json"] = aliceTraffic;
+    // Alice's configuration sends the core's access log to its error log.
+    results.errorLogByPath[L"C:\\a.json"] = aliceAccess;
+    results.outputByPath[L"C:\\port.json"] = bobReason;
+    RecordingOperations operations(results);
+    SessionAccess sessions;
+
+    struct Case {
+        const char* name;
+        CallerIdentity caller;
+        std::wstring request;
+        bool coreRunning;  // what the core's status says meanwhile
+        std::wstring response;
+    };
+    const Case cases[] = {
+        {"alice starts her core", alice, L"xray_start C:\\a.json", false, started},
+        {"alice reads her core's output", alice, L"xray_last_error", true, read + aliceTraffic},
+        {"bob may not read it", bob, L"xray_last_error", true, kDenied},
+        // Alice's core has ended by itself: the core is free to start.
+        {"bob's path is refused", bob, L"xray_start C:\\link\\b.json", false,
+         L"ok=false;exitCode=87;message=xray start finished"},
+        {"a refused start gives bob nothing of alice's", bob, L"xray_last_error", false, kDenied},
+        {"bob's file is missing", bob, L"xray_start C:\\absent.json", false,
+         L"ok=false;exitCode=2;message=xray start finished"},
+        {"a failed start gives bob nothing of alice's", bob, L"xray_last_error", false, kDenied},
+        {"alice still reads her ended core", alice, L"xray_last_error", false, read + aliceTraffic},
+        {"bob's core runs and ends at once", bob, L"xray_start C:\\port.json", false,
+         L"ok=false;exitCode=23;message=xray start finished"},
+        {"bob reads his own core's reason only", bob, L"xray_last_error", false, read + bobReason},
+        {"alice's session has passed to bob", alice, L"xray_last_error", false, kDenied},
+        {"an administrator reads bob's session", admin, L"xray_last_error", false,
+         read + bobReason},
+        {"bob starts a quiet core", bob, L"xray_start C:\\quiet.json", false, started},
+        {"neither log shows alice's lines", bob, L"xray_last_error", true, read},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        operations.Results().status = c.coreRunning ? XrayStatus{true, 259} : XrayStatus{false, 0};
+        DirectCaller caller(c.caller);
+        EXPECT_EQ(HandleCommand(c.request, caller, sessions, operations, nullptr), c.response);
+    }
 }
 
 }  // namespace

@@ -20,11 +20,10 @@ namespace {
 using test_support::FakeResults;
 using test_support::RecordingOperations;
 
-const std::wstring kRuntimeTail =
-    L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log|8192";
-const std::wstring kErrorTail = L"ReadFileTail|C:\\ProgramData\\VELK-VPN\\xray_error.log|8192";
-const std::wstring kRuntimeLog = L"C:\\ProgramData\\VELK-VPN\\xray_runtime_error.log";
-const std::wstring kErrorLog = L"C:\\ProgramData\\VELK-VPN\\xray_error.log";
+const std::wstring kRuntimeTail = L"ReadCoreLogTail|runtime|8192";
+const std::wstring kErrorTail = L"ReadCoreLogTail|error|8192";
+constexpr CoreLog kRuntimeLog = CoreLog::kRuntime;
+constexpr CoreLog kErrorLog = CoreLog::kError;
 
 const std::wstring kMissingAction = L"ok=false;exitCode=-1;message=missing action";
 const std::wstring kUnknownAction = L"ok=false;exitCode=-2;message=unknown action";
@@ -165,9 +164,7 @@ const std::vector<DispatchCase>& Cases() {
          L"ok=false;exitCode=3221225477;message=xray start finished",
          {L"StartXray|C:\\a.json"},
          true,
-         With([](FakeResults& r) {
-             r.start = {false, 3221225477u};
-         })},
+         With([](FakeResults& r) { r.start = CoreEndedAtOnce(3221225477u); })},
         // xray_last_error.
         {"runtime log has text",
          L"xray_last_error",

@@ -34,7 +34,11 @@ class RecordingOperations : public CommandOperations {
   public:
     explicit RecordingOperations(Recorder& recorder) : recorder_(recorder) {}
     XrayStatus QueryXrayStatus() override { return {}; }
-    OpResult StartXray(const std::wstring&, const CallerMayRead&) override { return {}; }
+    CoreSessionHolder CoreSession() override { return {}; }
+    CoreStartOutcome StartXray(const std::wstring&, const CallerMayRead&,
+                               const std::wstring&) override {
+        return {};
+    }
     OpResult StopXray() override {
         recorder_.Add(L"StopXray");
         return {true, 0};
@@ -42,7 +46,7 @@ class RecordingOperations : public CommandOperations {
     OpResult RunHelperProcess(const std::wstring&, const std::wstring&, std::uint32_t) override {
         return {};
     }
-    std::wstring ReadFileTail(const std::wstring&, std::int64_t) override { return {}; }
+    std::wstring ReadCoreLogTail(CoreLog, std::int64_t) override { return {}; }
     std::wstring GetModuleDirectory() override { return {}; }
 
   private:

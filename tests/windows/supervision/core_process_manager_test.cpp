@@ -37,6 +37,15 @@ using velk::testing::TempDirectory;
 using velk::testing::Utf8;
 using velk::testing::WaitUntil;
 
+// The account the tests start cores for.
+const std::wstring kOwner = L"S-1-5-21-owner";
+
+// A start for kOwner, answered as the pipe answers it.
+OpResult StartAs(CoreProcessManager& manager, const std::wstring& path,
+                 const CallerMayRead& mayRead) {
+    return AnswerOf(manager.StartXray(path, mayRead, kOwner));
+}
+
 // Long enough for the fake core to start under Wine and, when told to exit at
 // once, to have ended before the manager looks.
 constexpr std::uint32_t kTestSettleMs = 400;
@@ -52,6 +61,7 @@ class CoreProcessManagerTest : public ::testing::Test {
         settings.programDirectory = [programDirectory] { return programDirectory; };
         settings.dataDirectory = DataDirectory();
         settings.runtimeLogPath = RuntimeLog();
+        settings.errorLogPath = ErrorLog();
         settings.settleMs = kTestSettleMs;
         settings.terminateWaitMs = 5000;
         settings.log = log_.Sink();
@@ -62,6 +72,7 @@ class CoreProcessManagerTest : public ::testing::Test {
 
     std::wstring DataDirectory() const { return temp_.Path() + L"VELK-VPN"; }
     std::wstring RuntimeLog() const { return DataDirectory() + L"\\xray_runtime_error.log"; }
+    std::wstring ErrorLog() const { return DataDirectory() + L"\\xray_error.log"; }
 
     std::wstring Config(const std::wstring& name, const std::string& text) {
         const std::wstring path = temp_.Path() + name;
@@ -81,13 +92,13 @@ TEST_F(CoreProcessManagerTest, SecondStartKeepsTheRunningCoreAndItsConfig) {
     const std::wstring second =
         Config(L"second.json", FakecoreJson({{"stdout", "core with second config"}}));
 
-    const OpResult started = manager_.StartXray(first, test_support::AnyoneMayRead);
+    const OpResult started = StartAs(manager_, first, test_support::AnyoneMayRead);
     EXPECT_TRUE(started.ok);
     EXPECT_EQ(started.code, 0u);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_NE(processId, 0u);
 
-    const OpResult again = manager_.StartXray(second, test_support::AnyoneMayRead);
+    const OpResult again = StartAs(manager_, second, test_support::AnyoneMayRead);
     EXPECT_TRUE(again.ok);
     EXPECT_EQ(again.code, 0u);
     EXPECT_EQ(manager_.RecordedProcessId(), processId);
@@ -116,7 +127,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
             Config(L"running.json", FakecoreJson({{"stdout", "second core"}}));
 
         const std::size_t eventsBefore = events_.Snapshot().size();
-        ASSERT_TRUE(manager_.StartXray(ending, test_support::AnyoneMayRead).ok);
+        ASSERT_TRUE(StartAs(manager_, ending, test_support::AnyoneMayRead).ok);
         const DWORD firstId = manager_.RecordedProcessId();
         ASSERT_TRUE(WaitUntil([&] { return ProcessGone(firstId); }));
         // The event log hears of it, with the process and its code.
@@ -134,7 +145,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
         EXPECT_EQ(manager_.RecordedProcessId(), firstId);
 
         log_.messages.clear();
-        const OpResult restarted = manager_.StartXray(running, test_support::AnyoneMayRead);
+        const OpResult restarted = StartAs(manager_, running, test_support::AnyoneMayRead);
         EXPECT_TRUE(restarted.ok);
         EXPECT_EQ(restarted.code, 0u);
         EXPECT_NE(manager_.RecordedProcessId(), firstId);
@@ -150,7 +161,7 @@ TEST_F(CoreProcessManagerTest, CoreThatEndedByItselfIsReportedThenReplacedSilent
 TEST_F(CoreProcessManagerTest, StopAfterTheCoreEndedByItselfTerminatesNothing) {
     const std::wstring ending = Config(
         L"ending.json", FakecoreJson({{"exit_after_ms", kTestSettleMs + 300}, {"exit_code", 0}}));
-    ASSERT_TRUE(manager_.StartXray(ending, test_support::AnyoneMayRead).ok);
+    ASSERT_TRUE(StartAs(manager_, ending, test_support::AnyoneMayRead).ok);
     const DWORD processId = manager_.RecordedProcessId();
     ASSERT_TRUE(WaitUntil([&] { return ProcessGone(processId); }));
 
@@ -181,7 +192,7 @@ TEST_F(CoreProcessManagerTest, CoreEndingWithinTheSettleTimeIsAFailedStart) {
         const std::wstring path =
             Config(L"immediate.json", FakecoreJson({{"exit_after_ms", 0}, {"exit_code", c.code}}));
 
-        const OpResult result = manager_.StartXray(path, test_support::AnyoneMayRead);
+        const OpResult result = StartAs(manager_, path, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         EXPECT_THAT(log_.messages,
@@ -202,9 +213,9 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
                                                                    {"exit_code", 1}}));
     const std::wstring second = Config(L"second.json", FakecoreJson({{"stdout", "second out"}}));
 
-    EXPECT_FALSE(manager_.StartXray(first, test_support::AnyoneMayRead).ok);
+    EXPECT_FALSE(StartAs(manager_, first, test_support::AnyoneMayRead).ok);
     EXPECT_TRUE(FileExists(RuntimeLog()));
-    EXPECT_TRUE(manager_.StartXray(second, test_support::AnyoneMayRead).ok);
+    EXPECT_TRUE(StartAs(manager_, second, test_support::AnyoneMayRead).ok);
     manager_.StopXray();
 
     EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
@@ -212,7 +223,7 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
 
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
     const std::wstring path = Config(L"run.json", FakecoreJson({{"stdout", "serving"}}));
-    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
+    ASSERT_TRUE(StartAs(manager_, path, test_support::AnyoneMayRead).ok);
     UniqueHandle core(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, manager_.RecordedProcessId()));
     ASSERT_TRUE(core);
@@ -242,8 +253,9 @@ TEST_F(CoreProcessManagerTest, StopWithEmptySlot) {
 
 TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleasesTheLog) {
     CoreProcessManager manager(Settings(temp_.Path()));
-    const OpResult result = manager.StartXray(
-        Config(L"run.json", FakecoreJson({{"stdout", "never"}})), test_support::AnyoneMayRead);
+    const OpResult result =
+        StartAs(manager, Config(L"run.json", FakecoreJson({{"stdout", "never"}})),
+                test_support::AnyoneMayRead);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.code, 2u);
     EXPECT_THAT(log_.messages, ElementsAre(L"[XRAY] CreateProcessW failed. Error=2"));
@@ -258,9 +270,8 @@ TEST_F(CoreProcessManagerTest, MissingCoreProgramFailsWithTheSystemCodeAndReleas
 // Closing the manager's handles is what the service's death does to them.
 TEST_F(CoreProcessManagerTest, CoreEndsWhenItsManagerLetsGoOfIt) {
     auto manager = std::make_unique<CoreProcessManager>(Settings(FakecoreDirectory()));
-    ASSERT_TRUE(manager
-                    ->StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
-                                test_support::AnyoneMayRead)
+    ASSERT_TRUE(StartAs(*manager, Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
+                        test_support::AnyoneMayRead)
                     .ok);
     const DWORD processId = manager->RecordedProcessId();
     ASSERT_FALSE(ProcessGone(processId));
@@ -308,7 +319,7 @@ TEST_F(CoreProcessManagerTest, CoreThatCannotRunInAJobIsNotStarted) {
         CoreProcessManager manager(settings);
         log_.messages.clear();
 
-        const OpResult result = manager.StartXray(config, test_support::AnyoneMayRead);
+        const OpResult result = StartAs(manager, config, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, c.code);
         ASSERT_EQ(log_.messages.size(), 1u);
@@ -332,9 +343,8 @@ TEST_F(CoreProcessManagerTest, CoreInheritsOnlyItsOutputHandles) {
     UniqueHandle writeEnd;
     ASSERT_TRUE(CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0));
 
-    ASSERT_TRUE(manager_
-                    .StartXray(Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
-                               test_support::AnyoneMayRead)
+    ASSERT_TRUE(StartAs(manager_, Config(L"run.json", FakecoreJson({{"stdout", "serving"}})),
+                        test_support::AnyoneMayRead)
                     .ok);
     writeEnd.Reset();
 
@@ -383,7 +393,7 @@ TEST_F(CoreProcessManagerTest, RefusedConfigurationsStartAndWriteNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         events_.events.clear();
-        const OpResult result = manager.StartXray(c.path, test_support::AnyoneMayRead);
+        const OpResult result = StartAs(manager, c.path, test_support::AnyoneMayRead);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.code, static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(manager.RecordedProcessId(), 0u);
@@ -400,7 +410,7 @@ TEST_F(CoreProcessManagerTest, RefusedConfigurationsStartAndWriteNothing) {
     EXPECT_FALSE(FileExists(DataDirectory())) << "nothing is made for a refused configuration";
 
     // The same file by its plain path starts.
-    EXPECT_TRUE(manager.StartXray(good, test_support::AnyoneMayRead).ok);
+    EXPECT_TRUE(StartAs(manager, good, test_support::AnyoneMayRead).ok);
     EXPECT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     manager.StopXray();
 }
@@ -417,10 +427,10 @@ TEST_F(CoreProcessManagerTest, ConfigurationThatCannotBeReadAsTheCallerStartsNot
             EXPECT_TRUE(IsFileAtPath(static_cast<HANDLE>(file), path));
             return Win32Error{L"AccessCheck", refusal};
         };
-        EXPECT_EQ(manager_.StartXray(path, refuses).code, static_cast<std::uint32_t>(refusal));
+        EXPECT_EQ(StartAs(manager_, path, refuses).code, static_cast<std::uint32_t>(refusal));
         EXPECT_EQ(asked, 1);
     }
-    EXPECT_EQ(manager_.StartXray(temp_.Path() + L"absent.json", test_support::AnyoneMayRead).code,
+    EXPECT_EQ(StartAs(manager_, temp_.Path() + L"absent.json", test_support::AnyoneMayRead).code,
               static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(manager_.RecordedProcessId(), 0u);
     Sleep(kTestSettleMs);
@@ -445,7 +455,7 @@ TEST_F(CoreProcessManagerTest, CoreReadsTheDocumentReadAsTheCaller) {
         return Done{};
     };
 
-    ASSERT_TRUE(manager_.StartXray(path, triesToRewrite).ok);
+    ASSERT_TRUE(StartAs(manager_, path, triesToRewrite).ok);
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(WriteFileBytes(path, rewritten));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
@@ -462,7 +472,7 @@ TEST_F(CoreProcessManagerTest, CoreSeesOnlyTheServicesChildEnvironment) {
     const ScopedVariable asset(L"XRAY_LOCATION_ASSET", L"C:\\velk assets");
     const std::wstring marker = temp_.Path() + L"env.txt";
     const std::wstring path = Config(L"env.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
-    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
+    ASSERT_TRUE(StartAs(manager_, path, test_support::AnyoneMayRead).ok);
     ASSERT_TRUE(WaitUntil([&] { return FileExists(marker); }));
     ExpectServiceChildEnvironment(ReadFileBytes(marker), "C:\\velk assets");
 }
@@ -471,7 +481,7 @@ TEST_F(CoreProcessManagerTest, RelativeLogNamesLandInTheDataDirectory) {
     const std::wstring path = Config(
         L"logs.json",
         FakecoreJson({{"stdout", "serving"}}, {{"access", "access.log"}, {"error", "e.log"}}));
-    ASSERT_TRUE(manager_.StartXray(path, test_support::AnyoneMayRead).ok);
+    ASSERT_TRUE(StartAs(manager_, path, test_support::AnyoneMayRead).ok);
     for (const wchar_t* name : {L"\\access.log", L"\\e.log"}) {
         EXPECT_TRUE(WaitUntil([&] { return FileExists(DataDirectory() + name); })) << Utf8(name);
     }
@@ -529,7 +539,7 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         CoreProcessManager manager(settings);
         events_.events.clear();
 
-        const OpResult result = manager.StartXray(config, test_support::AnyoneMayRead);
+        const OpResult result = StartAs(manager, config, test_support::AnyoneMayRead);
         EXPECT_TRUE(result.ok);
         EXPECT_EQ(result.code, 0u);
         manager.StopXray();
@@ -578,7 +588,7 @@ TEST_F(CoreProcessManagerTest, DataDirectoryWithALinkIsMovedAsideAndTheCoreStart
         log_.messages.clear();
         events_.events.clear();
 
-        EXPECT_TRUE(manager_.StartXray(config, test_support::AnyoneMayRead).ok)
+        EXPECT_TRUE(StartAs(manager_, config, test_support::AnyoneMayRead).ok)
             << Utf8(log_.messages.empty() ? L"" : log_.messages.back());
         manager_.StopXray();
         ASSERT_EQ(events_.events.size(), 1u);

@@ -35,7 +35,8 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     TempDirectory temp;
     const std::wstring core = temp.Path() + L"core.json";
     ASSERT_TRUE(WriteFileBytes(core, "{}"));
-    const OpResult started = operations.StartXray(core, test_support::AnyoneMayRead);
+    const OpResult started = AnswerOf(operations.StartXray(core, test_support::AnyoneMayRead,
+                                                           test_support::SystemCaller().userSid));
     EXPECT_FALSE(started.ok);
     EXPECT_EQ(started.code, 2u);
     EXPECT_TRUE(FileExists(kCoreRuntimeLogPath));
@@ -51,7 +52,10 @@ TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
     EXPECT_FALSE(helper.ok);
     EXPECT_EQ(helper.code, 4u);
 
-    EXPECT_EQ(operations.ReadFileTail(config, 12), L"exit_code=4\n");
+    // No core ran, so no session bounds what the service's runtime log shows.
+    EXPECT_EQ(operations.CoreSession().owner, L"");
+    ASSERT_TRUE(WriteFileBytes(kCoreRuntimeLogPath, "older lines\nexit_code=4\n"));
+    EXPECT_EQ(operations.ReadCoreLogTail(CoreLog::kRuntime, 12), L"exit_code=4\n");
 }
 
 }  // namespace
