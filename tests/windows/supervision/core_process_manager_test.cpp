@@ -221,6 +221,74 @@ TEST_F(CoreProcessManagerTest, RuntimeLogIsCreatedWithItsDirectoryAndAppendedTo)
     EXPECT_EQ(ReadFileBytes(RuntimeLog()), "first out\nfirst err\nsecond out\n");
 }
 
+// The session is the last start that ran a core: a refused or failed start
+// leaves it (and what it wrote) to its owner, and a core of the next account
+// shows only its own lines of both logs.
+TEST_F(CoreProcessManagerTest, OnlyAStartThatRanACoreTakesTheSessionAndItsOutput) {
+    const std::wstring alice = L"S-1-5-21-alice";
+    const std::wstring bob = L"S-1-5-21-bob";
+    EXPECT_EQ(manager_.Holder().owner, L"");
+
+    // Alice's core sends its access log to the error log the service reads back.
+    const std::wstring aliceConfig = Config(
+        L"alice.json",
+        FakecoreJson({{"stdout", "alice visited example.org"}}, {{"access", "xray_error.log"}}));
+    ASSERT_EQ(manager_.StartXray(aliceConfig, test_support::AnyoneMayRead, alice).kind,
+              CoreStartKind::kStarted);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(ErrorLog()); }));
+    manager_.StopXray();
+    ASSERT_TRUE(manager_.ReadLogTail(CoreLog::kRuntime, 8192));
+    EXPECT_EQ(manager_.ReadLogTail(CoreLog::kRuntime, 8192).value(),
+              L"alice visited example.org\n");
+    EXPECT_THAT(manager_.ReadLogTail(CoreLog::kError, 8192).value(),
+                HasSubstr(L"fakecore log line"));
+
+    struct Case {
+        const char* name;
+        std::wstring path;
+        CoreStartKind kind;
+        std::uint32_t code;  // the answer's
+        std::wstring owner;
+        std::wstring runtimeTail;
+    };
+    const std::wstring aliceLines = L"alice visited example.org\n";
+    const Case cases[] = {
+        {"refused path", L"\\\\host\\share\\c.json", CoreStartKind::kRefused, 87, alice,
+         aliceLines},
+        {"refused document", Config(L"bob.yaml", "{}"), CoreStartKind::kRefused, 87, alice,
+         aliceLines},
+        {"missing file", temp_.Path() + L"absent.json", CoreStartKind::kFailed, 2, alice,
+         aliceLines},
+        {"core ends at once",
+         Config(L"bob.json",
+                FakecoreJson(
+                    {{"stdout", "bob cannot listen"}, {"exit_after_ms", 0}, {"exit_code", 3}})),
+         CoreStartKind::kEndedAtOnce, 3, bob, L"bob cannot listen\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CoreStartOutcome outcome =
+            manager_.StartXray(c.path, test_support::AnyoneMayRead, bob);
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(AnswerOf(outcome).code, c.code);
+        EXPECT_EQ(outcome.kind == CoreStartKind::kRefused, !outcome.refusal.reason.empty());
+        EXPECT_EQ(manager_.Holder().owner, c.owner);
+        EXPECT_FALSE(manager_.Holder().coreHeld);
+        EXPECT_EQ(manager_.ReadLogTail(CoreLog::kRuntime, 8192).value(), c.runtimeTail);
+    }
+    // Bob's core wrote nothing to the error log: none of alice's lines show.
+    EXPECT_EQ(manager_.ReadLogTail(CoreLog::kError, 8192).value(), L"");
+
+    // Bob's next core starts where his last one's output ended.
+    const std::wstring quiet = Config(L"quiet.json", FakecoreJson({{"stderr", "bob serving"}}));
+    EXPECT_EQ(manager_.StartXray(quiet, test_support::AnyoneMayRead, bob).kind,
+              CoreStartKind::kStarted);
+    EXPECT_TRUE(manager_.Holder().coreHeld);
+    EXPECT_EQ(manager_.ReadLogTail(CoreLog::kRuntime, 8192).value(), L"bob serving\n");
+    EXPECT_EQ(ReadFileBytes(RuntimeLog()),
+              "alice visited example.org\nbob cannot listen\nbob serving\n");
+}
+
 TEST_F(CoreProcessManagerTest, StopTerminatesARunningCore) {
     const std::wstring path = Config(L"run.json", FakecoreJson({{"stdout", "serving"}}));
     ASSERT_TRUE(StartAs(manager_, path, test_support::AnyoneMayRead).ok);
