@@ -67,10 +67,13 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 // offered again after its client; one that cannot be is kept as it is and
 // tried again after createRetryMs, so the server holds every instance the
 // name allows for the whole run. The name is given up only at the stop, and
-// when it turns out to be served by someone else too (an instance made
-// before all of ours, found by the count of instances after each creation):
-// "CreateNamedPipeW failed.", retried after createRetryMs until the name is
-// free. Without its descriptor no instance is made.
+// when it turns out to be served by someone else too: CreateNamedPipeW fails
+// with ERROR_ACCESS_DENIED or ERROR_PIPE_BUSY ("CreateNamedPipeW failed."),
+// or an instance made before all of ours is found by the count of instances
+// after each creation ("Pipe instance given up: <reason>."); either way
+// "Pipe name already held by another process.", and the name is taken again
+// after createRetryMs once it is free. Without its descriptor no instance is
+// made.
 //
 // Every instance waits for its client's request at the same time, each within
 // clientStallTimeoutMs of its connection. When every instance is taken, one

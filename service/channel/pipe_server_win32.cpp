@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "common/win32_result.h"
 #include "service/channel/client/pipe_framing.h"
 #include "service/channel/pipe_instance_phase.h"
+#include "service/channel/pipe_name_claim.h"
 #include "service/channel/pipe_room.h"
 #include "service/channel/pipe_security.h"
 
@@ -40,10 +42,17 @@ Win32Result<UniqueSecurityDescriptor> BuildPipeSecurityDescriptor() {
     return UniqueSecurityDescriptor(descriptor);
 }
 
+// An instance just made, or, when the name turned out to be shared, why it
+// was given up (the handle is closed then).
+struct MadeInstance {
+    UniqueHandle pipe;
+    std::optional<Refusal> refusal;
+};
+
 // One instance of the pipe, the `ours`-th of the name that this server holds
 // (0 for the first, created as the first instance of its name), carrying
 // `descriptor`.
-Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours,
+Win32Result<MadeInstance> CreateInstance(const std::wstring& name, DWORD ours,
                                          PSECURITY_DESCRIPTOR descriptor) {
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof(attributes);
@@ -56,17 +65,15 @@ Win32Result<UniqueHandle> CreateInstance(const std::wstring& name, DWORD ours,
     if (!pipe) {
         return LastError(L"CreateNamedPipeW");
     }
-    // Not every platform honours FILE_FLAG_FIRST_PIPE_INSTANCE (Wine joins the
-    // existing pipe), so an instance that finds company gives the name up, as
-    // Windows itself refuses it.
+    // An instance that finds company gives the name up (pipe_name_claim.h).
     DWORD instances = 0;
     if (!GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr, nullptr, 0)) {
         return LastError(L"GetNamedPipeHandleStateW");
     }
-    if (instances != ours + 1) {
-        return Win32Error{L"CreateNamedPipeW", ERROR_ACCESS_DENIED};
+    if (std::optional<Refusal> refusal = SharedNameRefusal(instances, ours)) {
+        return MadeInstance{UniqueHandle(), std::move(refusal)};
     }
-    return pipe;
+    return MadeInstance{std::move(pipe), std::nullopt};
 }
 
 bool IsSet(HANDLE event) {
@@ -228,36 +235,48 @@ class PipeServer {
             if (now < retryAt_) {
                 break;
             }
-            Win32Result<UniqueHandle> made = MakeInstance();
-            if (made && !CreateIoCompletionPort(made.value().Get(), port_.Get(),
-                                                reinterpret_cast<ULONG_PTR>(&connection), 0)) {
+            Win32Result<MadeInstance> made = MakeInstance();
+            if (made && !made.value().refusal &&
+                !CreateIoCompletionPort(made.value().pipe.Get(), port_.Get(),
+                                        reinterpret_cast<ULONG_PTR>(&connection), 0)) {
                 made = LastError(L"CreateIoCompletionPort");
             }
             if (!made) {
                 const Win32Error error = made.error();
                 log_(L"CreateNamedPipeW failed.");
                 log_(FailureText(error));
+                // Windows refuses a first instance of a name someone else
+                // serves, and an instance beyond what the name allows.
                 if (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_PIPE_BUSY) {
-                    log_(L"Pipe name already held by another process.");
-                    // Someone else serves this name too: clients could reach
-                    // them instead of us. Give the name up and take it again
-                    // once it is free.
-                    CloseAll();
+                    GiveUpTheName();
                 }
                 retryAt_ = now + options_.createRetryMs;
                 break;
             }
-            connection.pipe = std::move(made.value());
+            if (made.value().refusal) {
+                log_(L"Pipe instance given up: " + made.value().refusal->reason + L".");
+                GiveUpTheName();
+                retryAt_ = now + options_.createRetryMs;
+                break;
+            }
+            connection.pipe = std::move(made.value().pipe);
             connection.phase = PipePhase::kIdle;
         }
         return Live() != 0;
+    }
+
+    // Someone else serves this name too: clients could reach them instead of
+    // us. Give the name up and take it again once it is free.
+    void GiveUpTheName() {
+        log_(L"Pipe name already held by another process.");
+        CloseAll();
     }
 
     // Without its descriptor no instance is made: a NULL DACL would let any
     // local process rewrite the pipe's security. Built once it is first
     // needed and kept for the run; a failure is tried again with the next
     // instance.
-    Win32Result<UniqueHandle> MakeInstance() {
+    Win32Result<MadeInstance> MakeInstance() {
         if (!descriptor_) {
             Win32Result<UniqueSecurityDescriptor> built = BuildPipeSecurityDescriptor();
             if (!built) {
