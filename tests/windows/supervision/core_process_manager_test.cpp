@@ -611,6 +611,11 @@ TEST_F(CoreProcessManagerTest, LogThatIsNotOursNeverStopsAStart) {
         EXPECT_TRUE(result.ok);
         EXPECT_EQ(result.code, 0u);
         manager.StopXray();
+        // What the core wrote is read back from the file it wrote to, also
+        // when that was a fresh one beside a log held without sharing.
+        const Win32Result<std::wstring> tail = manager.ReadLogTail(CoreLog::kRuntime, 8192);
+        ASSERT_TRUE(tail) << Utf8(FailureText(tail.error()));
+        EXPECT_EQ(tail.value(), L"serving\n");
         ASSERT_EQ(events_.events.size(), 1u);
         EXPECT_EQ(events_.events[0].first, ServiceEvent::kFileMovedAside);
         ASSERT_EQ(events_.events[0].second.size(), 2u);
