@@ -8,7 +8,6 @@
 // it: another member can neither stop, replace nor read it; LocalSystem and
 // elevated administrators can, as they could anyway.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 

@@ -29,8 +29,8 @@ struct CoreSessionHolder {
     // The user SID whose start last ran a core in this service run; empty
     // when none has.
     std::wstring owner;
-    // Whether that core is still the service's: started and neither stopped
-    // nor replaced since (it may have ended by itself).
+    // Whether that core is still the service's: started, and neither stopped
+    // nor let go by a later start since (it may have ended by itself).
     bool coreHeld = false;
 };
 
