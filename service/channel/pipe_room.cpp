@@ -7,14 +7,21 @@ namespace velk {
 namespace {
 
 bool IsRoom(const PipeInstanceView& instance) {
-    return instance.phase == PipePhase::kIdle || instance.phase == PipePhase::kListening ||
-           instance.leaving;
+    switch (instance.phase) {
+        case PipePhase::kIdle:
+        case PipePhase::kListening:
+        case PipePhase::kListenCancelled:
+        case PipePhase::kReadCancelled:
+        case PipePhase::kWriteCancelled:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // A client the server waits on, which cancelling its read or write lets go.
 bool Waiting(const PipeInstanceView& instance) {
-    return instance.pending &&
-           (instance.phase == PipePhase::kReading || instance.phase == PipePhase::kWriting);
+    return instance.phase == PipePhase::kReading || instance.phase == PipePhase::kWriting;
 }
 
 // When the client's grace ends.
@@ -26,10 +33,14 @@ std::uint64_t GraceEnd(const PipeInstanceView& instance, std::uint64_t graceMs) 
 
 }  // namespace
 
+bool PipeHasRoom(const std::vector<PipeInstanceView>& instances) {
+    return std::any_of(instances.begin(), instances.end(), IsRoom);
+}
+
 PipeRoomChoice ChooseClientToLetGo(const std::vector<PipeInstanceView>& instances,
                                    std::uint64_t now, const PipeRoomRules& rules) {
     PipeRoomChoice choice;
-    if (std::any_of(instances.begin(), instances.end(), IsRoom)) {
+    if (PipeHasRoom(instances)) {
         return choice;
     }
     std::map<std::uint32_t, std::size_t> held;

@@ -14,8 +14,6 @@ namespace velk {
 // What the server knows of one instance.
 struct PipeInstanceView {
     PipePhase phase = PipePhase::kClosed;
-    bool pending = false;       // its read or write is under way
-    bool leaving = false;       // ... and already cancelled: its client is on the way out
     std::uint64_t arrival = 0;  // the order in which clients connected
     std::uint64_t connectedAt = 0;
     std::uint64_t writingSince = 0;     // when the answer's write began (kWriting)
@@ -32,19 +30,24 @@ struct PipeRoomRules {
     std::size_t perProcess = 0;
 };
 
-inline constexpr std::uint64_t kNoRoomLook = std::numeric_limits<std::uint64_t>::max();
+// A time that never comes.
+inline constexpr std::uint64_t kPipeNever = std::numeric_limits<std::uint64_t>::max();
 
 struct PipeRoomChoice {
     // The index of the instance whose client to let go; none when there is
     // room already, or nobody may be let go yet.
     bool letGo = false;
     std::size_t index = 0;
-    // When to ask again if nothing happens meanwhile (kNoRoomLook: not until
+    // When to ask again if nothing happens meanwhile (kPipeNever: not until
     // something does).
-    std::uint64_t lookAgainAt = kNoRoomLook;
+    std::uint64_t lookAgainAt = kPipeNever;
 };
 
-// Nobody is let go while an instance is free or a client is already leaving.
+// Whether an instance is free, or soon will be: one listens or is to be
+// offered, or its client is already leaving (its operation was cancelled).
+bool PipeHasRoom(const std::vector<PipeInstanceView>& instances);
+
+// Nobody is let go while there is room (PipeHasRoom).
 // Otherwise the client that connected first among those silent for
 // `graceMs` since they connected, or whose answer has waited `graceMs`
 // untaken; but while a process holding more than `perProcess` instances has

@@ -81,11 +81,13 @@ bool IsSet(HANDLE event) {
 }
 
 constexpr ULONGLONG kNoDeadline = ~0ULL;
-static_assert(kNoDeadline == kNoRoomLook, "one value for 'never'");
+static_assert(kNoDeadline == kPipeNever, "one value for 'never'");
 // The completion key of the stop packet; connections use their address.
 constexpr ULONG_PTR kStopKey = 0;
 // How often the loop looks at the stop event when it cannot have it posted.
 constexpr DWORD kPipeStopPollMs = 100;
+// How long each wait for the completions of cancelled operations lasts.
+constexpr DWORD kPipeCancelPollMs = 50;
 
 ULONGLONG DeadlineAfter(DWORD timeoutMs) {
     return timeoutMs == INFINITE ? kNoDeadline : GetTickCount64() + timeoutMs;
@@ -95,10 +97,14 @@ ULONGLONG DeadlineAfter(DWORD timeoutMs) {
 PipeEvent CompletionEvent(PipePhase phase, DWORD error) {
     switch (error) {
         case ERROR_SUCCESS:
-            if (phase == PipePhase::kListening) {
-                return PipeEvent::kConnected;
+            switch (OperationUnderWay(phase)) {
+                case PipeOperation::kConnect:
+                    return PipeEvent::kConnected;
+                case PipeOperation::kWrite:
+                    return PipeEvent::kWriteDone;
+                default:
+                    return PipeEvent::kReadDone;
             }
-            return phase == PipePhase::kWriting ? PipeEvent::kWriteDone : PipeEvent::kReadDone;
         case ERROR_PIPE_CONNECTED:
             return PipeEvent::kConnected;
         case ERROR_OPERATION_ABORTED:
@@ -113,9 +119,7 @@ PipeEvent CompletionEvent(PipePhase phase, DWORD error) {
 struct Connection {
     UniqueHandle pipe;
     OVERLAPPED overlapped{};
-    PipePhase phase = PipePhase::kClosed;
-    bool pending = false;    // an operation on `overlapped` has not completed yet
-    bool cancelled = false;  // ... and it has been cancelled
+    PipePhase phase = PipePhase::kClosed;  // written by Apply alone
     ULONGLONG deadline = kNoDeadline;
     ULONGLONG connectedAt = 0;
     ULONGLONG writingSince = 0;  // when the answer's write began
@@ -181,7 +185,7 @@ class PipeServer {
             }
             if (!queue_.empty()) {
                 if (!StopSeen()) {
-                    Answer(queue_.front());
+                    Answer(*queue_.front());
                 }
                 queue_.pop_front();
                 continue;
@@ -260,7 +264,7 @@ class PipeServer {
                 break;
             }
             connection.pipe = std::move(made.value().pipe);
-            connection.phase = PipePhase::kIdle;
+            Apply(connection, PipeEvent::kMade);
         }
         return Live() != 0;
     }
@@ -297,18 +301,13 @@ class PipeServer {
 
     void OfferIdleInstances() {
         for (Connection& connection : connections_) {
-            if (connection.phase == PipePhase::kIdle) {
-                Listen(connection);
-            }
+            Apply(connection, PipeEvent::kOffered);
         }
     }
 
-    void Begin(Connection& connection, PipePhase phase, ULONGLONG deadline) {
+    static void Begin(Connection& connection, ULONGLONG deadline) {
         connection.overlapped = OVERLAPPED{};
-        connection.phase = phase;
         connection.deadline = deadline;
-        connection.pending = true;
-        connection.cancelled = false;
     }
 
     // Whether the operation just started will report to the port; false when
@@ -321,12 +320,11 @@ class PipeServer {
     }
 
     void Listen(Connection& connection) {
-        Begin(connection, PipePhase::kListening, kNoDeadline);
+        Begin(connection, kNoDeadline);
         DWORD error = 0;
         if (Started(ConnectNamedPipe(connection.pipe.Get(), &connection.overlapped), error)) {
             return;
         }
-        connection.pending = false;
         Apply(connection, error == ERROR_PIPE_CONNECTED ? PipeEvent::kConnected
                           : error == ERROR_NO_DATA      ? PipeEvent::kClientGone
                                                         : PipeEvent::kFailed);
@@ -337,33 +335,39 @@ class PipeServer {
         connection.arrival = ++arrivals_;
         connection.clientProcessId = 0;
         connection.processAsked = false;
-        Begin(connection, PipePhase::kReading, DeadlineAfter(options_.clientStallTimeoutMs));
+        Begin(connection, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
         if (!Started(ReadFile(connection.pipe.Get(), connection.request.data(), kMaxRequestBytes,
                               nullptr, &connection.overlapped),
                      error)) {
-            connection.pending = false;
             Apply(connection, PipeEvent::kFailed);
         }
     }
 
-    // Carries out the request and starts writing its answer. The write ends
-    // only when the client has read the whole answer (the instance has no
-    // output buffer), so the connection can then be let go at once.
-    void Answer(Connection* connection) {
-        connection->response = EncodeResponse(
-            handleRequest_(DecodeRequest(connection->request.data(), connection->requestBytes),
-                           connection->pipe.Get()));
+    // Carries out the request and starts writing its answer.
+    void Answer(Connection& connection) {
+        if (connection.phase != PipePhase::kQueued) {
+            return;
+        }
+        connection.response = EncodeResponse(
+            handleRequest_(DecodeRequest(connection.request.data(), connection.requestBytes),
+                           connection.pipe.Get()));
+        Apply(connection, PipeEvent::kAnswerReady);
+    }
+
+    // The write ends only when the client has read the whole answer (the
+    // instance has no output buffer), so the connection can then be let go at
+    // once.
+    void Write(Connection& connection) {
         // A stop from now on shortens this bound to the grace (Drain).
-        connection->writingSince = GetTickCount64();
-        Begin(*connection, PipePhase::kWriting, DeadlineAfter(options_.clientStallTimeoutMs));
+        connection.writingSince = GetTickCount64();
+        Begin(connection, DeadlineAfter(options_.clientStallTimeoutMs));
         DWORD error = 0;
-        if (!Started(WriteFile(connection->pipe.Get(), connection->response.data(),
-                               static_cast<DWORD>(connection->response.size()), nullptr,
-                               &connection->overlapped),
+        if (!Started(WriteFile(connection.pipe.Get(), connection.response.data(),
+                               static_cast<DWORD>(connection.response.size()), nullptr,
+                               &connection.overlapped),
                      error)) {
-            connection->pending = false;
-            Apply(*connection, PipeEvent::kFailed);
+            Apply(connection, PipeEvent::kFailed);
         }
     }
 
@@ -399,19 +403,25 @@ class PipeServer {
     }
 
     void Completed(Connection& connection, DWORD bytes, DWORD error) {
-        connection.pending = false;
         Apply(connection, CompletionEvent(connection.phase, error), bytes);
     }
 
-    // Moves the instance on after `event` and does what that asks.
+    // Moves the instance on after `event` and does what that asks: the only
+    // place its phase is written.
     void Apply(Connection& connection, PipeEvent event, DWORD bytes = 0) {
         const PipeStep step = NextPipeStep(connection.phase, event, bytes);
         connection.phase = step.phase;
         switch (step.action) {
             case PipeAction::kNone:
                 break;
+            case PipeAction::kListen:
+                Listen(connection);
+                break;
             case PipeAction::kRead:
                 Read(connection);
+                break;
+            case PipeAction::kWrite:
+                Write(connection);
                 break;
             case PipeAction::kQueue:
                 connection.requestBytes = bytes;
@@ -424,7 +434,13 @@ class PipeServer {
                 connection.deadline = DeadlineAfter(options_.createRetryMs);
                 break;
             case PipeAction::kCancel:
-                Cancel(connection);
+                CancelIoEx(connection.pipe.Get(), &connection.overlapped);
+                break;
+            case PipeAction::kClose:
+                if (connection.pipe) {
+                    DisconnectNamedPipe(connection.pipe.Get());
+                }
+                connection.pipe.Reset();
                 break;
         }
     }
@@ -447,21 +463,15 @@ class PipeServer {
         }
     }
 
-    bool EveryInstanceTaken() const {
-        for (const Connection& connection : connections_) {
-            if (connection.phase == PipePhase::kIdle || connection.phase == PipePhase::kListening) {
-                return false;
-            }
-        }
-        return true;
-    }
-
     // Who is let go for room at `at`, and when to look again. The client
     // processes are asked only while every instance is taken, so that a
     // pipe with room pays no call for them.
     PipeRoomChoice RoomChoice(ULONGLONG at) {
-        const bool full = EveryInstanceTaken();
         views_.resize(connections_.size());
+        for (std::size_t i = 0; i < connections_.size(); ++i) {
+            views_[i].phase = connections_[i].phase;
+        }
+        const bool full = !PipeHasRoom(views_);
         for (std::size_t i = 0; i < connections_.size(); ++i) {
             Connection& connection = connections_[i];
             if (full && !connection.processAsked && connection.phase != PipePhase::kStuck &&
@@ -473,9 +483,6 @@ class PipeServer {
                 }
             }
             PipeInstanceView& view = views_[i];
-            view.phase = connection.phase;
-            view.pending = connection.pending;
-            view.leaving = connection.pending && connection.cancelled;
             view.arrival = connection.arrival;
             view.connectedAt = connection.connectedAt;
             view.writingSince = connection.writingSince;
@@ -495,57 +502,32 @@ class PipeServer {
         }
     }
 
-    void Close(Connection& connection) {
-        connection.pipe.Reset();
-        connection.phase = PipePhase::kClosed;
-        connection.pending = false;
-    }
-
+    // A cancelled operation still owns its record and buffer until its
+    // completion arrives, so every instance is closed only once its
+    // completion has come (or kPipeCancelWaitMs has passed).
     void CloseAll() {
         for (Connection& connection : connections_) {
-            Cancel(connection);
+            Apply(connection, PipeEvent::kGivingUp);
         }
-        AwaitCancellations();
+        const ULONGLONG until = GetTickCount64() + kPipeCancelWaitMs;
+        while (AnyUnderWay() && GetTickCount64() < until) {
+            TakeCompletions(kPipeCancelPollMs);
+        }
         for (Connection& connection : connections_) {
-            if (connection.pipe) {
-                DisconnectNamedPipe(connection.pipe.Get());
-            }
-            Close(connection);
+            Apply(connection, PipeEvent::kClosing);
         }
         queue_.clear();
     }
 
-    void Cancel(Connection& connection) {
-        if (connection.pending && !connection.cancelled) {
-            CancelIoEx(connection.pipe.Get(), &connection.overlapped);
-            connection.cancelled = true;
-        }
-    }
-
-    bool AnyPending() const {
+    bool AnyUnderWay(PipeOperation only = PipeOperation::kNone) const {
         for (const Connection& connection : connections_) {
-            if (connection.pending) {
+            const PipeOperation operation = OperationUnderWay(connection.phase);
+            if (operation != PipeOperation::kNone &&
+                (only == PipeOperation::kNone || operation == only)) {
                 return true;
             }
         }
         return false;
-    }
-
-    // A cancelled operation still owns its record and buffer until its
-    // completion arrives.
-    void AwaitCancellations() {
-        const ULONGLONG until = GetTickCount64() + kPipeCancelWaitMs;
-        while (AnyPending() && GetTickCount64() < until) {
-            DWORD bytes = 0;
-            ULONG_PTR key = 0;
-            OVERLAPPED* overlapped = nullptr;
-            GetQueuedCompletionStatus(port_.Get(), &bytes, &key, &overlapped, 50);
-            if (overlapped != nullptr && key != kStopKey) {
-                Connection& connection = *reinterpret_cast<Connection*>(key);
-                connection.pending = false;
-                connection.phase = PipePhase::kIdle;
-            }
-        }
     }
 
     // Cancels the operations whose bound has passed; their completions then
@@ -553,7 +535,8 @@ class PipeServer {
     void ExpireDeadlines() {
         const ULONGLONG now = GetTickCount64();
         for (Connection& connection : connections_) {
-            if (connection.pending && connection.deadline <= now) {
+            if (OperationUnderWay(connection.phase) != PipeOperation::kNone &&
+                connection.deadline <= now) {
                 Apply(connection, PipeEvent::kDeadlinePassed);
             }
         }
@@ -562,8 +545,8 @@ class PipeServer {
     DWORD UntilNextDeadline() {
         ULONGLONG next = RoomChoice(GetTickCount64()).lookAgainAt;
         for (const Connection& connection : connections_) {
-            if ((connection.pending && !connection.cancelled) ||
-                connection.phase == PipePhase::kStuck) {
+            if (connection.phase == PipePhase::kReading ||
+                connection.phase == PipePhase::kWriting || connection.phase == PipePhase::kStuck) {
                 next = std::min(next, connection.deadline);
             }
         }
@@ -598,20 +581,11 @@ class PipeServer {
         for (Connection& connection : connections_) {
             if (connection.phase == PipePhase::kWriting) {
                 connection.deadline = std::min(connection.deadline, graceEnd);
-            } else {
-                Cancel(connection);
             }
+            Apply(connection, PipeEvent::kStopping);
         }
         queue_.clear();
-        for (;;) {
-            bool writing = false;
-            for (const Connection& connection : connections_) {
-                writing =
-                    writing || (connection.phase == PipePhase::kWriting && connection.pending);
-            }
-            if (!writing) {
-                break;
-            }
+        while (AnyUnderWay(PipeOperation::kWrite)) {
             ExpireDeadlines();
             TakeCompletions(std::max<DWORD>(1, UntilNextDeadline()));
         }

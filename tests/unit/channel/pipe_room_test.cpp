@@ -15,13 +15,11 @@ constexpr PipeRoomRules kRules{300, 2};
 PipeInstanceView Listening() {
     PipeInstanceView view;
     view.phase = PipePhase::kListening;
-    view.pending = true;
     return view;
 }
 PipeInstanceView Silent(std::uint64_t arrival, std::uint32_t pid, std::uint64_t connectedAt) {
     PipeInstanceView view;
     view.phase = PipePhase::kReading;
-    view.pending = true;
     view.arrival = arrival;
     view.connectedAt = connectedAt;
     view.clientProcessId = pid;
@@ -36,11 +34,12 @@ PipeInstanceView Answered(std::uint64_t arrival, std::uint32_t pid, std::uint64_
 PipeInstanceView Queued(std::uint64_t arrival, std::uint32_t pid) {
     PipeInstanceView view = Silent(arrival, pid, 0);
     view.phase = PipePhase::kQueued;
-    view.pending = false;
     return view;
 }
+// Its read or write cancelled: the client is on the way out.
 PipeInstanceView Leaving(PipeInstanceView view) {
-    view.leaving = true;
+    view.phase =
+        view.phase == PipePhase::kWriting ? PipePhase::kWriteCancelled : PipePhase::kReadCancelled;
     return view;
 }
 
@@ -80,8 +79,8 @@ TEST(PipeRoomTest, ChoosesWhoIsLetGoAndWhenToLookAgain) {
         With(With(With(youngEight, 2, Silent(50, 9, kNow)), 5, Answered(40, 9, kNow - 100)), 6,
              Silent(60, 9, kNow));
     const Case cases[] = {
-        {"an instance is free", Crowd(Listening()), kNone, kNoRoomLook},
-        {"a client is already leaving", Crowd(Leaving(Silent(1, 5, 0))), kNone, kNoRoomLook},
+        {"an instance is free", Crowd(Listening()), kNone, kPipeNever},
+        {"a client is already leaving", Crowd(Leaving(Silent(1, 5, 0))), kNone, kPipeNever},
         {"all young: look again when the first grace ends", youngEight, kNone, kYoungEnd},
         {"silent past the grace", Crowd(Silent(1, 5, kNow - 300)), 7, kNow},
         {"silent just inside the grace", Crowd(Silent(1, 5, kNow - 299)), kNone, kNow + 1},
@@ -90,9 +89,17 @@ TEST(PipeRoomTest, ChoosesWhoIsLetGoAndWhenToLookAgain) {
         {"answer untaken past the grace", Crowd(Answered(1, 5, kNow - 300)), 7, kNow},
         {"answer being taken, connected long ago", Crowd(Answered(1, 5, kNow - 50)), kNone,
          kNow + 250},
-        {"answer written but the write not under way", Crowd([] {
-             PipeInstanceView view = Answered(1, 5, 0);
-             view.pending = false;
+        {"an answer's write already cancelled", Crowd(Leaving(Answered(1, 5, 0))), kNone,
+         kPipeNever},
+        {"a client connecting as the stop came", Crowd([] {
+             PipeInstanceView view;
+             view.phase = PipePhase::kListenCancelled;
+             return view;
+         }()),
+         kNone, kPipeNever},
+        {"an instance stuck is no room", Crowd([] {
+             PipeInstanceView view;
+             view.phase = PipePhase::kStuck;
              return view;
          }()),
          kNone, kYoungEnd},
