@@ -1,80 +1,22 @@
 #include "service/channel/pipe_server.h"
 
-#include <sddl.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
-#include "common/local_memory.h"
 #include "common/registered_wait.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "service/channel/client/pipe_framing.h"
+#include "service/channel/pipe_instance_maker.h"
 #include "service/channel/pipe_instance_phase.h"
-#include "service/channel/pipe_name_claim.h"
 #include "service/channel/pipe_room.h"
-#include "service/channel/pipe_security.h"
 
 namespace velk {
-
-// The masks in pipe_security.h are spelled out so that the portable build
-// has them; here the SDK's own values keep them honest.
-static_assert(kPipeFullControl == FILE_ALL_ACCESS, "kPipeFullControl");
-static_assert(kFileGenericRead == FILE_GENERIC_READ, "kFileGenericRead");
-static_assert(kFileGenericWrite == FILE_GENERIC_WRITE, "kFileGenericWrite");
-
 namespace {
-
-using UniqueSecurityDescriptor = UniqueLocal<void>;
-
-Win32Result<UniqueSecurityDescriptor> BuildPipeSecurityDescriptor() {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            PipeSecurityDescriptorSddl().c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return LastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
-    }
-    return UniqueSecurityDescriptor(descriptor);
-}
-
-// An instance just made, or, when the name turned out to be shared, why it
-// was given up (the handle is closed then).
-struct MadeInstance {
-    UniqueHandle pipe;
-    std::optional<Refusal> refusal;
-};
-
-// One instance of the pipe, the `ours`-th of the name that this server holds
-// (0 for the first, created as the first instance of its name), carrying
-// `descriptor`.
-Win32Result<MadeInstance> CreateInstance(const std::wstring& name, DWORD ours,
-                                         PSECURITY_DESCRIPTOR descriptor) {
-    SECURITY_ATTRIBUTES attributes{};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor;
-    attributes.bInheritHandle = FALSE;
-    const DWORD first = ours == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
-    UniqueHandle pipe(CreateNamedPipeW(name.c_str(), kPipeOpenMode | first, kPipeInstanceMode,
-                                       kPipeMaxInstances, kPipeOutBufferBytes, kPipeBufferBytes, 0,
-                                       &attributes));
-    if (!pipe) {
-        return LastError(L"CreateNamedPipeW");
-    }
-    // An instance that finds company gives the name up (pipe_name_claim.h).
-    DWORD instances = 0;
-    if (!GetNamedPipeHandleStateW(pipe.Get(), nullptr, &instances, nullptr, nullptr, nullptr, 0)) {
-        return LastError(L"GetNamedPipeHandleStateW");
-    }
-    if (std::optional<Refusal> refusal = SharedNameRefusal(instances, ours)) {
-        return MadeInstance{UniqueHandle(), std::move(refusal)};
-    }
-    return MadeInstance{std::move(pipe), std::nullopt};
-}
 
 bool IsSet(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -149,6 +91,7 @@ class PipeServer {
           handleRequest_(handleRequest),
           log_(log),
           options_(options),
+          maker_(options.pipeName),
           connections_(kPipeMaxInstances) {}
 
     ~PipeServer() { CloseAll(); }
@@ -239,7 +182,7 @@ class PipeServer {
             if (now < retryAt_) {
                 break;
             }
-            Win32Result<MadeInstance> made = MakeInstance();
+            Win32Result<MadeInstance> made = maker_.Make(Live());
             if (made && !made.value().refusal &&
                 !CreateIoCompletionPort(made.value().pipe.Get(), port_.Get(),
                                         reinterpret_cast<ULONG_PTR>(&connection), 0)) {
@@ -251,7 +194,7 @@ class PipeServer {
                 log_(FailureText(error));
                 // Windows refuses a first instance of a name someone else
                 // serves, and an instance beyond what the name allows.
-                if (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_PIPE_BUSY) {
+                if (PipeInstanceMaker::NameTaken(error)) {
                     GiveUpTheName();
                 }
                 retryAt_ = now + options_.createRetryMs;
@@ -274,21 +217,6 @@ class PipeServer {
     void GiveUpTheName() {
         log_(L"Pipe name already held by another process.");
         CloseAll();
-    }
-
-    // Without its descriptor no instance is made: a NULL DACL would let any
-    // local process rewrite the pipe's security. Built once it is first
-    // needed and kept for the run; a failure is tried again with the next
-    // instance.
-    Win32Result<MadeInstance> MakeInstance() {
-        if (!descriptor_) {
-            Win32Result<UniqueSecurityDescriptor> built = BuildPipeSecurityDescriptor();
-            if (!built) {
-                return built.error();
-            }
-            descriptor_ = std::move(built.value());
-        }
-        return CreateInstance(options_.pipeName, Live(), descriptor_.get());
     }
 
     DWORD Live() const {
@@ -596,11 +524,11 @@ class PipeServer {
     const RequestHandlerFn& handleRequest_;
     const LogSink& log_;
     const PipeServerOptions& options_;
+    PipeInstanceMaker maker_;
     std::vector<Connection> connections_;  // never resized: operations hold their records
     std::deque<Connection*> queue_;        // requests read, in the order they arrived
     std::vector<PipeInstanceView> views_;  // what the room choice is shown, reused
     UniqueHandle port_;
-    UniqueSecurityDescriptor descriptor_;  // every instance's; empty until first built
     ULONGLONG retryAt_ = 0;
     std::uint64_t arrivals_ = 0;
     bool stopSeen_ = false;
