@@ -17,6 +17,7 @@ struct PipeInstanceView {
     std::uint64_t arrival = 0;  // the order in which clients connected
     std::uint64_t connectedAt = 0;
     std::uint64_t writingSince = 0;     // when the answer's write began (kWriting)
+    std::uint64_t heldAt = 0;           // when it was last held (kStuck)
     std::uint32_t clientProcessId = 0;  // 0: not known, counted as a process of its own
 };
 
