@@ -51,8 +51,8 @@ struct PipeSchedule {
 // connected and its answer taken `stallMs` after the write began; a stuck
 // instance is tried again `pauseMs` after it was held. When nothing of that
 // is due, ChooseClientToLetGo says who is let go for room. Once stopped,
-// nothing is made, offered, tried again or let go for room: only an answer
-// being taken keeps a bound, shortened to `stopGraceMs` from the stop (or
+// nothing is made, offered, tried again or let go for room, and an answer
+// being taken has its bound shortened to `stopGraceMs` from the stop (or
 // from its write, if later). A cancelled operation has no bound: its
 // completion is on the way.
 PipeSchedule SchedulePipe(const std::vector<PipeInstanceView>& instances, const PipeMoment& moment,
