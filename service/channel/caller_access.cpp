@@ -48,22 +48,6 @@ CallerIdentity IdentityOf(const TokenFacts& impersonation, const TokenFacts& pro
     return identity;
 }
 
-const wchar_t* ActionName(GuardedAction action) {
-    switch (action) {
-        case GuardedAction::kXrayStart:
-            return L"xray_start";
-        case GuardedAction::kXrayStop:
-            return L"xray_stop";
-        case GuardedAction::kXrayLastError:
-            return L"xray_last_error";
-        case GuardedAction::kRouteStart:
-            return L"route_start";
-        case GuardedAction::kRouteStop:
-            return L"route_stop";
-    }
-    return L"";
-}
-
 bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const SessionOwners& owners,
                  bool coreRunning) {
     if (caller.rank == CallerRank::kUntrusted || caller.userSid.empty()) {
@@ -113,13 +97,17 @@ bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
 
 void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
                            const OpResult& result) {
-    switch (action) {
-        case GuardedAction::kRouteStart:
+    const ActionRow* row = RowOf(action);
+    if (row == nullptr) {
+        return;
+    }
+    switch (row->effect) {
+        case SessionEffect::kRouteTakenOnSuccess:
             if (result.ok) {
                 routeOwner_ = caller.userSid;
             }
             break;
-        case GuardedAction::kRouteStop:
+        case SessionEffect::kRouteFreedOnRestore:
             // netsteer's "no usable state file": nothing was left to undo,
             // so no routing of anyone's is in force.
             if (result.ok ||
@@ -127,9 +115,9 @@ void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
                 routeOwner_.clear();
             }
             break;
-        case GuardedAction::kXrayStart:
-        case GuardedAction::kXrayStop:
-        case GuardedAction::kXrayLastError:
+        case SessionEffect::kNone:
+        case SessionEffect::kCoreTakenByStart:
+        case SessionEffect::kCoreEnded:
             break;
     }
 }

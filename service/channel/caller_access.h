@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "service/policy/action_table.h"
 #include "service/supervision/command_operations.h"
 #include "service/supervision/service_events.h"
 
@@ -52,11 +53,6 @@ struct CallerIdentity {
 CallerIdentity IdentityOf(const TokenFacts& impersonation, const TokenFacts& process,
                           std::uint32_t processId, std::wstring account);
 
-// The actions that need more than an authenticated account.
-enum class GuardedAction { kXrayStart, kXrayStop, kXrayLastError, kRouteStart, kRouteStop };
-
-const wchar_t* ActionName(GuardedAction action);
-
 // Who holds what, by user SID; empty: nobody.
 struct SessionOwners {
     std::wstring core;      // the account whose core runs (while it runs)
@@ -83,9 +79,9 @@ class SessionAccess {
     // while the session holds one: a core found ended has no owner.
     bool Admit(GuardedAction action, const CallerIdentity& caller, CommandOperations& operations);
 
-    // Takes note of what an admitted route action did: routing started
-    // belongs to `caller`, restored routing to nobody. The core's actions
-    // leave nothing to note here.
+    // Takes note of what an admitted action did, as its row's effect says:
+    // routing started belongs to `caller`, restored routing to nobody. The
+    // core's effects are the supervision's to keep.
     void Record(GuardedAction action, const CallerIdentity& caller, const OpResult& result);
 
   private:

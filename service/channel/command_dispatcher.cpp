@@ -6,6 +6,7 @@
 
 #include "common/wide_text.h"
 #include "netsteer/machine/dns_server_list.h"
+#include "service/policy/action_table.h"
 #include "service/service_constants.h"
 
 namespace velk {
@@ -72,48 +73,6 @@ std::wstring ResultLine(const OpResult& result, const wchar_t* message) {
            L";message=" + message;
 }
 
-// The four route actions run the helper with "start" or "stop" and the host
-// in quotes; the host is passed on exactly as received.
-const wchar_t* HelperActionOf(const std::wstring& action) {
-    if (action == L"start" || action == L"route_start") {
-        return L"start";
-    }
-    if (action == L"stop" || action == L"route_stop") {
-        return L"stop";
-    }
-    return nullptr;
-}
-
-// Learns the caller only for the actions that need it, so that a refusal
-// costs little more than a `status` and a `status` nothing more than before.
-class Gate {
-  public:
-    Gate(RequestCaller& caller, SessionAccess& sessions, CommandOperations& operations,
-         const LogSink& log)
-        : caller_(caller), sessions_(sessions), operations_(operations), log_(log) {}
-
-    bool Admit(GuardedAction action) {
-        return sessions_.Admit(action, caller_.Identity(), operations_);
-    }
-
-    // The response to an action that was admitted, noted in the sessions.
-    std::wstring Carried(GuardedAction action, const OpResult& result, const wchar_t* message) {
-        sessions_.Record(action, caller_.Identity(), result);
-        return ResultLine(result, message);
-    }
-
-    std::wstring Refused() {
-        LogTo(log_, std::wstring(L"Response: ") + kAccessDenied);
-        return kAccessDenied;
-    }
-
-  private:
-    RequestCaller& caller_;
-    SessionAccess& sessions_;
-    CommandOperations& operations_;
-    const LogSink& log_;
-};
-
 }  // namespace
 
 std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
@@ -122,72 +81,89 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
     LogTo(log, L"Received command: " + request);
 
     std::size_t position = 0;
-    const std::wstring action = ExtractWord(request, position);
-    if (action.empty()) {
+    const std::wstring word = ExtractWord(request, position);
+    if (word.empty()) {
         return kMissingAction;
     }
+    const ActionRow* row = FindAction(word);
+    if (row == nullptr) {
+        return kUnknownAction;
+    }
 
-    Gate gate(caller, sessions, operations, log);
-    std::wstring response;
-    if (action == L"status") {
-        return kServiceRunning;
-    } else if (action == L"xray_status") {
-        const XrayStatus status = operations.QueryXrayStatus();
-        response = std::wstring(L"ok=true;exitCode=") + ToDecimal(status.code) + L";running=" +
-                   BoolText(status.running) + L";message=xray status";
-    } else if (action == L"xray_stop") {
-        if (!gate.Admit(GuardedAction::kXrayStop)) {
-            return gate.Refused();
-        }
-        response = gate.Carried(GuardedAction::kXrayStop, operations.StopXray(), L"xray stopped");
-    } else if (action == L"xray_start") {
-        const std::wstring configPath = ExtractConfigPath(request, position);
-        if (configPath.empty()) {
+    // A malformed request gets the same answer from everyone, and the caller
+    // is learnt only for guarded actions, so that a refusal costs little more
+    // than a `status` and a `status` nothing more than before.
+    std::wstring argument;
+    if (row->handler == ActionHandler::kCoreStart) {
+        argument = ExtractConfigPath(request, position);
+        if (argument.empty()) {
             return kMissingConfigPath;
         }
-        if (!gate.Admit(GuardedAction::kXrayStart)) {
-            return gate.Refused();
-        }
-        const CallerMayRead mayRead = [&caller](void* file) { return caller.MayRead(file); };
-        const CoreStartOutcome outcome =
-            operations.StartXray(configPath, mayRead, caller.Identity().userSid);
-        response =
-            gate.Carried(GuardedAction::kXrayStart, AnswerOf(outcome), L"xray start finished");
-    } else if (action == L"xray_last_error") {
-        if (!gate.Admit(GuardedAction::kXrayLastError)) {
-            return gate.Refused();
-        }
-        std::wstring text = operations.ReadCoreLogTail(CoreLog::kRuntime, kErrorLogTailBytes);
-        if (text.empty()) {
-            text = operations.ReadCoreLogTail(CoreLog::kError, kErrorLogTailBytes);
-        }
-        return L"ok=true;exitCode=0;message=" + text;
-    } else if (const wchar_t* helperAction = HelperActionOf(action)) {
-        const std::wstring host = ExtractWord(request, position);
-        if (host.empty()) {
+    } else if (row->handler == ActionHandler::kRouteHelper) {
+        argument = ExtractWord(request, position);
+        if (argument.empty()) {
             return kMissingServerHost;
         }
-        const GuardedAction guarded = std::wstring(helperAction) == L"start"
-                                          ? GuardedAction::kRouteStart
-                                          : GuardedAction::kRouteStop;
-        if (!gate.Admit(guarded)) {
-            return gate.Refused();
+    }
+    if (row->guard && !sessions.Admit(*row->guard, caller.Identity(), operations)) {
+        LogTo(log, std::wstring(L"Response: ") + kAccessDenied);
+        return kAccessDenied;
+    }
+    // The response to an action carried out, noted in the sessions.
+    const auto carried = [&](const OpResult& result, const wchar_t* message) {
+        if (row->guard) {
+            sessions.Record(*row->guard, caller.Identity(), result);
         }
-        const std::wstring programPath = operations.GetModuleDirectory() + kHelperProgramName;
-        std::wstring arguments = std::wstring(helperAction) + L" \"" + host + L"\"";
-        // route_start's optional DNS servers go on to netsteer only as a
-        // list it takes; any other words after the host are ignored, as
-        // before there were servers to pass.
-        const std::wstring dns = ExtractWord(request, position);
-        std::vector<std::wstring> servers;
-        if (guarded == GuardedAction::kRouteStart && netsteer::ParseDnsServers(dns, servers)) {
-            arguments += L" " + dns;
+        return ResultLine(result, message);
+    };
+
+    std::wstring response;
+    switch (row->handler) {
+        case ActionHandler::kServiceStatus:
+            return kServiceRunning;
+        case ActionHandler::kCoreStatus: {
+            const XrayStatus status = operations.QueryXrayStatus();
+            response = std::wstring(L"ok=true;exitCode=") + ToDecimal(status.code) + L";running=" +
+                       BoolText(status.running) + L";message=xray status";
+            break;
         }
-        response = gate.Carried(
-            guarded, operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
-            L"helper finished");
-    } else {
-        return kUnknownAction;
+        case ActionHandler::kCoreStop:
+            response = carried(operations.StopXray(), L"xray stopped");
+            break;
+        case ActionHandler::kCoreStart: {
+            const CallerMayRead mayRead = [&caller](void* file) { return caller.MayRead(file); };
+            const CoreStartOutcome outcome =
+                operations.StartXray(argument, mayRead, caller.Identity().userSid);
+            response = carried(AnswerOf(outcome), L"xray start finished");
+            break;
+        }
+        case ActionHandler::kCoreLastError: {
+            // Not logged: the core's output is for the caller, not the
+            // service log.
+            std::wstring text = operations.ReadCoreLogTail(CoreLog::kRuntime, kErrorLogTailBytes);
+            if (text.empty()) {
+                text = operations.ReadCoreLogTail(CoreLog::kError, kErrorLogTailBytes);
+            }
+            return L"ok=true;exitCode=0;message=" + text;
+        }
+        case ActionHandler::kRouteHelper: {
+            // The host is passed on exactly as received, in quotes.
+            const std::wstring programPath = operations.GetModuleDirectory() + kHelperProgramName;
+            std::wstring arguments = std::wstring(row->helperVerb) + L" \"" + argument + L"\"";
+            // route_start's optional DNS servers go on to netsteer only as a
+            // list it takes; any other words after the host are ignored, as
+            // before there were servers to pass.
+            const std::wstring dns = ExtractWord(request, position);
+            std::vector<std::wstring> servers;
+            if (row->guard == GuardedAction::kRouteStart &&
+                netsteer::ParseDnsServers(dns, servers)) {
+                arguments += L" " + dns;
+            }
+            response =
+                carried(operations.RunHelperProcess(programPath, arguments, kHelperTimeoutMs),
+                        L"helper finished");
+            break;
+        }
     }
 
     LogTo(log, L"Response: " + response);

@@ -14,10 +14,11 @@ namespace velk {
 // (WriteServiceLog in the service). Never throws; every input gets a response
 // line.
 //
-// `status` and `xray_status` are answered for everyone, and malformed or
-// unknown requests get their usual answers. Every other action is first
-// put to `sessions`, before anything else is done: a caller it does not
-// admit is answered "ok=false;exitCode=5;message=access denied".
+// The words, their guards and their handlers are the action table's
+// (service/policy/action_table.h). Malformed or unknown requests get their
+// usual answers. A guarded action is first put to `sessions`, before
+// anything else is done: a caller it does not admit is answered
+// "ok=false;exitCode=5;message=access denied".
 std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
                            SessionAccess& sessions, CommandOperations& operations,
                            const LogSink& log);
