@@ -2,31 +2,14 @@
 
 #include <cstddef>
 
+#include "service/policy/ascii_fold.h"
+#include "service/policy/path_grammar.h"
+
 namespace velk {
 namespace {
 
 constexpr std::size_t kMaxPathLength = 32767;
 constexpr const wchar_t* kRefusedExtensions[] = {L".yaml", L".yml", L".toml"};
-
-wchar_t AsciiUpper(wchar_t c) {
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
-std::wstring AsciiUpper(const std::wstring& text) {
-    std::wstring upper = text;
-    for (wchar_t& c : upper) {
-        c = AsciiUpper(c);
-    }
-    return upper;
-}
-
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-bool IsDriveLetter(wchar_t c) {
-    return AsciiUpper(c) >= L'A' && AsciiUpper(c) <= L'Z';
-}
 
 bool IsPortDigit(wchar_t c) {
     // Windows also takes superscript one, two and three as port numbers.
@@ -41,17 +24,17 @@ bool EndsWith(const std::wstring& text, const std::wstring& suffix) {
 }  // namespace
 
 bool IsDeviceName(const std::wstring& name) {
-    std::wstring base = AsciiUpper(name.substr(0, name.find(L'.')));
+    std::wstring base = AsciiLower(name.substr(0, name.find(L'.')));
     while (!base.empty() && (base.back() == L' ' || base.back() == L'.')) {
         base.pop_back();
     }
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
         if (base == device) {
             return true;
         }
     }
     return base.size() == 4 &&
-           (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           (base.compare(0, 3, L"com") == 0 || base.compare(0, 3, L"lpt") == 0) &&
            IsPortDigit(base[3]);
 }
 
@@ -82,34 +65,24 @@ std::wstring ConfigPathProblem(const std::wstring& path) {
     if (HoldsForbiddenCharacter(path)) {
         return L"holds a character no file name may hold";
     }
-    if (path.size() < 3 || !IsDriveLetter(path[0]) || path[1] != L':' || !IsSeparator(path[2])) {
+    if (ClassifyPath(path) != PathForm::kDriveAbsolute) {
         return L"not a full path on a drive letter (UNC, device, URL or relative form)";
     }
-    if (path.find(L':', 2) != std::wstring::npos) {
+    if (HoldsStreamOrScheme(path)) {
         return L"holds a colon after the drive (a stream or a scheme)";
     }
-    std::size_t start = 3;
-    for (;;) {
-        std::size_t end = start;
-        while (end < path.size() && !IsSeparator(path[end])) {
-            ++end;
-        }
-        const std::wstring name = path.substr(start, end - start);
-        if (name.empty() || name == L"." || name == L"..") {
+    for (const std::wstring& name : PathNames(path, NamesStart(PathForm::kDriveAbsolute))) {
+        if (KindOfName(name) != NameKind::kPlain) {
             return L"holds an empty, \".\" or \"..\" name";
         }
         const std::wstring problem = PathNameProblem(name);
         if (!problem.empty()) {
             return problem;
         }
-        if (end == path.size()) {
-            break;
-        }
-        start = end + 1;
     }
-    const std::wstring upper = AsciiUpper(path);
+    const std::wstring lower = AsciiLower(path);
     for (const wchar_t* extension : kRefusedExtensions) {
-        if (EndsWith(upper, AsciiUpper(extension))) {
+        if (EndsWith(lower, extension)) {
             return L"a YAML or TOML configuration (only JSON is accepted)";
         }
     }

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "common/wide_text.h"
+#include "service/policy/ascii_fold.h"
+#include "service/policy/path_grammar.h"
 #include "service/supervision/config_path_rules.h"
 #include "service/supervision/core_log_settings.h"
 
@@ -63,16 +65,6 @@ constexpr const char* kAssetPrefixes[] = {"ext:", "ext-domain:", "ext-ip:"};
 
 std::wstring Quoted(const std::string& key) {
     return L"\"" + Utf8ToWide(key) + L"\"";
-}
-
-std::string AsciiLower(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 bool IsIpv4Literal(const std::string& text) {
@@ -191,9 +183,8 @@ std::wstring AssetReferenceProblem(const std::string& text) {
         const std::size_t end = text.find(':', start.size());
         const std::wstring name = Utf8ToWide(text.substr(
             start.size(), end == std::string::npos ? std::string::npos : end - start.size()));
-        if (name.empty() || name == L"." || name == L".." ||
-            name.find_first_of(L"\\/") != std::wstring::npos || HoldsForbiddenCharacter(name) ||
-            !PathNameProblem(name).empty()) {
+        if (KindOfName(name) != NameKind::kPlain || HoldsPathSeparator(name) ||
+            HoldsForbiddenCharacter(name) || !PathNameProblem(name).empty()) {
             return L"\"" + Utf8ToWide(text) +
                    L"\" names no plain file beside the core (one name, no folder)";
         }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "common/wide_text.h"
+#include "service/policy/ascii_fold.h"
+#include "service/policy/path_grammar.h"
 #include "service/supervision/config_path_rules.h"
 
 namespace velk {
@@ -13,50 +15,22 @@ namespace {
 // The core disables a log whose name is exactly this.
 constexpr wchar_t kNoLog[] = L"none";
 
-bool SameAsciiFolded(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](wchar_t c) {
-            return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Resolves `path` (full, "X:\..." with backslashes) step by step as Windows
-// does; why a name in it is refused, or empty text.
+// Resolves `path` (full, "X:\..." with backslashes) as Windows does; why a
+// name in it is refused, or empty text. Every name is judged, also one that
+// a later ".." takes away: Windows may still open it on the way.
 std::wstring Normalize(const std::wstring& path, std::wstring& full) {
-    std::vector<std::wstring> names;
-    std::size_t start = 3;
-    while (start <= path.size()) {
-        std::size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) {
-            end = path.size();
-        }
-        const std::wstring name = path.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == L".") {
-            continue;
-        }
-        if (name == L"..") {
-            if (!names.empty()) {
-                names.pop_back();
-            }
+    const std::vector<std::wstring> names = PathNames(path, NamesStart(PathForm::kDriveAbsolute));
+    for (const std::wstring& name : names) {
+        if (KindOfName(name) != NameKind::kPlain) {
             continue;
         }
         const std::wstring problem = PathNameProblem(name);
         if (!problem.empty()) {
             return problem;
         }
-        names.push_back(name);
     }
     full = path.substr(0, 2);
-    for (const std::wstring& name : names) {
+    for (const std::wstring& name : ResolveNames(names)) {
         full += L"\\" + name;
     }
     return {};
@@ -77,22 +51,23 @@ CoreLogTarget ResolveCoreLogPath(const std::wstring& value, const std::wstring& 
             c = L'\\';
         }
     }
-    const bool drive = path.size() >= 2 && path[1] == L':';
-    if (!drive && path[0] != L'\\' && path.find(L'\\') != std::wstring::npos) {
+    const PathForm form = ClassifyPath(path);
+    if (form == PathForm::kRelative && HoldsPathSeparator(path)) {
         return {{}, L"a relative name with a folder in it (one plain file name only)"};
     }
-    if (path.compare(0, 2, L"\\\\") == 0) {
+    if (form == PathForm::kUnc || form == PathForm::kDevice) {
         return {{}, L"a UNC or device path"};
     }
-    if (drive && (path.size() < 3 || path[2] != L'\\')) {
+    if (form == PathForm::kDriveRelative) {
         return {{}, L"a drive letter without a separator"};
     }
-    if (path.find(L':', drive ? 2 : 0) != std::wstring::npos) {
+    if (HoldsStreamOrScheme(path)) {
         return {{}, L"holds a colon (a stream or a scheme)"};
     }
-    std::wstring absolute = drive              ? path
-                            : path[0] == L'\\' ? dataDirectory.substr(0, 2) + path
-                                               : dataDirectory + L"\\" + path;
+    const std::wstring absolute = form == PathForm::kDriveAbsolute ? path
+                                  : form == PathForm::kRootRelative
+                                      ? dataDirectory.substr(0, 2) + path
+                                      : dataDirectory + L"\\" + path;
     std::wstring full;
     const std::wstring problem = Normalize(absolute, full);
     if (!problem.empty()) {
