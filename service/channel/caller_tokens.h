@@ -10,8 +10,8 @@
 #include "common/machine_account_domain.h"
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
-#include "service/channel/caller_access.h"
-#include "service/channel/trusted_group.h"
+#include "service/policy/caller_access.h"
+#include "service/policy/trusted_group.h"
 
 namespace velk {
 

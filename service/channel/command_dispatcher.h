@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/log_sink.h"
-#include "service/channel/caller_access.h"
+#include "service/channel/session_access.h"
 #include "service/channel/request_caller.h"
 #include "service/supervision/command_operations.h"
 

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "common/win32_result.h"
-#include "service/channel/caller_access.h"
+#include "service/policy/caller_access.h"
 
 namespace velk {
 

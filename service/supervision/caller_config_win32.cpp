@@ -4,22 +4,19 @@
 
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
+#include "service/policy/path_grammar.h"
 
 namespace velk {
 namespace {
 
 constexpr DWORD kReadChunkBytes = 64 * 1024;
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 // The first folder on the way to `path` (after the drive) that is a link or
 // junction; empty text when there is none. The final path check alone would
 // miss one that leads back to the same place.
 std::wstring LinkOnTheWay(const std::wstring& path) {
     for (std::size_t at = 3; at < path.size(); ++at) {
-        if (!IsSeparator(path[at])) {
+        if (!IsPathSeparator(path[at])) {
             continue;
         }
         const std::wstring folder = path.substr(0, at);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/wide_text.h"
-#include "service/supervision/core_config_policy.h"
+#include "service/policy/core_config_policy.h"
 
 namespace velk {
 namespace {

@@ -10,7 +10,7 @@
 #include "service/supervision/caller_config.h"
 #include "service/supervision/child_environment.h"
 #include "service/supervision/command_lines.h"
-#include "service/supervision/config_path_rules.h"
+#include "service/policy/config_path_rules.h"
 #include "service/supervision/core_config_document.h"
 #include "service/supervision/data_folder.h"
 #include "service/supervision/file_tail.h"

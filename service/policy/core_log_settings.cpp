@@ -1,4 +1,4 @@
-#include "service/supervision/core_log_settings.h"
+#include "service/policy/core_log_settings.h"
 
 #include <cstddef>
 #include <string>
@@ -7,7 +7,7 @@
 #include "common/wide_text.h"
 #include "service/policy/ascii_fold.h"
 #include "service/policy/path_grammar.h"
-#include "service/supervision/config_path_rules.h"
+#include "service/policy/config_path_rules.h"
 
 namespace velk {
 namespace {

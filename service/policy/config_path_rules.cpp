@@ -1,4 +1,4 @@
-#include "service/supervision/config_path_rules.h"
+#include "service/policy/config_path_rules.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "service/supervision/core_log_settings.h"
+#include "service/policy/core_log_settings.h"
 
 #include <gtest/gtest.h>
 

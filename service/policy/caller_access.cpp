@@ -1,16 +1,9 @@
-#include "service/channel/caller_access.h"
+#include "service/policy/caller_access.h"
 
 #include <algorithm>
 
-#include "common/wide_text.h"
-#include "netsteer/netsteer_constants.h"
-
 namespace velk {
 namespace {
-
-bool ConcernsCore(GuardedAction action) {
-    return action != GuardedAction::kRouteStart && action != GuardedAction::kRouteStop;
-}
 
 bool Overrides(const CallerIdentity& caller) {
     return caller.rank >= CallerRank::kAdministrator;
@@ -70,56 +63,6 @@ bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const Sessi
             return FreeFor(owners.route, caller);
     }
     return false;
-}
-
-bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
-                          CommandOperations& operations) {
-    SessionOwners owners;
-    owners.route = routeOwner_;
-    bool coreRunning = false;
-    if (ConcernsCore(action)) {
-        const CoreSessionHolder holder = operations.CoreSession();
-        coreRunning =
-            holder.coreHeld && !holder.owner.empty() && operations.QueryXrayStatus().running;
-        owners.core = coreRunning ? holder.owner : std::wstring();
-        owners.lastCore = holder.owner;
-    }
-    if (MayCarryOut(action, caller, owners, coreRunning)) {
-        return true;
-    }
-    if (events_) {
-        events_(ServiceEvent::kRequestRefused,
-                {ActionName(action), caller.account.empty() ? L"(unknown)" : caller.account,
-                 ToDecimal(caller.processId)});
-    }
-    return false;
-}
-
-void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
-                           const OpResult& result) {
-    const ActionRow* row = RowOf(action);
-    if (row == nullptr) {
-        return;
-    }
-    switch (row->effect) {
-        case SessionEffect::kRouteTakenOnSuccess:
-            if (result.ok) {
-                routeOwner_ = caller.userSid;
-            }
-            break;
-        case SessionEffect::kRouteFreedOnRestore:
-            // netsteer's "no usable state file": nothing was left to undo,
-            // so no routing of anyone's is in force.
-            if (result.ok ||
-                result.code == static_cast<std::uint32_t>(netsteer::kExitNoStateOnStop)) {
-                routeOwner_.clear();
-            }
-            break;
-        case SessionEffect::kNone:
-        case SessionEffect::kCoreTakenByStart:
-        case SessionEffect::kCoreEnded:
-            break;
-    }
 }
 
 }  // namespace velk

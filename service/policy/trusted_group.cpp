@@ -1,4 +1,4 @@
-#include "service/channel/trusted_group.h"
+#include "service/policy/trusted_group.h"
 
 namespace velk {
 namespace {
