@@ -1,9 +1,6 @@
 #include "service/channel/session_access.h"
 
-#include <cstdint>
-
 #include "common/wide_text.h"
-#include "netsteer/netsteer_constants.h"
 
 namespace velk {
 namespace {
@@ -40,27 +37,9 @@ bool SessionAccess::Admit(GuardedAction action, const CallerIdentity& caller,
 void SessionAccess::Record(GuardedAction action, const CallerIdentity& caller,
                            const OpResult& result) {
     const ActionRow* row = RowOf(action);
-    if (row == nullptr) {
-        return;
-    }
-    switch (row->effect) {
-        case SessionEffect::kRouteTakenOnSuccess:
-            if (result.ok) {
-                routeOwner_ = caller.userSid;
-            }
-            break;
-        case SessionEffect::kRouteFreedOnRestore:
-            // netsteer's "no usable state file": nothing was left to undo,
-            // so no routing of anyone's is in force.
-            if (result.ok ||
-                result.code == static_cast<std::uint32_t>(netsteer::kExitNoStateOnStop)) {
-                routeOwner_.clear();
-            }
-            break;
-        case SessionEffect::kNone:
-        case SessionEffect::kCoreTakenByStart:
-        case SessionEffect::kCoreEnded:
-            break;
+    if (row != nullptr) {
+        routeOwner_ =
+            RouteOwnerAfter(row->effect, result.ok, result.code, caller.userSid, routeOwner_);
     }
 }
 

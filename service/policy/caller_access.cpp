@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "netsteer/netsteer_constants.h"
+
 namespace velk {
 namespace {
 
@@ -63,6 +65,23 @@ bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const Sessi
             return FreeFor(owners.route, caller);
     }
     return false;
+}
+
+std::wstring RouteOwnerAfter(SessionEffect effect, bool ok, std::uint32_t code,
+                             const std::wstring& callerSid, const std::wstring& owner) {
+    switch (effect) {
+        case SessionEffect::kRouteTakenOnSuccess:
+            return ok ? callerSid : owner;
+        case SessionEffect::kRouteFreedOnRestore:
+            return ok || code == static_cast<std::uint32_t>(netsteer::kExitNoStateOnStop)
+                       ? std::wstring()
+                       : owner;
+        case SessionEffect::kNone:
+        case SessionEffect::kCoreTakenByStart:
+        case SessionEffect::kCoreEnded:
+            break;
+    }
+    return owner;
 }
 
 }  // namespace velk

@@ -62,4 +62,11 @@ struct SessionOwners {
 bool MayCarryOut(GuardedAction action, const CallerIdentity& caller, const SessionOwners& owners,
                  bool coreRunning);
 
+// Whose the routing is once an admitted action whose row has `effect` ended
+// with (`ok`, `code`): the caller's when routing started, nobody's when it
+// was restored or netsteer found no usable state to restore (nothing was
+// left to undo); otherwise still `owner`'s.
+std::wstring RouteOwnerAfter(SessionEffect effect, bool ok, std::uint32_t code,
+                             const std::wstring& callerSid, const std::wstring& owner);
+
 }  // namespace velk

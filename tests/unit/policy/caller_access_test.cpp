@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,36 @@ TEST(MayCarryOutTest, OwnersKeepTheirSessionsFromOtherMembers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(MayCarryOut(c.action, c.caller, c.owners, c.coreRunning), c.allowed);
+    }
+}
+
+// What a route action's outcome does to whose the routing is; netsteer's
+// exit code 7 (no usable state file) frees it as a restore does, any other
+// failure leaves it where it was.
+TEST(RouteOwnerAfterTest, OnlyTheOutcomesThatChangeTheRoutingMoveItsOwner) {
+    using E = SessionEffect;
+    const std::wstring alice = L"S-1-5-21-alice";
+    const std::wstring bob = L"S-1-5-21-bob";
+    struct Case {
+        const char* name;
+        SessionEffect effect;
+        bool ok;
+        std::uint32_t code;
+        std::wstring owner;  // after, when alice held it and bob acted
+    };
+    const std::vector<Case> cases = {
+        {"routing started", E::kRouteTakenOnSuccess, true, 0, bob},
+        {"start failed", E::kRouteTakenOnSuccess, false, 4, alice},
+        {"restored", E::kRouteFreedOnRestore, true, 0, L""},
+        {"nothing to restore", E::kRouteFreedOnRestore, false, 7, L""},
+        {"restore failed", E::kRouteFreedOnRestore, false, 6, alice},
+        {"a core started", E::kCoreTakenByStart, true, 0, alice},
+        {"a core stopped", E::kCoreEnded, true, 0, alice},
+        {"a read", E::kNone, true, 0, alice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RouteOwnerAfter(c.effect, c.ok, c.code, bob, alice), c.owner);
     }
 }
 
