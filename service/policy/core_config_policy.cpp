@@ -67,6 +67,28 @@ std::wstring Quoted(const std::string& key) {
     return L"\"" + Utf8ToWide(key) + L"\"";
 }
 
+// A value as the core lowers it before comparing (Go's strings.ToLower):
+// ASCII letters, and the two letters whose lower case is an ASCII one, the
+// Kelvin sign (k) and the capital I with a dot (i). Used where a match
+// refuses, so that "domainsoc\u212Aet" is refused as the core would read it;
+// where a match admits, AsciiLower's narrower folding only refuses more.
+std::string CoreLowered(const std::string& text) {
+    std::string lower;
+    lower.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text.compare(at, 3, "\xE2\x84\xAA") == 0) {
+            lower += 'k';
+            at += 2;
+        } else if (text.compare(at, 2, "\xC4\xB0") == 0) {
+            lower += 'i';
+            at += 1;
+        } else {
+            lower += text[at];
+        }
+    }
+    return AsciiLower(lower);
+}
+
 bool IsIpv4Literal(const std::string& text) {
     int parts = 0;
     std::size_t at = 0;
@@ -223,7 +245,7 @@ std::wstring AnywhereProblem(const Json& value) {
         }
         if (item.is_string()) {
             const std::string text = item.get<std::string>();
-            const std::string lower = AsciiLower(text);
+            const std::string lower = CoreLowered(text);
             if (folded == "network" && (lower == "ds" || lower == "domainsocket")) {
                 return L"\"network\": \"" + Utf8ToWide(text) + L"\" is a domain socket";
             }

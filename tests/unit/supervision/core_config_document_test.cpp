@@ -159,6 +159,16 @@ TEST(CoreConfigDocumentTest, EveryFieldThatNamesAFileASocketOrAnEndpointHasItsRu
          false},
         {"domain socket network, long name",
          R"({"outbounds": [{"streamSettings": {"network": "DomainSocket"}}]})", false},
+        // The core lowers the value as Go does: the Kelvin sign is a k, the
+        // dotted capital I an i; the long s stays what it is.
+        {"domain socket network with a Kelvin sign",
+         "{\"outbounds\": [{\"streamSettings\": {\"network\": \"domainsoc\xE2\x84\xAA"
+         "et\"}}]}",
+         false},
+        {"domain socket network with a dotted I",
+         "{\"outbounds\": [{\"streamSettings\": {\"network\": \"doma\xC4\xB0nsocket\"}}]}", false},
+        {"network with a long s", "{\"routing\": {\"rules\": [{\"network\": \"d\xC5\xBF\"}]}}",
+         true},
         {"domain socket settings", R"({"transport": {"dsSettings": {"path": "/x"}}})", false},
         {"fallback to a port", R"({"inbounds": [{"settings": {"fallbacks": [{"dest": 80}]}}]})",
          true},
