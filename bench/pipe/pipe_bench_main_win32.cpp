@@ -26,8 +26,7 @@
 #include "bench/pipe/pipe_bench_names.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
-#include "tests/support/silent_crowd.h"
-#include "tests/support/talkative_crowd.h"
+#include "tests/support/hostile_crowd.h"
 
 namespace {
 

@@ -9,8 +9,7 @@
 
 #include "service/channel/pipe_security.h"
 #include "tests/support/pipe_dacl_check.h"
-#include "tests/support/silent_crowd.h"
-#include "tests/support/talkative_crowd.h"
+#include "tests/support/hostile_crowd.h"
 #include "tests/system/service/service_scenario.h"
 #include "tests/system/service/velkctl_run.h"
 

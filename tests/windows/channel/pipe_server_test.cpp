@@ -24,8 +24,7 @@
 #include "tests/support/pipe_dacl_check.h"
 #include "tests/support/pipe_impersonation_probe.h"
 #include "tests/support/running_under_wine.h"
-#include "tests/support/silent_crowd.h"
-#include "tests/support/talkative_crowd.h"
+#include "tests/support/hostile_crowd.h"
 #include "tests/support/win_files.h"
 
 namespace velk {
