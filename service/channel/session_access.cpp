@@ -1,12 +1,16 @@
 #include "service/channel/session_access.h"
 
 #include "common/wide_text.h"
+#include "service/policy/action_table.h"
 
 namespace velk {
 namespace {
 
+// Read from the action table, so that the actions that touch the core are
+// named in one place.
 bool ConcernsCore(GuardedAction action) {
-    return action != GuardedAction::kRouteStart && action != GuardedAction::kRouteStop;
+    const ActionRow* row = RowOf(action);
+    return row == nullptr || row->handler != ActionHandler::kRouteHelper;
 }
 
 }  // namespace
