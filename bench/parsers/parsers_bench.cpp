@@ -90,7 +90,7 @@ class InstantOperations final : public velk::CommandOperations {
   public:
     velk::XrayStatus QueryXrayStatus() override { return {true, 259}; }
     velk::CoreSessionHolder CoreSession() override { return {}; }
-    velk::CoreStartOutcome StartXray(const std::wstring&, const velk::CallerMayRead&,
+    velk::CoreStartOutcome StartXray(const std::wstring&, const velk::CallerReadAccess&,
                                      const std::wstring&) override {
         return {};
     }

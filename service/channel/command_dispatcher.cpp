@@ -131,9 +131,8 @@ std::wstring HandleCommand(const std::wstring& request, RequestCaller& caller,
             response = carried(operations.StopXray(), L"xray stopped");
             break;
         case ActionHandler::kCoreStart: {
-            const CallerMayRead mayRead = [&caller](void* file) { return caller.MayRead(file); };
             const CoreStartOutcome outcome =
-                operations.StartXray(argument, mayRead, caller.Identity().userSid);
+                operations.StartXray(argument, caller.ReadAccess(), caller.Identity().userSid);
             response = carried(AnswerOf(outcome), L"xray start finished");
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "common/file_read_check.h"
 #include "service/channel/request_caller.h"
 
 namespace velk {
@@ -17,11 +18,12 @@ class PipeCaller final : public RequestCaller {
     const CallerIdentity& Identity() override;
     // By the token the client sent with its request (at identification
     // level, as clients open the pipe).
-    Win32Status MayRead(void* file) override;
+    const CallerReadAccess& ReadAccess() override;
 
   private:
     HANDLE pipe_;
     std::optional<CallerIdentity> identity_;
+    std::optional<TokenReadAccess> readAccess_;
 };
 
 }  // namespace velk

@@ -1,6 +1,5 @@
 #include "service/channel/pipe_caller.h"
 
-#include "common/file_read_check.h"
 #include "service/channel/caller_tokens.h"
 #include "service/service_constants.h"
 
@@ -13,12 +12,11 @@ const CallerIdentity& PipeCaller::Identity() {
     return *identity_;
 }
 
-Win32Status PipeCaller::MayRead(void* file) {
-    const Win32Result<UniqueHandle> token = ClientImpersonationToken(pipe_);
-    if (!token) {
-        return token.error();
+const CallerReadAccess& PipeCaller::ReadAccess() {
+    if (!readAccess_) {
+        readAccess_.emplace(ClientImpersonationToken(pipe_));
     }
-    return TokenMayReadFile(token.value().Get(), static_cast<HANDLE>(file));
+    return *readAccess_;
 }
 
 }  // namespace velk

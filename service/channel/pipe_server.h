@@ -53,10 +53,17 @@ struct PipeServerOptions {
     std::function<void()> onceListening;
 };
 
-// Carries out one request. `client` is the connected pipe instance the request
-// came on, valid for the duration of the call only (for learning who the
-// caller is: ImpersonateNamedPipeClient, GetNamedPipeClientProcessId).
-using RequestHandlerFn = std::function<std::wstring(const std::wstring& request, HANDLE client)>;
+// Carries out the requests the pipe server reads.
+class RequestHandler {
+  public:
+    virtual ~RequestHandler() = default;
+
+    // Carries out one request and gives its answer. `client` is the connected
+    // pipe instance the request came on, valid for the duration of the call
+    // only (for learning who the caller is: ImpersonateNamedPipeClient,
+    // GetNamedPipeClientProcessId).
+    virtual std::wstring Handle(const std::wstring& request, HANDLE client) = 0;
+};
 
 // Serves the pipe until `stopEvent` (a manual-reset event) is set, then
 // returns. Logs "Pipe server loop started." and "Pipe server loop stopped.".
@@ -98,7 +105,7 @@ using RequestHandlerFn = std::function<std::wstring(const std::wstring& request,
 // handled is still answered; once a stop has been asked for, a client gets
 // kPipeStopGraceMs (from the stop, or from the write if later) to take its
 // answer. No thread is started.
-void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
+void RunPipeServer(HANDLE stopEvent, RequestHandler& handleRequest, const LogSink& log,
                    const PipeServerOptions& options = {});
 
 }  // namespace velk

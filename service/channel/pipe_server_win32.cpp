@@ -78,7 +78,7 @@ struct Connection {
 // SchedulePipe says what is due and when; this class only does what they say.
 class PipeServer {
   public:
-    PipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
+    PipeServer(HANDLE stopEvent, RequestHandler& handleRequest, const LogSink& log,
                const PipeServerOptions& options)
         : stopEvent_(stopEvent),
           handleRequest_(handleRequest),
@@ -346,8 +346,8 @@ class PipeServer {
         }
         Connection& connection = connections_[i];
         connection.response = EncodeResponse(
-            handleRequest_(DecodeRequest(connection.request.data(), connection.requestBytes),
-                           connection.pipe.Get()));
+            handleRequest_.Handle(DecodeRequest(connection.request.data(), connection.requestBytes),
+                                  connection.pipe.Get()));
         Apply(i, PipeEvent::kAnswerReady);
     }
 
@@ -420,7 +420,7 @@ class PipeServer {
     }
 
     HANDLE stopEvent_;
-    const RequestHandlerFn& handleRequest_;
+    RequestHandler& handleRequest_;
     const LogSink& log_;
     const PipeServerOptions& options_;
     const PipeScheduleRules rules_;
@@ -439,7 +439,7 @@ class PipeServer {
 
 }  // namespace
 
-void RunPipeServer(HANDLE stopEvent, const RequestHandlerFn& handleRequest, const LogSink& log,
+void RunPipeServer(HANDLE stopEvent, RequestHandler& handleRequest, const LogSink& log,
                    const PipeServerOptions& options) {
     log(L"Pipe server loop started.");
     bool listened = false;

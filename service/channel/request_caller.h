@@ -1,8 +1,6 @@
 #pragma once
 // The client whose request is being served, as the dispatcher sees it.
-#include <functional>
-
-#include "common/win32_result.h"
+#include "common/caller_read_access.h"
 #include "service/policy/caller_access.h"
 
 namespace velk {
@@ -15,9 +13,9 @@ class RequestCaller {
     // cannot be learnt leaves the caller untrusted.
     virtual const CallerIdentity& Identity() = 0;
 
-    // Whether the client may read the file behind `file` (see CallerMayRead
-    // in command_operations.h).
-    virtual Win32Status MayRead(void* file) = 0;
+    // What the client may read, by its own token; taken on the first call
+    // and kept.
+    virtual const CallerReadAccess& ReadAccess() = 0;
 };
 
 }  // namespace velk

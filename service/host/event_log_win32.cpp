@@ -84,12 +84,13 @@ class EventSource {
     HANDLE handle_;
 };
 
-// The source with the refusals coalesced on their way to it, one for the
-// process: every sink ServiceEventLog gives shares it, whichever thread
-// reports.
-class CoalescedEventLog {
+}  // namespace
+
+// The source with the refusals coalesced on their way to it: every sink
+// ServiceEventLog gives shares it, whichever thread reports.
+class ServiceEventLog::Coalesced {
   public:
-    CoalescedEventLog()
+    Coalesced()
         : coalescer_(
               [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
                   source_.Report(event, inserts);
@@ -108,12 +109,17 @@ class CoalescedEventLog {
     RefusalCoalescer coalescer_;
 };
 
-}  // namespace
+ServiceEventLog::ServiceEventLog() : coalesced_(std::make_unique<Coalesced>()) {}
 
-EventSink ServiceEventLog() {
-    return [](ServiceEvent event, const std::vector<std::wstring>& inserts) {
-        static CoalescedEventLog log;
-        log.Report(event, inserts);
+ServiceEventLog::~ServiceEventLog() = default;
+
+void ServiceEventLog::Report(ServiceEvent event, const std::vector<std::wstring>& inserts) {
+    coalesced_->Report(event, inserts);
+}
+
+EventSink ServiceEventLog::Sink() {
+    return [this](ServiceEvent event, const std::vector<std::wstring>& inserts) {
+        Report(event, inserts);
     };
 }
 

@@ -6,14 +6,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "common/win32_result.h"
-#include "service/channel/command_dispatcher.h"
+#include "service/channel/pipe_server.h"
 #include "service/supervision/command_operations.h"
 #include "service/supervision/route_restore.h"
 #include "service/supervision/service_events.h"
+#include "service/supervision/windows_operations.h"
 
 namespace velk {
 
@@ -47,9 +49,19 @@ struct ServiceHostPlatform {
 // kServiceRestoreLogPrefix, to the helper log, where the routing's story is.
 void WriteRouteRestoreLog(const std::wstring& message);
 
-// The real control manager, pipe and service log, with `operations` behind
-// the dispatcher and the core stop.
-ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
+// The parts of the service, made by the program's entry and living as long
+// as it: the one core slot and helper runner, what carries out requests, and
+// where events go.
+struct ServiceParts {
+    WindowsOperations& operations;
+    RequestHandler& requests;
+    EventSink events;
+    PipeServerOptions pipe;
+};
+
+// The real control manager, pipe and service log around `parts`, which must
+// outlive what this gives.
+ServiceHostPlatform WindowsServiceHostPlatform(const ServiceParts& parts);
 
 // When the service starts and finds a route state file, the machine was left
 // routed into a tunnel whose core is gone (the service died, or the machine
@@ -64,15 +76,28 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations);
 void ReportStopProgress(std::uint32_t remainingMs);
 
 // Hands the service table to the control manager and blocks for the life of
-// the service. 0 after the service has run and stopped; 1, after logging
-// "This executable must be run as a Windows Service.", when the process was
-// not started by the control manager.
-int RunServiceProgram(CommandOperations& operations);
+// the service, with `operations` stopping the core at the stop. 0 after the
+// service has run and stopped; 1, after logging "This executable must be run
+// as a Windows Service.", when the process was not started by the control
+// manager.
 int RunServiceProgram(ServiceHostPlatform platform, CommandOperations& operations);
 
-// Installs `platform` and `operations` in the process-wide host state and
-// resets it as at process start (for RunServiceProgram and for tests).
-void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations);
+// One run of the service host: ServiceMain and the control handler act on it
+// while it lives. The control manager gives ServiceMain no context, so the
+// running host is found through one pointer that this sets and clears; one
+// run at a time (RunServiceProgram makes one, tests make their own).
+class ServiceHostRun {
+  public:
+    ServiceHostRun(ServiceHostPlatform platform, CommandOperations& operations);
+    ~ServiceHostRun();
+    ServiceHostRun(const ServiceHostRun&) = delete;
+    ServiceHostRun& operator=(const ServiceHostRun&) = delete;
+
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+};
 
 void WINAPI ServiceMain(DWORD argumentCount, LPWSTR* arguments);
 DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventData,

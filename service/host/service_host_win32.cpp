@@ -1,27 +1,23 @@
 #include "service/host/service_host.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "common/wide_text.h"
-#include "service/channel/pipe_caller.h"
-#include "service/channel/pipe_server.h"
 #include "service/channel/service_log.h"
-#include "service/host/event_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/module_directory.h"
-#include "service/supervision/windows_operations.h"
 
 namespace velk {
-namespace {
 
-// The process-wide host state, shared by ServiceMain's thread and the control
+// The host state of one run, shared by ServiceMain's thread and the control
 // manager's thread. `stopEvent` is read and closed under `stopEventMutex`, so
 // that a stop control arriving while ServiceMain closes the event never
 // signals a closed (or reused) handle, nor reports STOP_PENDING after STOPPED.
-struct ServiceHostState {
+struct ServiceHostRun::State {
     ServiceHostPlatform platform;
     CommandOperations* operations = nullptr;
     // Written and reported by both threads, one report at a time.
@@ -35,10 +31,12 @@ struct ServiceHostState {
     DWORD checkPoint = 0;
 };
 
-ServiceHostState& ServiceHost() {
-    static ServiceHostState state;
-    return state;
-}
+namespace {
+
+using ServiceHostState = ServiceHostRun::State;
+
+// The run ServiceMain and the control handler act on (ServiceHostRun).
+std::atomic<ServiceHostState*> runningHost{nullptr};
 
 void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD win32ExitCode,
             DWORD waitHint, DWORD checkPoint = 0) {
@@ -54,20 +52,25 @@ void Report(ServiceHostState& host, DWORD state, DWORD controlsAccepted, DWORD w
     host.platform.setStatus(host.statusHandle, status);
 }
 
+// A report of progress with the next checkpoint, while starting or stopping.
+void ReportProgress(DWORD state, DWORD controlsAccepted, std::uint32_t remainingMs) {
+    ServiceHostState* host = runningHost.load();
+    if (host != nullptr) {
+        Report(*host, state, controlsAccepted, 0, remainingMs + kServicePendingWaitHintMs,
+               ++host->checkPoint);
+    }
+}
+
 }  // namespace
 
 void ReportStopProgress(std::uint32_t remainingMs) {
-    ServiceHostState& host = ServiceHost();
-    Report(host, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0,
-           remainingMs + kServicePendingWaitHintMs, ++host.checkPoint);
+    ReportProgress(SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, remainingMs);
 }
 
 namespace {
 
 void ReportStartProgress(std::uint32_t remainingMs) {
-    ServiceHostState& host = ServiceHost();
-    Report(host, SERVICE_START_PENDING, 0, 0, remainingMs + kServicePendingWaitHintMs,
-           ++host.checkPoint);
+    ReportProgress(SERVICE_START_PENDING, 0, remainingMs);
 }
 
 void RestoreRoutingIfSaved(ServiceHostState& host, const wchar_t* occasion,
@@ -92,18 +95,18 @@ void RestoreRoutingIfSaved(ServiceHostState& host, const wchar_t* occasion,
 
 }  // namespace
 
-void PrepareServiceHost(ServiceHostPlatform platform, CommandOperations& operations) {
-    ServiceHostState& host = ServiceHost();
-    host.platform = std::move(platform);
-    host.operations = &operations;
-    host.serviceStatus = SERVICE_STATUS{};
-    host.statusHandle = nullptr;
-    host.checkPoint = 0;
-    std::lock_guard<std::mutex> lock(host.stopEventMutex);
-    host.stopEvent = nullptr;
+ServiceHostRun::ServiceHostRun(ServiceHostPlatform platform, CommandOperations& operations)
+    : state_(std::make_unique<State>()) {
+    state_->platform = std::move(platform);
+    state_->operations = &operations;
+    runningHost.store(state_.get());
 }
 
-ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
+ServiceHostRun::~ServiceHostRun() {
+    runningHost.store(nullptr);
+}
+
+ServiceHostPlatform WindowsServiceHostPlatform(const ServiceParts& parts) {
     ServiceHostPlatform platform;
     platform.startDispatcher = [](const SERVICE_TABLE_ENTRYW* table) {
         return StartServiceCtrlDispatcherW(table);
@@ -116,25 +119,17 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         SetServiceStatus(handle, &copy);
     };
     platform.createStopEvent = [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); };
-    CommandOperations* ops = &operations;
-    platform.runPipeServer = [ops](HANDLE stopEvent, const std::function<void()>& onceListening) {
-        WatchForServiceStop(stopEvent, ReportStopProgress);
-        // Sessions last as long as this run of the service.
-        SessionAccess sessions(ServiceEventLog());
-        PipeServerOptions options;
+    platform.runPipeServer = [&parts](HANDLE stopEvent,
+                                      const std::function<void()>& onceListening) {
+        parts.operations.WatchForStop(stopEvent, ReportStopProgress);
+        PipeServerOptions options = parts.pipe;
         options.onceListening = onceListening;
-        RunPipeServer(
-            stopEvent,
-            [ops, &sessions](const std::wstring& request, HANDLE client) {
-                PipeCaller caller(client);
-                return HandleCommand(request, caller, sessions, *ops, WriteServiceLog);
-            },
-            WriteServiceLog, options);
+        RunPipeServer(stopEvent, parts.requests, WriteServiceLog, options);
         // The event is closed once the loop has ended.
-        WatchForServiceStop(nullptr, nullptr);
+        parts.operations.WatchForStop(nullptr, nullptr);
     };
     platform.log = WriteServiceLog;
-    platform.events = ServiceEventLog();
+    platform.events = parts.events;
     platform.restoreSavedRouting = [](RouteRestoreSettings settings) {
         settings.programDirectory = GetModuleDirectory();
         return velk::RestoreSavedRouting(settings);
@@ -144,12 +139,16 @@ ServiceHostPlatform WindowsServiceHostPlatform(CommandOperations& operations) {
         velk::ClearLeftoverDnsRules(settings);
     };
     platform.restoreLog = WriteRouteRestoreLog;
-    platform.prepareDataFolder = PrepareCoreDataDirectory;
+    platform.prepareDataFolder = [&parts] { return parts.operations.PrepareDataDirectory(); };
     return platform;
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-    ServiceHostState& host = ServiceHost();
+    ServiceHostState* running = runningHost.load();
+    if (running == nullptr) {
+        return;
+    }
+    ServiceHostState& host = *running;
     host.statusHandle = host.platform.registerHandler(kServiceName, ServiceControlHandler);
     if (host.statusHandle == nullptr) {
         return;
@@ -220,7 +219,11 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     if (control != SERVICE_CONTROL_STOP) {
         return ERROR_CALL_NOT_IMPLEMENTED;
     }
-    ServiceHostState& host = ServiceHost();
+    ServiceHostState* running = runningHost.load();
+    if (running == nullptr) {
+        return NO_ERROR;
+    }
+    ServiceHostState& host = *running;
     host.platform.log(L"Service stop requested.");
     // Under the event's lock: once ServiceMain has let the event go it is
     // about to report STOPPED, and a service never goes back from STOPPED.
@@ -233,21 +236,20 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     return NO_ERROR;
 }
 
-int RunServiceProgram(CommandOperations& operations) {
-    return RunServiceProgram(WindowsServiceHostPlatform(operations), operations);
-}
-
 int RunServiceProgram(ServiceHostPlatform platform, CommandOperations& operations) {
-    PrepareServiceHost(std::move(platform), operations);
+    // The run holds the platform from here on.
+    const LogSink log = platform.log;
+    const auto startDispatcher = platform.startDispatcher;
+    const ServiceHostRun run(std::move(platform), operations);
     SERVICE_TABLE_ENTRYW table[] = {
         {const_cast<LPWSTR>(kServiceName), ServiceMain},
         {nullptr, nullptr},
     };
-    if (ServiceHost().platform.startDispatcher(table)) {
+    if (startDispatcher(table)) {
         return 0;
     }
     const std::wstring message = L"This executable must be run as a Windows Service.";
-    ServiceHost().platform.log(message);
+    log(message);
     std::fwprintf(stderr, L"%ls\n", message.c_str());
     return 1;
 }

@@ -16,13 +16,13 @@ struct CallerConfig {
 };
 
 // Opens the file at `path` (whose text ConfigPathProblem accepted), asks
-// `mayRead` about that very handle, and reads it through the same handle.
+// `reader` about that very handle, and reads it through the same handle.
 // Refused: a link or junction at any step of the path, a handle that is not a
 // disk file or resolves to another path, a file larger than `maxBytes`. The
-// failed call when the file could not be opened or read, or what `mayRead`
+// failed call when the file could not be opened or read, or what `reader`
 // answered when it was not Done (ERROR_ACCESS_DENIED for a file the caller
 // may not read).
-Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerMayRead& mayRead,
+Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerReadAccess& reader,
                                            std::uint64_t maxBytes);
 
 }  // namespace velk

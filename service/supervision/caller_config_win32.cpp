@@ -31,7 +31,7 @@ std::wstring LinkOnTheWay(const std::wstring& path) {
 
 }  // namespace
 
-Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerMayRead& mayRead,
+Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const CallerReadAccess& reader,
                                            std::uint64_t maxBytes) {
     CallerConfig config;
     const std::wstring link = LinkOnTheWay(path);
@@ -56,7 +56,7 @@ Win32Result<CallerConfig> ReadCallerConfig(const std::wstring& path, const Calle
     }
     // Asked of the handle that is read from, so that nothing can be swapped
     // in between.
-    if (const Win32Status may = mayRead(file.Get()); !may) {
+    if (const Win32Status may = reader.MayRead(file.Get()); !may) {
         return may.error();
     }
     std::string bytes;

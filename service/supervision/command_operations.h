@@ -2,22 +2,15 @@
 // What the dispatcher may do to processes and files. None of these throws;
 // every failure comes back in the result.
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "common/caller_read_access.h"
 #include "common/win32_result.h"
 #include "service/supervision/core_session.h"
 #include "service/supervision/core_start_outcome.h"
 #include "service/supervision/op_result.h"
 
 namespace velk {
-
-// Whether the client whose request is being served may read the file behind
-// `file` (a Windows file handle the service opened with READ_CONTROL), by the
-// file's own security: Done when it may, ERROR_ACCESS_DENIED when it may not,
-// or the failed call (the client's token could not be had). The service never
-// acts as the client, so the client need not allow it to.
-using CallerMayRead = std::function<Win32Status(void* file)>;
 
 struct XrayStatus {
     bool running = false;
@@ -47,10 +40,12 @@ class CommandOperations {
 
     // Starts the core with `configPath` (never empty, quotes already removed)
     // unless one is running. The configuration must be a file the client may
-    // read (`mayRead`), which the service then reads itself. A start that runs
+    // read (`reader`), which the service then reads itself: the service never
+    // acts as the client, so the client need not allow it to. A start that runs
     // a core makes the session `owner`'s (a user SID); no other outcome
     // changes whose it is.
-    virtual CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead& mayRead,
+    virtual CoreStartOutcome StartXray(const std::wstring& configPath,
+                                       const CallerReadAccess& reader,
                                        const std::wstring& owner) = 0;
 
     // Stops the recorded core, if any; the session stays its owner's. Always

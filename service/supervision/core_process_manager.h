@@ -104,7 +104,7 @@ class CoreProcessManager {
 
     // Starts the core unless the recorded core still runs, which then keeps
     // its configuration: kAlreadyRunning. The file at `configPath` is read once as
-    // the service, once `mayRead` said the requesting client may read it, and checked: a plain
+    // the service, once `reader` said the requesting client may read it, and checked: a plain
     // local JSON file (config_path_rules) read into one document that the field rules allow
     // (core_config_document, core_config_policy); otherwise kRefused with the reason, an
     // event and nothing started. The core gets that document written back out, as a copy in the
@@ -116,7 +116,7 @@ class CoreProcessManager {
     // (PrepareDataDirectory). A file at the copy's or the log's path that is not ours is moved
     // aside (an event) and made anew. A start that ran a core (kStarted, kEndedAtOnce) makes the
     // session `owner`'s, its output what the logs gain from then on.
-    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead& mayRead,
+    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerReadAccess& reader,
                                const std::wstring& owner);
 
     // Terminates the recorded core if it still runs (exit code 0, then waits
@@ -157,10 +157,10 @@ class CoreProcessManager {
 
     // The steps of a start; `marks` gets the logs' lengths before the core
     // runs.
-    CoreStartOutcome Start(const std::wstring& configPath, const CallerMayRead& mayRead,
+    CoreStartOutcome Start(const std::wstring& configPath, const CallerReadAccess& reader,
                            CoreLogMarks& marks);
     Win32Result<CheckedConfiguration> ReadConfiguration(const std::wstring& configPath,
-                                                        const CallerMayRead& mayRead);
+                                                        const CallerReadAccess& reader);
     CoreStartOutcome RefuseConfiguration(const std::wstring& configPath, const Refusal& refusal);
     Win32Status WriteConfigurationCopy(const std::string& bytes);
     Win32Result<OpenedRuntimeLog> OpenRuntimeLog();

@@ -88,13 +88,12 @@ CheckedConfiguration RefusedConfiguration(std::wstring reason) {
 }  // namespace
 
 Win32Result<CheckedConfiguration> CoreProcessManager::ReadConfiguration(
-    const std::wstring& configPath, const CallerMayRead& mayRead) {
+    const std::wstring& configPath, const CallerReadAccess& reader) {
     std::wstring pathProblem = ConfigPathProblem(configPath);
     if (!pathProblem.empty()) {
         return RefusedConfiguration(std::move(pathProblem));
     }
-    Win32Result<CallerConfig> read =
-        ReadCallerConfig(configPath, mayRead, settings_.maxConfigBytes);
+    Win32Result<CallerConfig> read = ReadCallerConfig(configPath, reader, settings_.maxConfigBytes);
     if (!read) {
         Log(L"[XRAY] config not read: " + FailureText(read.error()));
         return read.error();
@@ -270,17 +269,17 @@ Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) 
 }
 
 CoreStartOutcome CoreProcessManager::StartXray(const std::wstring& configPath,
-                                               const CallerMayRead& mayRead,
+                                               const CallerReadAccess& reader,
                                                const std::wstring& owner) {
     std::lock_guard<std::mutex> lock(xrayMutex);
     CoreLogMarks marks;
-    const CoreStartOutcome outcome = Start(configPath, mayRead, marks);
+    const CoreStartOutcome outcome = Start(configPath, reader, marks);
     session_.ledger.Settle(outcome, owner, std::move(marks));
     return outcome;
 }
 
 CoreStartOutcome CoreProcessManager::Start(const std::wstring& configPath,
-                                           const CallerMayRead& mayRead, CoreLogMarks& marks) {
+                                           const CallerReadAccess& reader, CoreLogMarks& marks) {
     if (session_.core) {
         if (IsRunning(session_.core->process.Get())) {
             Log(L"[XRAY] xray.exe already running.");
@@ -289,7 +288,7 @@ CoreStartOutcome CoreProcessManager::Start(const std::wstring& configPath,
         Forget();
     }
 
-    Win32Result<CheckedConfiguration> configuration = ReadConfiguration(configPath, mayRead);
+    Win32Result<CheckedConfiguration> configuration = ReadConfiguration(configPath, reader);
     if (!configuration) {
         return CoreStartFailed(configuration.error());
     }

@@ -5,14 +5,26 @@
 #include <functional>
 #include <utility>
 
+#include "common/caller_read_access.h"
+
 #include "service/channel/request_caller.h"
 #include "service/supervision/command_operations.h"
 
 namespace velk::test_support {
 
-inline Win32Status AnyoneMayRead(void* /*file*/) {
-    return Done{};
-}
+// A read check that answers what `check` says of each file.
+class ReadAccessFrom final : public CallerReadAccess {
+  public:
+    explicit ReadAccessFrom(std::function<Win32Status(void* file)> check)
+        : check_(std::move(check)) {}
+    Win32Status MayRead(void* file) const override { return check_(file); }
+
+  private:
+    std::function<Win32Status(void* file)> check_;
+};
+
+// Any file may be read.
+inline const ReadAccessFrom AnyoneMayRead([](void*) -> Win32Status { return Done{}; });
 
 inline CallerIdentity SystemCaller() {
     return CallerIdentity{CallerRank::kLocalSystem, L"S-1-5-18", L"NT AUTHORITY\\SYSTEM", 4};
@@ -23,7 +35,7 @@ class DirectCaller final : public RequestCaller {
     explicit DirectCaller(CallerIdentity identity = SystemCaller())
         : identity_(std::move(identity)) {}
     const CallerIdentity& Identity() override { return identity_; }
-    Win32Status MayRead(void* file) override { return AnyoneMayRead(file); }
+    const CallerReadAccess& ReadAccess() override { return AnyoneMayRead; }
 
   private:
     CallerIdentity identity_;

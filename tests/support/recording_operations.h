@@ -51,7 +51,7 @@ class RecordingOperations : public CommandOperations {
         const CoreSessionFacts* session = ledger_.Current();
         return {session ? session->owner : std::wstring(), coreHeld_};
     }
-    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerMayRead&,
+    CoreStartOutcome StartXray(const std::wstring& configPath, const CallerReadAccess&,
                                const std::wstring& owner) override {
         calls.push_back(L"StartXray|" + configPath);
         const auto scripted = results_.startsByPath.find(configPath);

@@ -5,6 +5,7 @@
 
 #include "tests/system/service/service_scenario.h"
 #include "tests/system/service/velkctl_run.h"
+#include "tests/support/request_handler_from.h"
 
 namespace velk::scenario {
 namespace {
@@ -111,13 +112,11 @@ TEST_F(ServiceVelkctl, RefusesAPipeTheServiceDoesNotServe) {
     std::atomic<int> served{0};
     UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     auto squatter = std::async(std::launch::async, [&] {
-        RunPipeServer(
-            stop.Get(),
-            [&](const std::wstring&, HANDLE) {
-                ++served;
-                return std::wstring(L"ok=true;exitCode=0;message=service running");
-            },
-            [](const std::wstring&) {});
+        test_support::RequestHandlerFrom impostor([&](const std::wstring&, HANDLE) {
+            ++served;
+            return std::wstring(L"ok=true;exitCode=0;message=service running");
+        });
+        RunPipeServer(stop.Get(), impostor, [](const std::wstring&) {});
     });
     ASSERT_TRUE(Eventually([] { return WaitNamedPipeW(kPipeName, 0) != FALSE; }));
     const ProgramRun run = RunVelkctl(L"status");

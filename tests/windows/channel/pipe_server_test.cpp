@@ -25,6 +25,7 @@
 #include "tests/support/pipe_impersonation_probe.h"
 #include "tests/support/running_under_wine.h"
 #include "tests/support/hostile_crowd.h"
+#include "tests/support/request_handler_from.h"
 #include "tests/support/win_files.h"
 
 namespace velk {
@@ -70,8 +71,7 @@ class ServerRun {
 
     void Start() {
         done_ = std::async(std::launch::async, [this] {
-            RunPipeServer(
-                stop_.Get(),
+            test_support::RequestHandlerFrom recording(
                 [this](const std::wstring& request, HANDLE client) {
                     {
                         std::lock_guard<std::mutex> lock(mutex_);
@@ -79,7 +79,9 @@ class ServerRun {
                         clientPids_.push_back(ClientProcessId(client));
                     }
                     return handler_(request);
-                },
+                });
+            RunPipeServer(
+                stop_.Get(), recording,
                 [this](const std::wstring& line) {
                     std::lock_guard<std::mutex> lock(mutex_);
                     log_.push_back(line);

@@ -35,7 +35,7 @@ class RecordingOperations : public CommandOperations {
     explicit RecordingOperations(Recorder& recorder) : recorder_(recorder) {}
     XrayStatus QueryXrayStatus() override { return {}; }
     CoreSessionHolder CoreSession() override { return {}; }
-    CoreStartOutcome StartXray(const std::wstring&, const CallerMayRead&,
+    CoreStartOutcome StartXray(const std::wstring&, const CallerReadAccess&,
                                const std::wstring&) override {
         return {};
     }
@@ -138,7 +138,7 @@ const std::wstring kStopped =
     L"status type=16 state=1 accepted=1 exit=0 specific=0 checkpoint=0 hint=0";
 
 TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
-    PrepareServiceHost(Platform(), operations_);
+    const ServiceHostRun run(Platform(), operations_);
     auto serviceThread = std::async(std::launch::async, [] { ServiceMain(0, nullptr); });
     ASSERT_EQ(WaitForSingleObject(running_.Get(), 30000), WAIT_OBJECT_0);
     // Controls other than stop change nothing; those the service does not
@@ -186,7 +186,7 @@ TEST_F(ServiceHostTest, RunsAndStopsInTheFixedOrder) {
 // the core is gone.
 TEST_F(ServiceHostTest, SavedRoutingIsRestoredOnceThePipeHoldsItsNameAndAfterTheCore) {
     routingSaved_ = true;
-    PrepareServiceHost(Platform(), operations_);
+    const ServiceHostRun run(Platform(), operations_);
     auto serviceThread = std::async(std::launch::async, [] { ServiceMain(0, nullptr); });
     ASSERT_EQ(WaitForSingleObject(running_.Get(), 30000), WAIT_OBJECT_0);
     ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
@@ -227,14 +227,14 @@ TEST_F(ServiceHostTest, SavedRoutingIsRestoredOnceThePipeHoldsItsNameAndAfterThe
 
 TEST_F(ServiceHostTest, FailedRegistrationReportsNothing) {
     registerFails_ = true;
-    PrepareServiceHost(Platform(), operations_);
+    const ServiceHostRun run(Platform(), operations_);
     ServiceMain(0, nullptr);
     EXPECT_EQ(recorder_.Lines(), std::vector<std::wstring>{L"register VelkVPNService"});
 }
 
 TEST_F(ServiceHostTest, FailedStopEventReportsStoppedWithItsError) {
     eventFails_ = true;
-    PrepareServiceHost(Platform(), operations_);
+    const ServiceHostRun run(Platform(), operations_);
     ServiceMain(0, nullptr);
     EXPECT_EQ(recorder_.Lines(),
               (std::vector<std::wstring>{

@@ -42,8 +42,8 @@ const std::wstring kOwner = L"S-1-5-21-owner";
 
 // A start for kOwner, answered as the pipe answers it.
 OpResult StartAs(CoreProcessManager& manager, const std::wstring& path,
-                 const CallerMayRead& mayRead) {
-    return AnswerOf(manager.StartXray(path, mayRead, kOwner));
+                 const CallerReadAccess& reader) {
+    return AnswerOf(manager.StartXray(path, reader, kOwner));
 }
 
 // Long enough for the fake core to start under Wine and, when told to exit at
@@ -490,11 +490,11 @@ TEST_F(CoreProcessManagerTest, ConfigurationThatCannotBeReadAsTheCallerStartsNot
     const std::wstring path = Config(L"run.json", FakecoreJson({{"marker_file", Utf8(marker)}}));
     for (const DWORD refusal : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_CANNOT_IMPERSONATE}}) {
         int asked = 0;
-        const CallerMayRead refuses = [&](void* file) -> Win32Status {
+        const test_support::ReadAccessFrom refuses([&](void* file) -> Win32Status {
             ++asked;
             EXPECT_TRUE(IsFileAtPath(static_cast<HANDLE>(file), path));
             return Win32Error{L"AccessCheck", refusal};
-        };
+        });
         EXPECT_EQ(StartAs(manager_, path, refuses).code, static_cast<std::uint32_t>(refusal));
         EXPECT_EQ(asked, 1);
     }
@@ -517,11 +517,11 @@ TEST_F(CoreProcessManagerTest, CoreReadsTheDocumentReadAsTheCaller) {
     const std::string rewritten =
         FakecoreJson({{"marker_file", Utf8(marker)}}, {{"access", "C:\\windows\\late.log"}});
     int asked = 0;
-    const CallerMayRead triesToRewrite = [&](void*) -> Win32Status {
+    const test_support::ReadAccessFrom triesToRewrite([&](void*) -> Win32Status {
         ++asked;
         EXPECT_FALSE(WriteFileBytes(path, rewritten)) << "written while the service reads it";
         return Done{};
-    };
+    });
 
     ASSERT_TRUE(StartAs(manager_, path, triesToRewrite).ok);
     EXPECT_EQ(asked, 1);

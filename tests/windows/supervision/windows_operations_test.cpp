@@ -23,8 +23,7 @@ std::wstring ThisProgramDirectory() {
 
 // The service's binding: the real constants and this program's directory.
 TEST(WindowsOperationsTest, BindsEveryOperationToTheServiceSetting) {
-    CommandOperations& operations = WindowsCommandOperations();
-    EXPECT_EQ(&operations, &WindowsCommandOperations());
+    WindowsOperations operations(nullptr, nullptr);
     EXPECT_EQ(operations.GetModuleDirectory(), ThisProgramDirectory());
 
     const XrayStatus status = operations.QueryXrayStatus();

@@ -10,6 +10,7 @@
 #include "service/channel/pipe_server.h"
 #include "tests/support/pipe_client.h"
 #include "tests/support/pipe_impersonation_probe.h"
+#include "tests/support/request_handler_from.h"
 #include "tools/velkctl/velkctl_client.h"
 #include "tools/velkctl/velkctl_options.h"
 
@@ -170,14 +171,15 @@ TEST(VelkctlResponseTest, ParsesFieldsIntoEscapedJson) {
 // the service.
 class ForeignServer {
   public:
-    explicit ForeignServer(RequestHandlerFn handler) {
+    explicit ForeignServer(test_support::RequestHandlerFrom::Function handler) {
         name_ = L"\\\\.\\pipe\\velkctl_test_" + std::to_wstring(GetCurrentProcessId());
         stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         PipeServerOptions options;
         options.pipeName = name_;
         done_ = std::async(std::launch::async, [this, handler, options] {
+            test_support::RequestHandlerFrom handlerOfThisServer(handler);
             RunPipeServer(
-                stop_.Get(), handler, [](const std::wstring&) {}, options);
+                stop_.Get(), handlerOfThisServer, [](const std::wstring&) {}, options);
         });
     }
     ~ForeignServer() {

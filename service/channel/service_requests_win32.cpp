@@ -1,0 +1,18 @@
+#include "service/channel/service_requests.h"
+
+#include <utility>
+
+#include "service/channel/command_dispatcher.h"
+#include "service/channel/pipe_caller.h"
+
+namespace velk {
+
+ServiceRequests::ServiceRequests(CommandOperations& operations, LogSink log, EventSink events)
+    : operations_(operations), log_(std::move(log)), sessions_(std::move(events)) {}
+
+std::wstring ServiceRequests::Handle(const std::wstring& request, HANDLE client) {
+    PipeCaller caller(client);
+    return HandleCommand(request, caller, sessions_, operations_, log_);
+}
+
+}  // namespace velk
