@@ -45,9 +45,9 @@ struct ServiceHostPlatform {
     LogSink restoreLog;
 };
 
-// The restore's reports on Windows: each goes to the service log and, after
+// The restore's reports on Windows: each goes to `serviceLog` and, after
 // kServiceRestoreLogPrefix, to the helper log, where the routing's story is.
-void WriteRouteRestoreLog(const std::wstring& message);
+LogSink RouteRestoreLog(LogSink serviceLog);
 
 // The parts of the service, made by the program's entry and living as long
 // as it: the one core slot and helper runner, what carries out requests, and
@@ -55,6 +55,7 @@ void WriteRouteRestoreLog(const std::wstring& message);
 struct ServiceParts {
     WindowsOperations& operations;
     RequestHandler& requests;
+    LogSink log;
     EventSink events;
     PipeServerOptions pipe;
 };

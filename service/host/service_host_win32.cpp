@@ -7,7 +7,6 @@
 #include "common/unique_handle.h"
 #include "common/win32_result.h"
 #include "common/wide_text.h"
-#include "service/channel/service_log.h"
 #include "service/service_constants.h"
 #include "service/supervision/module_directory.h"
 
@@ -124,11 +123,11 @@ ServiceHostPlatform WindowsServiceHostPlatform(const ServiceParts& parts) {
         parts.operations.WatchForStop(stopEvent, ReportStopProgress);
         PipeServerOptions options = parts.pipe;
         options.onceListening = onceListening;
-        RunPipeServer(stopEvent, parts.requests, WriteServiceLog, options);
+        RunPipeServer(stopEvent, parts.requests, parts.log, options);
         // The event is closed once the loop has ended.
         parts.operations.WatchForStop(nullptr, nullptr);
     };
-    platform.log = WriteServiceLog;
+    platform.log = parts.log;
     platform.events = parts.events;
     platform.restoreSavedRouting = [](RouteRestoreSettings settings) {
         settings.programDirectory = GetModuleDirectory();
@@ -138,7 +137,7 @@ ServiceHostPlatform WindowsServiceHostPlatform(const ServiceParts& parts) {
         settings.programDirectory = GetModuleDirectory();
         velk::ClearLeftoverDnsRules(settings);
     };
-    platform.restoreLog = WriteRouteRestoreLog;
+    platform.restoreLog = RouteRestoreLog(parts.log);
     platform.prepareDataFolder = [&parts] { return parts.operations.PrepareDataDirectory(); };
     return platform;
 }

@@ -11,7 +11,7 @@ int wmain() {
     velk::ServiceEventLog eventLog;
     velk::WindowsOperations operations(velk::WriteServiceLog, eventLog.Sink());
     velk::ServiceRequests requests(operations, velk::WriteServiceLog, eventLog.Sink());
-    const velk::ServiceParts parts{operations, requests, eventLog.Sink(),
+    const velk::ServiceParts parts{operations, requests, velk::WriteServiceLog, eventLog.Sink(),
                                    velk::PipeServerOptions{}};
     return velk::RunServiceProgram(velk::WindowsServiceHostPlatform(parts), operations);
 }

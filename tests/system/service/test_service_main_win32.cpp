@@ -45,6 +45,6 @@ int wmain() {
     velk::ServiceRequests requests(operations, velk::WriteServiceLog, eventLog.Sink());
     velk::PipeServerOptions pipe;
     pipe.clientStallTimeoutMs = INFINITE;
-    const velk::ServiceParts parts{windows, requests, eventLog.Sink(), pipe};
+    const velk::ServiceParts parts{windows, requests, velk::WriteServiceLog, eventLog.Sink(), pipe};
     return velk::RunServiceProgram(velk::WindowsServiceHostPlatform(parts), operations);
 }
