@@ -6,7 +6,6 @@
 #include "common/wide_text.h"
 #include "service/policy/ascii_fold.h"
 #include "service/policy/path_grammar.h"
-#include "service/policy/config_path_rules.h"
 #include "service/policy/core_log_settings.h"
 
 namespace velk {

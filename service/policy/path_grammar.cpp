@@ -1,7 +1,14 @@
 #include "service/policy/path_grammar.h"
 
+#include "service/policy/ascii_fold.h"
+
 namespace velk {
 namespace {
+
+bool IsPortDigit(wchar_t c) {
+    // Windows also takes superscript one, two and three as port numbers.
+    return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
+}
 
 bool IsDriveLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -112,6 +119,41 @@ std::vector<std::wstring> ResolveNames(const std::vector<std::wstring>& names) {
         }
     }
     return resolved;
+}
+
+bool IsDeviceName(const std::wstring& name) {
+    std::wstring base = AsciiLower(name.substr(0, name.find(L'.')));
+    while (!base.empty() && (base.back() == L' ' || base.back() == L'.')) {
+        base.pop_back();
+    }
+    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+        if (base == device) {
+            return true;
+        }
+    }
+    return base.size() == 4 &&
+           (base.compare(0, 3, L"com") == 0 || base.compare(0, 3, L"lpt") == 0) &&
+           IsPortDigit(base[3]);
+}
+
+std::wstring PathNameProblem(const std::wstring& name) {
+    if (IsDeviceName(name)) {
+        return L"names a device: " + name;
+    }
+    if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
+        return L"a name ends in a dot or blank: " + name;
+    }
+    return {};
+}
+
+bool HoldsForbiddenCharacter(const std::wstring& text) {
+    for (const wchar_t c : text) {
+        if (c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' ||
+            c == L'*') {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace velk

@@ -1,6 +1,7 @@
 #pragma once
-// The one reading of a Windows path's shape that every path rule of the
-// service uses: the caller's configuration path and the core's log names.
+// The one reading of a Windows path's shape, and of the names in it, that
+// every path rule of the service uses: the caller's configuration path, the
+// core's log names and the file names in the core's configuration.
 // Two readers of one path that disagree on its form are how a path slips
 // past a check, so the forms are told apart here only.
 #include <cstddef>
@@ -52,5 +53,19 @@ NameKind KindOfName(const std::wstring& name);
 // `names` resolved as Windows does: empty and "." names dropped, ".." takes
 // the name before it away (and nothing at the root).
 std::vector<std::wstring> ResolveNames(const std::vector<std::wstring>& names);
+
+// True for a name Windows opens as a device in any folder: CON, PRN, AUX,
+// NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (also with a superscript 1 to 3),
+// in any letter case, with or without an extension, and with dots or blanks
+// before the extension or at the end.
+bool IsDeviceName(const std::wstring& name);
+
+// Why one name between separators cannot be part of a plain path, or empty
+// text: a device name, or a name ending in a dot or blank (which Windows
+// drops, so the name would not be the one checked).
+std::wstring PathNameProblem(const std::wstring& name);
+
+// True for the characters no file name may hold: controls and <>"|?*.
+bool HoldsForbiddenCharacter(const std::wstring& text);
 
 }  // namespace velk
