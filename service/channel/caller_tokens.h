@@ -2,6 +2,8 @@
 // Reading who a pipe client is from its tokens.
 #include <windows.h>
 
+#include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "common/win32_result.h"
 #include "service/policy/caller_access.h"
 #include "service/policy/trusted_group.h"
+#include "service/service_constants.h"
 
 namespace velk {
 
@@ -45,9 +48,21 @@ class MachineLocalGroupSource final : public LocalGroupSource {
 };
 
 // The local group `name` of this machine (the SID recorded under
-// kSettingsKey first), resolved at most once per kUsersGroupCacheMs for the
-// whole process. Nothing: no such local group.
-std::optional<LocalGroup> CurrentLocalGroup(const std::wstring& name);
+// kSettingsKey first), resolved at most once per `lifetimeMs` for as long as
+// this lives: the service keeps one for its requests.
+class LocalGroupLookup {
+  public:
+    explicit LocalGroupLookup(std::wstring name, std::uint64_t lifetimeMs = kUsersGroupCacheMs)
+        : name_(std::move(name)), cache_(lifetimeMs) {}
+
+    // Nothing: no such local group.
+    std::optional<LocalGroup> Current();
+
+  private:
+    std::wstring name_;
+    std::mutex mutex_;
+    LocalGroupCache cache_;
+};
 
 // The trusted group as one request sees it: its current member list is read
 // at most once however many tokens ask.
@@ -76,7 +91,7 @@ TokenFacts ReadTokenFacts(HANDLE token, TrustedGroup& group);
 std::wstring AccountNameOf(const std::wstring& userSid);
 
 // The caller of `pipe`'s current request, learnt from both its tokens, with
-// this machine's local group `groupName` (CurrentLocalGroup) as the trusted one.
-CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName);
+// `group` (as LocalGroupLookup found it) as the trusted one.
+CallerIdentity IdentifyPipeClient(HANDLE pipe, std::optional<LocalGroup> group);
 
 }  // namespace velk

@@ -177,11 +177,11 @@ std::wstring AccountNameOf(const std::wstring& userSid) {
     return domainSize == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
 }
 
-CallerIdentity IdentifyPipeClient(HANDLE pipe, const std::wstring& groupName) {
+CallerIdentity IdentifyPipeClient(HANDLE pipe, std::optional<LocalGroup> trusted) {
     // Both tokens first, so that nothing is done while the thread acts as the client.
     const Win32Result<UniqueHandle> requestToken = ClientImpersonationToken(pipe);
     const Win32Result<ClientProcess> process = ClientProcessToken(pipe);
-    TrustedGroup group(CurrentLocalGroup(groupName));
+    TrustedGroup group(std::move(trusted));
     const TokenFacts impersonation =
         requestToken ? ReadTokenFacts(requestToken.value().Get(), group) : TokenFacts{};
     const TokenFacts processFacts =

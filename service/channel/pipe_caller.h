@@ -5,14 +5,17 @@
 #include <optional>
 
 #include "common/file_read_check.h"
+#include "service/channel/caller_tokens.h"
 #include "service/channel/request_caller.h"
 
 namespace velk {
 
 class PipeCaller final : public RequestCaller {
   public:
-    // `pipe` is the connected instance; it must outlive this object.
-    explicit PipeCaller(HANDLE pipe) : pipe_(pipe) {}
+    // `pipe` is the connected instance and `trustedGroup` the service's
+    // lookup of its trusted group; both must outlive this object.
+    PipeCaller(HANDLE pipe, LocalGroupLookup& trustedGroup)
+        : pipe_(pipe), trustedGroup_(trustedGroup) {}
 
     // From the client's impersonation and process tokens (caller_tokens.h).
     const CallerIdentity& Identity() override;
@@ -22,6 +25,7 @@ class PipeCaller final : public RequestCaller {
 
   private:
     HANDLE pipe_;
+    LocalGroupLookup& trustedGroup_;
     std::optional<CallerIdentity> identity_;
     std::optional<TokenReadAccess> readAccess_;
 };

@@ -1,13 +1,12 @@
 #include "service/channel/pipe_caller.h"
 
 #include "service/channel/caller_tokens.h"
-#include "service/service_constants.h"
 
 namespace velk {
 
 const CallerIdentity& PipeCaller::Identity() {
     if (!identity_) {
-        identity_ = IdentifyPipeClient(pipe_, kUsersGroupName);
+        identity_ = IdentifyPipeClient(pipe_, trustedGroup_.Current());
     }
     return *identity_;
 }

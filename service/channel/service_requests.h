@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/log_sink.h"
+#include "service/channel/caller_tokens.h"
 #include "service/channel/pipe_server.h"
 #include "service/channel/session_access.h"
 #include "service/supervision/command_operations.h"
@@ -27,6 +28,7 @@ class ServiceRequests final : public RequestHandler {
     LogSink log_;
     // As long as this lives: one run of the service.
     SessionAccess sessions_;
+    LocalGroupLookup trustedGroup_;
 };
 
 }  // namespace velk

@@ -113,12 +113,10 @@ std::optional<AccountLookup> MachineLocalGroupSource::LookupName(
         slash == std::wstring::npos ? qualifiedName : qualifiedName.substr(slash + 1)};
 }
 
-std::optional<LocalGroup> CurrentLocalGroup(const std::wstring& name) {
-    static std::mutex mutex;
-    static LocalGroupCache cache(kUsersGroupCacheMs);
-    std::lock_guard<std::mutex> lock(mutex);
+std::optional<LocalGroup> LocalGroupLookup::Current() {
+    std::lock_guard<std::mutex> lock(mutex_);
     MachineLocalGroupSource source(kSettingsKey);
-    return cache.Get(name, source, GetTickCount64());
+    return cache_.Get(name_, source, GetTickCount64());
 }
 
 }  // namespace velk

@@ -92,7 +92,8 @@ TEST(IdentifyPipeClientTest, KnowsTheClientProcessAndItsAccount) {
     DWORD read = 0;
     ASSERT_TRUE(ReadFile(server.Get(), &byte, 1, &read, nullptr));
 
-    const CallerIdentity caller = IdentifyPipeClient(server.Get(), kNoGroup);
+    const CallerIdentity caller =
+        IdentifyPipeClient(server.Get(), LocalGroupLookup(kNoGroup).Current());
     EXPECT_EQ(caller.processId, GetCurrentProcessId());
     EXPECT_EQ(caller.rank, CallerRank::kAdministrator);
     TrustedGroup group(std::nullopt);
@@ -105,7 +106,8 @@ TEST(IdentifyPipeClientTest, KnowsTheClientProcessAndItsAccount) {
 }
 
 TEST(IdentifyPipeClientTest, AHandleThatIsNoPipeLeavesTheCallerUntrusted) {
-    const CallerIdentity caller = IdentifyPipeClient(GetCurrentProcess(), kNoGroup);
+    const CallerIdentity caller =
+        IdentifyPipeClient(GetCurrentProcess(), LocalGroupLookup(kNoGroup).Current());
     EXPECT_EQ(caller.rank, CallerRank::kUntrusted);
     EXPECT_EQ(caller.processId, 0u);
 }
