@@ -80,7 +80,7 @@ struct Paths {
 
 velk::CoreProcessSettings SettingsFor(const Paths& paths) {
     velk::CoreProcessSettings settings;
-    settings.programDirectory = [folder = paths.noCore] { return folder; };
+    settings.programDirectory = paths.noCore;
     settings.dataDirectory = paths.dataDirectory;
     settings.runtimeLogPath = paths.dataDirectory + L"\\xray_runtime_error.log";
     settings.errorLogPath = paths.dataDirectory + L"\\xray_error.log";

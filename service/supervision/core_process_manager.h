@@ -30,7 +30,7 @@ namespace velk {
 struct CoreProcessSettings {
     // The directory xray.exe is taken from, with its trailing separator; an
     // empty text starts the bare "xray.exe" with no working directory.
-    std::function<std::wstring()> programDirectory;
+    std::wstring programDirectory;
     std::wstring dataDirectory = kDataDirectory;
     std::wstring runtimeLogPath = kCoreRuntimeLogPath;
     // The core's own error log, when a configuration names it: read back

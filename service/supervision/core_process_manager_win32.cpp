@@ -210,10 +210,8 @@ Win32Result<std::int64_t> LengthOrNone(const std::wstring& path) {
 }  // namespace
 
 Win32Result<CreatedCore> CoreProcessManager::CreateCore(HANDLE log, HANDLE job) {
-    const std::wstring directory =
-        settings_.programDirectory ? settings_.programDirectory() : std::wstring();
-    const std::wstring commandLine =
-        ComposeCoreCommandLine(directory + kCoreProgramName, settings_.configCopyPath);
+    const std::wstring commandLine = ComposeCoreCommandLine(
+        settings_.programDirectory + kCoreProgramName, settings_.configCopyPath);
     std::vector<wchar_t> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back(L'\0');
     const Win32Result<std::wstring> environment = ServiceChildEnvironmentBlock();

@@ -12,7 +12,7 @@ namespace {
 CoreProcessSettings ServiceCoreSettings(LogSink log, EventSink events) {
     CoreProcessSettings settings;
     // The paths and times are the settings' own defaults, the fixed constants.
-    settings.programDirectory = [] { return velk::GetModuleDirectory(); };
+    settings.programDirectory = velk::GetModuleDirectory();
     settings.log = std::move(log);
     settings.events = std::move(events);
     return settings;

@@ -58,7 +58,7 @@ class CoreProcessManagerTest : public ::testing::Test {
 
     CoreProcessSettings Settings(const std::wstring& programDirectory) {
         CoreProcessSettings settings;
-        settings.programDirectory = [programDirectory] { return programDirectory; };
+        settings.programDirectory = programDirectory;
         settings.dataDirectory = DataDirectory();
         settings.runtimeLogPath = RuntimeLog();
         settings.errorLogPath = ErrorLog();
