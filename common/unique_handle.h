@@ -1,53 +1,22 @@
 #pragma once
-// Move-only owner of a Windows HANDLE. Treats both NULL and INVALID_HANDLE_VALUE
-// as "no handle", and keeps GetLastError intact across a reset so that an error
-// captured after a failed call is not overwritten by the clean-up.
+// Owners of the kernel's handles: a HANDLE closed with CloseHandle, and a
+// FindFirstFileW search, which is no kernel handle and goes with FindClose;
+// for both, NULL and INVALID_HANDLE_VALUE mean "no handle" since calls give
+// back either on failure. And a loaded module.
 #include <windows.h>
 
-#include <utility>
+#include "common/unique_resource.h"
 
 namespace velk {
 
-class UniqueHandle {
-  public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    ~UniqueHandle() { Reset(); }
-
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Reset(other.Release());
-        }
-        return *this;
-    }
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    explicit operator bool() const { return Valid(); }
-
-    HANDLE Release() { return std::exchange(handle_, nullptr); }
-
-    void Reset(HANDLE handle = nullptr) {
-        if (Valid()) {
-            const DWORD savedError = GetLastError();
-            CloseHandle(handle_);
-            SetLastError(savedError);
-        }
-        handle_ = handle;
-    }
-
-    // For APIs that write a handle through an out parameter.
-    HANDLE* Put() {
-        Reset();
-        return &handle_;
-    }
-
-  private:
-    HANDLE handle_ = nullptr;
+template <auto CloseCall>
+struct HandleTraits : NullEmptyTraits<HANDLE, CloseCall> {
+    static bool IsEmpty(HANDLE value) { return value == nullptr || value == INVALID_HANDLE_VALUE; }
 };
+using UniqueHandle = UniqueResource<HandleTraits<&CloseHandle>>;
+using UniqueFindHandle = UniqueResource<HandleTraits<&FindClose>>;
+
+using UniqueModule = UniqueNullEmpty<HMODULE, &FreeLibrary>;
 
 // The process and thread handles that CreateProcessW gives back, owned
 // together from the moment the call returns.
