@@ -104,7 +104,7 @@ Win32Result<OwnedDirectory> PrepareOwnedDirectory(const OwnedDirectoryRequest& r
     if (!descriptor) {
         return descriptor.error();
     }
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().get(), FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().Get(), FALSE};
 
     OwnedDirectory result;
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
@@ -118,7 +118,7 @@ Win32Result<OwnedDirectory> PrepareOwnedDirectory(const OwnedDirectoryRequest& r
         // Also after making it: what counts is what is there now.
         FolderVerdict verdict = CheckFolderOnDisk(request.path, request.limits);
         if (verdict.Ours()) {
-            const Win32Status secured = SecureDirectory(request.path, descriptor.value().get());
+            const Win32Status secured = SecureDirectory(request.path, descriptor.value().Get());
             if (!secured) {
                 return secured.error();
             }

@@ -63,7 +63,7 @@ Win32Result<OwnedFile> OpenOwnedFile(const OwnedFileRequest& request) {
     if (!descriptor) {
         return descriptor.error();
     }
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().get(),
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.value().Get(),
                                    request.inheritable ? TRUE : FALSE};
 
     OwnedFile result;
@@ -76,7 +76,7 @@ Win32Result<OwnedFile> OpenOwnedFile(const OwnedFileRequest& request) {
                                       request.disposition, FILE_ATTRIBUTE_NORMAL | kOpenLinkItself,
                                       nullptr));
         if (file && IsOurs(file.Get(), result.path)) {
-            const Win32Status dacl = ApplyDacl(file.Get(), descriptor.value().get());
+            const Win32Status dacl = ApplyDacl(file.Get(), descriptor.value().Get());
             if (!dacl) {
                 return dacl.error();
             }

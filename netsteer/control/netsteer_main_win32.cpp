@@ -20,5 +20,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return netsteer::kExitBadCommandLine;
     }
     netsteer::WindowsControlSystem system;
-    return netsteer::HelperMain(system, argc, argv.get());
+    return netsteer::HelperMain(system, argc, argv.Get());
 }

@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "common/local_memory.h"

@@ -27,7 +27,7 @@ Win32Result<MadeInstance> PipeInstanceMaker::Make(DWORD ours) {
     }
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor_.get();
+    attributes.lpSecurityDescriptor = descriptor_.Get();
     attributes.bInheritHandle = FALSE;
     const DWORD first = ours == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
     UniqueHandle pipe(CreateNamedPipeW(name_.c_str(), kPipeOpenMode | first, kPipeInstanceMode,

@@ -5,8 +5,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <memory>
-
+#include "common/local_memory.h"
 #include "common/system_folders.h"
 
 namespace velk {
@@ -16,18 +15,13 @@ namespace {
 // xray reads either spelling.
 constexpr const wchar_t* kPassedOnVariables[] = {L"XRAY_LOCATION_ASSET", L"xray.location.asset"};
 
-struct CoTaskMemFreer {
-    void operator()(wchar_t* memory) const { CoTaskMemFree(memory); }
-};
-
 Win32Result<std::wstring> ProgramDataFolder() {
-    wchar_t* raw = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &raw);
-    const std::unique_ptr<wchar_t, CoTaskMemFreer> path(raw);
+    UniqueCoTaskMemory<wchar_t> path;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, path.Put());
     if (FAILED(result) || !path) {
         return Win32Error{L"SHGetKnownFolderPath", static_cast<std::uint32_t>(result)};
     }
-    return std::wstring(path.get());
+    return std::wstring(path.Get());
 }
 
 // GetTempPathW without its trailing backslash.

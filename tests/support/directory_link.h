@@ -14,22 +14,15 @@
 
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
+#include "common/local_memory.h"
 #include "common/unique_handle.h"
 #include "tests/support/running_under_wine.h"
 
 namespace velk::test_support {
-
-struct SearchClose {
-    void operator()(HANDLE search) const { FindClose(search); }
-};
-// Owner of a FindFirstFileW search.
-using UniqueSearch = std::unique_ptr<std::remove_pointer_t<HANDLE>, SearchClose>;
 
 // True when the path is listed as a reparse point: a junction, or under
 // Wine a Unix symbolic link.
@@ -41,18 +34,14 @@ inline bool ListedAsLink(const std::wstring& path) {
 
 namespace link_detail {
 
-struct HeapText {
-    void operator()(char* text) const { HeapFree(GetProcessHeap(), 0, text); }
-};
-
 // The Unix path Wine keeps `path` at; empty when there is none.
 inline std::wstring UnixPath(const std::wstring& path) {
     using Convert = char*(CDECL*)(const wchar_t*);
     const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    const std::unique_ptr<char, HeapText> converted(convert != nullptr ? convert(path.c_str())
-                                                                       : nullptr);
-    return converted ? std::wstring(converted.get(), converted.get() + std::strlen(converted.get()))
+    const UniqueProcessHeapMemory<char> converted(convert != nullptr ? convert(path.c_str())
+                                                                     : nullptr);
+    return converted ? std::wstring(converted.Get(), converted.Get() + std::strlen(converted.Get()))
                      : L"";
 }
 
@@ -175,7 +164,7 @@ inline void RemoveDirectoryLinksBelow(std::wstring root) {
     if (first == INVALID_HANDLE_VALUE) {
         return;
     }
-    const UniqueSearch search(first);
+    const UniqueFindHandle search(first);
     std::vector<std::wstring> directories;
     do {
         const std::wstring name = found.cFileName;
@@ -183,7 +172,7 @@ inline void RemoveDirectoryLinksBelow(std::wstring root) {
             (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             directories.push_back(root + L"\\" + name);
         }
-    } while (FindNextFileW(search.get(), &found));
+    } while (FindNextFileW(search.Get(), &found));
     for (const std::wstring& directory : directories) {
         RemoveDirectoryLinksBelow(directory);
     }

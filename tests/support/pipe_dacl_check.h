@@ -27,7 +27,7 @@ inline PipeSecurity ReadPipeSecurity(HANDLE pipe) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     security.error = GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                      nullptr, &security.dacl, nullptr, &descriptor);
-    security.descriptor.reset(descriptor);
+    security.descriptor.Reset(descriptor);
     return security;
 }
 

@@ -39,7 +39,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -185,12 +184,9 @@ std::wstring TranslateJson(const std::string& bytes, std::string& lines,
 // FNV-1a, 64 bits, in hex: enough to tell which bytes were read.
 // "env=NAME=value" lines, one for each variable this process was given.
 std::wstring EnvironmentLines() {
-    struct Freer {
-        void operator()(wchar_t* block) const { FreeEnvironmentStringsW(block); }
-    };
-    const std::unique_ptr<wchar_t, Freer> block(GetEnvironmentStringsW());
+    const velk::UniqueEnvironmentStrings block(GetEnvironmentStringsW());
     std::wstring lines;
-    for (const wchar_t* entry = block.get(); entry != nullptr && *entry != L'\0';
+    for (const wchar_t* entry = block.Get(); entry != nullptr && *entry != L'\0';
          entry += std::wcslen(entry) + 1) {
         lines += L"env=" + std::wstring(entry) + L"\r\n";
     }
@@ -329,7 +325,7 @@ int main() {
     if (!arguments) {
         return kUsageErrorCode;
     }
-    const std::vector<std::wstring> args(arguments.get(), arguments.get() + count);
+    const std::vector<std::wstring> args(arguments.Get(), arguments.Get() + count);
 
     if (count == 4 && args[1] == L"run" && args[2] == L"-config") {
         const int code = Run(args[3]);

@@ -57,8 +57,8 @@ int Release() {
 int main() {
     int count = 0;
     const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
-    const std::wstring command = argv && count > 1 ? netsim::ToLower(argv.get()[1]) : L"";
-    const std::wstring value = argv && count > 2 ? argv.get()[2] : L"";
+    const std::wstring command = argv && count > 1 ? netsim::ToLower(argv.Get()[1]) : L"";
+    const std::wstring value = argv && count > 2 ? argv.Get()[2] : L"";
     if (command == L"hold" && count <= 3) {
         int seconds = static_cast<int>(kDefaultHoldSeconds);
         if (count == 3 && !netsim::ParseCount(value, seconds)) {

@@ -30,7 +30,7 @@ std::vector<std::wstring> CommandArguments() {
     int count = 0;
     const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     for (int i = 1; argv && i < count; ++i) {
-        args.emplace_back(argv.get()[i]);
+        args.emplace_back(argv.Get()[i]);
     }
     return args;
 }

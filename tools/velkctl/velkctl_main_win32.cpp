@@ -36,7 +36,7 @@ int wmain() {
     const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::wstring> arguments;
     for (int i = 1; argv && i < count; ++i) {
-        arguments.emplace_back(argv.get()[i]);
+        arguments.emplace_back(argv.Get()[i]);
     }
 
     const Invocation invocation = ParseInvocation(arguments);

@@ -134,7 +134,7 @@ TEST_F(ServicePipe, LiveInstanceCarriesTheRestrictiveDacl) {
     ASSERT_NE(security.dacl, nullptr) << "never a NULL DACL";
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(security.descriptor.get(), &control, &revision));
+    ASSERT_TRUE(GetSecurityDescriptorControl(security.descriptor.Get(), &control, &revision));
     EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited into the DACL";
 
     ASSERT_NO_FATAL_FAILURE(test_support::ExpectServicePipeDacl(security.dacl));

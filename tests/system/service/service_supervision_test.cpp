@@ -300,7 +300,7 @@ std::vector<std::wstring> MovedDataFolders() {
     if (first == INVALID_HANDLE_VALUE) {
         return moved;
     }
-    const test_support::UniqueSearch search(first);
+    const UniqueFindHandle search(first);
     // "VELK-VPN.*" matches "VELK-VPN" itself too, as "name.*" always has.
     const std::wstring prefix = std::wstring(kDataDirectory).substr(parent.size()) + L".";
     do {
@@ -308,7 +308,7 @@ std::vector<std::wstring> MovedDataFolders() {
         if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
             moved.push_back(parent + name);
         }
-    } while (FindNextFileW(search.get(), &found));
+    } while (FindNextFileW(search.Get(), &found));
     return moved;
 }
 

@@ -76,7 +76,7 @@ bool StartSleepingCopy(const std::wstring& ms) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     int count = 0;
     const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(GetCommandLineW(), &count));
-    const std::vector<std::wstring> args(argv.get(), argv.get() + (argv ? count : 0));
+    const std::vector<std::wstring> args(argv.Get(), argv.Get() + (argv ? count : 0));
     if (args.size() != 3) {
         return 99;
     }

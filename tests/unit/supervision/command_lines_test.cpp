@@ -19,7 +19,7 @@ namespace {
 std::vector<std::wstring> ArgumentsOf(const std::wstring& commandLine) {
     int count = 0;
     const UniqueLocal<LPWSTR> argv(CommandLineToArgvW(commandLine.c_str(), &count));
-    return std::vector<std::wstring>(argv.get(), argv.get() + (argv ? count : 0));
+    return std::vector<std::wstring>(argv.Get(), argv.Get() + (argv ? count : 0));
 }
 #endif
 

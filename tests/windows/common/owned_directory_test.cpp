@@ -44,7 +44,7 @@ std::vector<std::wstring> Names(const std::wstring& directory) {
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
-    const test_support::UniqueSearch owned(search);
+    const UniqueFindHandle owned(search);
     do {
         const std::wstring name = found.cFileName;
         if (name != L"." && name != L"..") {

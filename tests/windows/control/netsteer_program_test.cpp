@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -151,7 +150,7 @@ std::vector<std::wstring> SplitAsNetsteer(const std::wstring& arguments) {
     const std::wstring commandLine = L"netsteer.exe " + arguments;
     int argc = 0;
     const velk::UniqueLocal<LPWSTR> argv(CommandLineToArgvW(commandLine.c_str(), &argc));
-    return std::vector<std::wstring>(argv.get(), argv.get() + (argv ? argc : 0));
+    return std::vector<std::wstring>(argv.Get(), argv.Get() + (argv ? argc : 0));
 }
 
 TEST(NetsteerProgram, RandomCommandLinesEndWithACodeOfTheTable) {
@@ -200,18 +199,14 @@ TEST(NetsteerProgram, IsAGuiSubsystemProgram) {
     EXPECT_EQ(subsystem, static_cast<unsigned>(IMAGE_SUBSYSTEM_WINDOWS_GUI));
 }
 
-struct ModuleDeleter {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-
 TEST(NetsteerProgram, EmbeddedManifestAsksForAsInvoker) {
-    const std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter> module(
+    const velk::UniqueModule module(
         LoadLibraryExW(NetsteerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    ASSERT_NE(module, nullptr);
-    HRSRC resource = FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(module);
+    HRSRC resource = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(resource, nullptr);
-    const DWORD size = SizeofResource(module.get(), resource);
-    HGLOBAL loaded = LoadResource(module.get(), resource);
+    const DWORD size = SizeofResource(module.Get(), resource);
+    HGLOBAL loaded = LoadResource(module.Get(), resource);
     ASSERT_NE(loaded, nullptr);
     const char* data = static_cast<const char*>(LockResource(loaded));
     ASSERT_NE(data, nullptr);
