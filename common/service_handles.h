@@ -1,21 +1,14 @@
 #pragma once
-// Owners of a service manager handle and of a registry key, closed with their
-// own calls when the owner goes.
+// Owners of what the service manager and the registry hand out: a service
+// manager or service handle, a registry key, a registered event source.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "common/unique_resource.h"
 
 namespace velk {
 
-struct ScHandleClose {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
-
-struct RegKeyClose {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyClose>;
+using UniqueScHandle = UniqueNullEmpty<SC_HANDLE, &CloseServiceHandle>;
+using UniqueRegKey = UniqueNullEmpty<HKEY, &RegCloseKey>;
+using UniqueEventSource = UniqueNullEmpty<HANDLE, &DeregisterEventSource>;
 
 }  // namespace velk

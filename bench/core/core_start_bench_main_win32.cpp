@@ -187,18 +187,18 @@ velk::UniqueScHandle InstallAndStart(SC_HANDLE manager, const std::wstring& prog
     if (const velk::UniqueScHandle old(
             OpenServiceW(manager, velk::kServiceName, SERVICE_ALL_ACCESS));
         old) {
-        StopAndDelete(old.get());
+        StopAndDelete(old.Get());
     }
     const std::wstring binary = L"\"" + program + L"\"";
     velk::UniqueScHandle service(
         CreateServiceW(manager, velk::kServiceName, velk::kServiceName, SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                        binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service || !StartServiceW(service.get(), 0, nullptr) ||
-        !WaitForState(service.get(), SERVICE_RUNNING)) {
+    if (!service || !StartServiceW(service.Get(), 0, nullptr) ||
+        !WaitForState(service.Get(), SERVICE_RUNNING)) {
         std::fwprintf(stderr, L"cannot start %ls: %lu\n", program.c_str(), GetLastError());
         if (service) {
-            StopAndDelete(service.get());
+            StopAndDelete(service.Get());
         }
         return {};
     }
@@ -265,7 +265,7 @@ int wmain(int argc, wchar_t** argv) {
                       GetLastError());
         return 1;
     }
-    const velk::UniqueScHandle service = InstallAndStart(manager.get(), argv[1]);
+    const velk::UniqueScHandle service = InstallAndStart(manager.Get(), argv[1]);
     if (!service) {
         return 1;
     }
@@ -277,7 +277,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int round = 0; ok && round < rounds; ++round) {
         ok = RunRound(core, directory, ours, direct);
     }
-    StopAndDelete(service.get());
+    StopAndDelete(service.Get());
     DeleteFileW((directory + kDirectLogName).c_str());
     if (!ok) {
         return 1;

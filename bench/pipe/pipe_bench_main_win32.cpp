@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/pipe/pipe_bench_names.h"
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "service/service_constants.h"
 #include "tests/support/hostile_crowd.h"
@@ -140,15 +141,14 @@ bool WaitForState(SC_HANDLE service, DWORD state) {
 }
 
 void Remove(SC_HANDLE manager, const wchar_t* name) {
-    const SC_HANDLE old = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
-    if (old == nullptr) {
+    const velk::UniqueScHandle old(OpenServiceW(manager, name, SERVICE_ALL_ACCESS));
+    if (!old) {
         return;
     }
     SERVICE_STATUS status{};
-    ControlService(old, SERVICE_CONTROL_STOP, &status);
-    WaitForState(old, SERVICE_STOPPED);
-    DeleteService(old);
-    CloseServiceHandle(old);
+    ControlService(old.Get(), SERVICE_CONTROL_STOP, &status);
+    WaitForState(old.Get(), SERVICE_STOPPED);
+    DeleteService(old.Get());
 }
 
 // The private bytes of the service's process; 0 when they cannot be read.
@@ -186,12 +186,12 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memor
          Trips* silent = nullptr, Trips* talkative = nullptr) {
     Remove(manager, target.service);
     const std::wstring binary = L"\"" + target.program + L"\"";
-    const SC_HANDLE service =
+    const velk::UniqueScHandle service(
         CreateServiceW(manager, target.service, target.service, SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (service == nullptr || !StartServiceW(service, 0, nullptr) ||
-        !WaitForState(service, SERVICE_RUNNING)) {
+                       binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service || !StartServiceW(service.Get(), 0, nullptr) ||
+        !WaitForState(service.Get(), SERVICE_RUNNING)) {
         std::fwprintf(stderr, L"cannot start %ls from %ls: %lu\n", target.service,
                       target.program.c_str(), GetLastError());
         return false;
@@ -201,10 +201,10 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memor
         for (int i = 0; i < kMemoryLateTrips; ++i) {
             RoundTrip(target.pipe, busy);
             if (i + 1 == kMemoryEarlyTrips) {
-                memory->early = PrivateBytes(service);
+                memory->early = PrivateBytes(service.Get());
             }
         }
-        memory->late = PrivateBytes(service);
+        memory->late = PrivateBytes(service.Get());
     }
     for (int i = 0; i < kWarmUp; ++i) {
         RoundTrip(target.pipe, busy);
@@ -220,10 +220,9 @@ bool Run(SC_HANDLE manager, const Target& target, Trips& one, Trips& many, Memor
         *talkative = Measure(target.pipe, 1, kCrowdedTrips);
     }
     SERVICE_STATUS status{};
-    ControlService(service, SERVICE_CONTROL_STOP, &status);
-    WaitForState(service, SERVICE_STOPPED);
-    DeleteService(service);
-    CloseServiceHandle(service);
+    ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+    WaitForState(service.Get(), SERVICE_STOPPED);
+    DeleteService(service.Get());
     return true;
 }
 
@@ -252,8 +251,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 3;
-    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager == nullptr) {
+    const velk::UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
         std::fwprintf(stderr, L"no service control manager: %lu\n", GetLastError());
         return 1;
     }
@@ -263,20 +262,20 @@ int wmain(int argc, wchar_t** argv) {
     Memory memory;
     for (int round = 0; round < rounds; ++round) {
         Trips one, many, silent, talkative;
-        if (!Run(manager, ours, one, many, round == 0 ? &memory : nullptr, &silent, &talkative)) {
+        if (!Run(manager.Get(), ours, one, many, round == 0 ? &memory : nullptr, &silent,
+                 &talkative)) {
             return 1;
         }
         Keep(oursOne, one);
         Keep(oursMany, many);
         Keep(oursSilent, silent, kCrowdedTrips);
         Keep(oursTalkative, talkative, kCrowdedTrips);
-        if (!Run(manager, floor, one, many)) {
+        if (!Run(manager.Get(), floor, one, many)) {
             return 1;
         }
         Keep(floorOne, one);
         Keep(floorMany, many);
     }
-    CloseServiceHandle(manager);
 
     Row("status per second, one client", oursOne.perSecond, floorOne.perSecond, ">= 0.9");
     Row("round trip p50 (us), one client", oursOne.p50Us, floorOne.p50Us, "");

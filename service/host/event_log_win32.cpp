@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "service/service_constants.h"
 #include "service/supervision/refusal_coalescer.h"
 #include "service_messages.h"
@@ -54,16 +55,9 @@ const EventKind* KindOf(ServiceEvent event) {
 class EventSource {
   public:
     EventSource() : handle_(RegisterEventSourceW(nullptr, kServiceName)) {}
-    ~EventSource() {
-        if (handle_ != nullptr) {
-            DeregisterEventSource(handle_);
-        }
-    }
-    EventSource(const EventSource&) = delete;
-    EventSource& operator=(const EventSource&) = delete;
 
     void Report(ServiceEvent event, const std::vector<std::wstring>& inserts) const {
-        if (handle_ == nullptr) {
+        if (!handle_) {
             return;
         }
         std::vector<LPCWSTR> strings;
@@ -75,13 +69,13 @@ class EventSource {
         if (kind == nullptr) {
             return;
         }
-        ReportEventW(handle_, kind->type, 0, kind->messageId, nullptr,
+        ReportEventW(handle_.Get(), kind->type, 0, kind->messageId, nullptr,
                      static_cast<WORD>(strings.size()), 0,
                      strings.empty() ? nullptr : strings.data(), nullptr);
     }
 
   private:
-    HANDLE handle_;
+    UniqueEventSource handle_;
 };
 
 }  // namespace

@@ -51,13 +51,13 @@ std::optional<DWORD> ServiceProcessId() {
     if (!manager) {
         return std::nullopt;
     }
-    UniqueScHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    UniqueScHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
     if (!service) {
         return std::nullopt;
     }
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
-    if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+    if (!QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
                               reinterpret_cast<BYTE*>(&status), sizeof(status), &needed) ||
         status.dwCurrentState == SERVICE_STOPPED || status.dwProcessId == 0) {
         return std::nullopt;

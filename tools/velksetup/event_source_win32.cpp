@@ -30,13 +30,13 @@ SetupResult RegisterServiceEventSource(const std::wstring& serviceProgram) {
     }
     const velk::UniqueRegKey key(opened);
     const auto pathBytes = static_cast<DWORD>((serviceProgram.size() + 1) * sizeof(wchar_t));
-    status = RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+    status = RegSetValueExW(key.Get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
                             reinterpret_cast<const BYTE*>(serviceProgram.c_str()), pathBytes);
     if (status != ERROR_SUCCESS) {
         return RegFailed(L"RegSetValueExW", status);
     }
     const DWORD types = kEventTypesSupported;
-    status = RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+    status = RegSetValueExW(key.Get(), L"TypesSupported", 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&types), sizeof(types));
     if (status != ERROR_SUCCESS) {
         return RegFailed(L"RegSetValueExW", status);
@@ -44,7 +44,7 @@ SetupResult RegisterServiceEventSource(const std::wstring& serviceProgram) {
     // Read back: the event viewer finds the messages only through this value.
     std::vector<wchar_t> stored(serviceProgram.size() + 2, L'\0');
     DWORD size = static_cast<DWORD>(stored.size() * sizeof(wchar_t));
-    status = RegGetValueW(key.get(), nullptr, L"EventMessageFile",
+    status = RegGetValueW(key.Get(), nullptr, L"EventMessageFile",
                           RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, stored.data(), &size);
     if (status != ERROR_SUCCESS) {
         return RegFailed(L"RegGetValueW", status);

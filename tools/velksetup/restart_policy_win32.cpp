@@ -91,7 +91,7 @@ Win32Status StoreInServiceKey(const std::wstring& serviceName,
     }
     UniqueRegKey key(opened);
     const std::vector<BYTE> bytes = StoredForm(actions);
-    status = RegSetValueExW(key.get(), kFailureActionsValue, 0, REG_BINARY, bytes.data(),
+    status = RegSetValueExW(key.Get(), kFailureActionsValue, 0, REG_BINARY, bytes.data(),
                             static_cast<DWORD>(bytes.size()));
     if (status != ERROR_SUCCESS) {
         return Win32Error{L"RegSetValueExW", static_cast<std::uint32_t>(status)};
@@ -109,7 +109,7 @@ SetupResult ApplyRestartOnFailure(const std::wstring& serviceName) {
     // SERVICE_START: a restart action may only be set by someone who may
     // start the service.
     UniqueScHandle service(
-        OpenServiceW(manager.get(), serviceName.c_str(),
+        OpenServiceW(manager.Get(), serviceName.c_str(),
                      SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_START));
     if (!service) {
         return Failed(LastError(L"OpenServiceW"));
@@ -119,10 +119,10 @@ SetupResult ApplyRestartOnFailure(const std::wstring& serviceName) {
     settings.dwResetPeriod = kFailureCountResetSeconds;
     settings.cActions = static_cast<DWORD>(actions.size());
     settings.lpsaActions = actions.data();
-    if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &settings)) {
+    if (!ChangeServiceConfig2W(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, &settings)) {
         return Failed(LastError(L"ChangeServiceConfig2W"));
     }
-    const Win32Result<bool> holds = ReadBack(service.get());
+    const Win32Result<bool> holds = ReadBack(service.Get());
     if (holds) {
         return holds.value() ? SetupResult{true, 0, L"restart on failure set"}
                              : SetupResult{false, ERROR_INVALID_DATA,

@@ -18,13 +18,13 @@ namespace {
 void AwaitServiceStopped() {
     const UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     const UniqueScHandle service(
-        manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
+        manager ? OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
     if (!service) {
         return;
     }
     const ULONGLONG deadline = GetTickCount64() + kServiceStopLimitMs;
     SERVICE_STATUS status{};
-    while (QueryServiceStatus(service.get(), &status) &&
+    while (QueryServiceStatus(service.Get(), &status) &&
            status.dwCurrentState == SERVICE_STOP_PENDING && GetTickCount64() < deadline) {
         Sleep(kServiceStopPollMs);
     }

@@ -118,11 +118,11 @@ LSTATUS RecordGroupSid(const std::wstring& sid) {
     }
     const velk::UniqueRegKey key(opened);
     status = RegSetKeySecurity(
-        key.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
+        key.Get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return RegSetValueExW(key.get(), kUsersGroupSidValue, 0, REG_SZ,
+    return RegSetValueExW(key.Get(), kUsersGroupSidValue, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(sid.c_str()),
                           static_cast<DWORD>((sid.size() + 1) * sizeof(wchar_t)));
 }
@@ -145,7 +145,7 @@ void DropSettingsKeyIfEmpty() {
     DWORD values = 1;
     {
         const velk::UniqueRegKey key(opened);
-        RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                          nullptr, nullptr, nullptr, nullptr);
     }
     if (subkeys == 0 && values == 0) {

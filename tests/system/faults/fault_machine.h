@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
 #include "service/channel/client/pipe_framing.h"
@@ -205,25 +206,15 @@ class Service {
   public:
     Service()
         : scm_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)),
-          service_(scm_ ? OpenServiceW(scm_, kServiceName, SERVICE_ALL_ACCESS) : nullptr) {}
-    ~Service() {
-        if (service_ != nullptr) {
-            CloseServiceHandle(service_);
-        }
-        if (scm_ != nullptr) {
-            CloseServiceHandle(scm_);
-        }
-    }
-    Service(const Service&) = delete;
-    Service& operator=(const Service&) = delete;
+          service_(scm_ ? OpenServiceW(scm_.Get(), kServiceName, SERVICE_ALL_ACCESS) : nullptr) {}
 
-    bool Opened() const { return service_ != nullptr; }
+    bool Opened() const { return service_.Valid(); }
 
     SERVICE_STATUS_PROCESS Query() const {
         SERVICE_STATUS_PROCESS status{};
         DWORD needed = 0;
-        QueryServiceStatusEx(service_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                             sizeof(status), &needed);
+        QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
         return status;
     }
 
@@ -238,7 +229,7 @@ class Service {
     // process id tells them apart.
     bool Start() {
         const DWORD before = Query().dwProcessId;
-        if (!StartServiceW(service_, 0, nullptr)) {
+        if (!StartServiceW(service_.Get(), 0, nullptr)) {
             return false;
         }
         return test_support::Eventually(
@@ -254,7 +245,7 @@ class Service {
 
     bool Stop() {
         SERVICE_STATUS status{};
-        ControlService(service_, SERVICE_CONTROL_STOP, &status);
+        ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status);
         return WaitFor(SERVICE_STOPPED);
     }
 
@@ -268,8 +259,8 @@ class Service {
     }
 
   private:
-    SC_HANDLE scm_;
-    SC_HANDLE service_;
+    UniqueScHandle scm_;
+    UniqueScHandle service_;
 };
 
 }  // namespace velk::faults

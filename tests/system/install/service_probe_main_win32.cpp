@@ -83,7 +83,7 @@ std::wstring RecoveryFromServiceKey(const std::wstring& name) {
     DWORD fields[5 + 2 * 16] = {};
     DWORD size = sizeof(fields);
     DWORD type = 0;
-    if (RegQueryValueExW(key.get(), L"FailureActions", nullptr, &type,
+    if (RegQueryValueExW(key.Get(), L"FailureActions", nullptr, &type,
                          reinterpret_cast<BYTE*>(fields), &size) != ERROR_SUCCESS ||
         type != REG_BINARY || size < 5 * sizeof(DWORD) || fields[3] > 16 ||
         size != (5 + 2 * fields[3]) * sizeof(DWORD)) {
@@ -143,7 +143,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring name = argv[1];
     UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueScHandle service(manager ? OpenServiceW(manager.get(), name.c_str(),
+    UniqueScHandle service(manager ? OpenServiceW(manager.Get(), name.c_str(),
                                                   SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS)
                                    : nullptr);
     if (!service) {
@@ -151,13 +151,13 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     SERVICE_STATUS status{};
-    QueryServiceStatus(service.get(), &status);
+    QueryServiceStatus(service.Get(), &status);
     const wchar_t* states[] = {L"?",       L"STOPPED",          L"START_PENDING", L"STOP_PENDING",
                                L"RUNNING", L"CONTINUE_PENDING", L"PAUSE_PENDING", L"PAUSED"};
     Line(L"state", status.dwCurrentState < 8 ? states[status.dwCurrentState] : L"?");
 
     const std::vector<BYTE> config = Buffer([&](BYTE* data, DWORD size, DWORD* needed) {
-        return QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data),
+        return QueryServiceConfigW(service.Get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data),
                                    size, needed);
     });
     if (!config.empty()) {
@@ -170,13 +170,13 @@ int wmain(int argc, wchar_t** argv) {
         Line(L"display", c->lpDisplayName != nullptr ? c->lpDisplayName : L"");
     }
     const std::vector<BYTE> description = Buffer([&](BYTE* data, DWORD size, DWORD* needed) {
-        return QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, data, size, needed);
+        return QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_DESCRIPTION, data, size, needed);
     });
     if (!description.empty()) {
         const auto* d = reinterpret_cast<const SERVICE_DESCRIPTIONW*>(description.data());
         Line(L"description", d->lpDescription != nullptr ? d->lpDescription : L"");
     }
-    Line(L"running", RunningImage(service.get()));
-    Line(L"recovery", Recovery(service.get(), name));
+    Line(L"running", RunningImage(service.Get()));
+    Line(L"recovery", Recovery(service.Get(), name));
     return 0;
 }

@@ -17,7 +17,7 @@ TEST_F(ServiceLifecycle, StartsToRunningAndStopsToStoppedWhileIdle) {
     EXPECT_EQ(running.dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
     EXPECT_EQ(Send(L"status"), L"ok=true;exitCode=0;message=service running");
     SERVICE_STATUS interrogated{};
-    EXPECT_TRUE(ControlService(service_.get(), SERVICE_CONTROL_INTERROGATE, &interrogated));
+    EXPECT_TRUE(ControlService(service_.Get(), SERVICE_CONTROL_INTERROGATE, &interrogated));
     EXPECT_EQ(interrogated.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(Send(L"status"), L"ok=true;exitCode=0;message=service running");
     const DWORD pid = running.dwProcessId;

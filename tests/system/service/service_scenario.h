@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "netsteer/netsteer_constants.h"
 #include "service/channel/client/pipe_framing.h"
@@ -38,15 +39,6 @@ using test_support::WriteFileBytes;
 
 // Only guards against a hang; no scenario measures time.
 inline constexpr DWORD kHangGuardMs = 60000;
-
-struct ScHandleClose {
-    void operator()(SC_HANDLE handle) const {
-        if (handle != nullptr) {
-            CloseServiceHandle(handle);
-        }
-    }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleClose>;
 
 inline bool ProcessAlive(DWORD pid) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
@@ -91,14 +83,14 @@ class ServiceScenario : public ::testing::Test {
     virtual std::wstring ServiceProgram() const { return ServiceExe(); }
 
     void SetUp() override {
-        scm_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        scm_.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         ASSERT_TRUE(scm_) << "OpenSCManagerW failed: " << GetLastError();
         RemoveService();
         ResetFiles();
         ASSERT_TRUE(PrepareDirectory());
         const std::wstring binaryPath =
             L"\"" + std::wstring(kServiceDirectory) + L"VelkVPNService.exe\"";
-        service_.reset(CreateServiceW(scm_.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+        service_.Reset(CreateServiceW(scm_.Get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                       SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
                                       nullptr, nullptr, nullptr));
@@ -106,14 +98,14 @@ class ServiceScenario : public ::testing::Test {
     }
 
     void TearDown() override {
-        service_.reset();
+        service_.Reset();
         RemoveService();
     }
 
     SERVICE_STATUS_PROCESS Query() const {
         SERVICE_STATUS_PROCESS status{};
         DWORD needed = 0;
-        QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO,
+        QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO,
                              reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
         return status;
     }
@@ -123,7 +115,7 @@ class ServiceScenario : public ::testing::Test {
     }
 
     void StartAndWait() {
-        ASSERT_TRUE(StartServiceW(service_.get(), 0, nullptr))
+        ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr))
             << "StartServiceW failed: " << GetLastError();
         ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
         // RUNNING is reported just before the pipe exists.
@@ -138,7 +130,7 @@ class ServiceScenario : public ::testing::Test {
     // Sends the stop control; the status the control manager answered with.
     SERVICE_STATUS SendStop() {
         SERVICE_STATUS status{};
-        EXPECT_TRUE(ControlService(service_.get(), SERVICE_CONTROL_STOP, &status))
+        EXPECT_TRUE(ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status))
             << "ControlService failed: " << GetLastError();
         return status;
     }
@@ -178,20 +170,20 @@ class ServiceScenario : public ::testing::Test {
 
   private:
     void RemoveService() {
-        UniqueScHandle old(OpenServiceW(scm_.get(), kServiceName, SERVICE_ALL_ACCESS));
+        UniqueScHandle old(OpenServiceW(scm_.Get(), kServiceName, SERVICE_ALL_ACCESS));
         if (!old) {
             return;
         }
         SERVICE_STATUS status{};
-        ControlService(old.get(), SERVICE_CONTROL_STOP, &status);
+        ControlService(old.Get(), SERVICE_CONTROL_STOP, &status);
         Eventually([&] {
             SERVICE_STATUS_PROCESS now{};
             DWORD needed = 0;
-            return !QueryServiceStatusEx(old.get(), SC_STATUS_PROCESS_INFO,
+            return !QueryServiceStatusEx(old.Get(), SC_STATUS_PROCESS_INFO,
                                          reinterpret_cast<BYTE*>(&now), sizeof(now), &needed) ||
                    now.dwCurrentState == SERVICE_STOPPED;
         });
-        DeleteService(old.get());
+        DeleteService(old.Get());
     }
 
     static void ResetFiles() {

@@ -46,7 +46,7 @@ TEST_F(ServiceVelkctl, ThePipeHoldsItsNameWhileTheRoutingIsRestoredAtStart) {
                                            record.size() * sizeof(wchar_t))));
     CreateDirectoryW(kStubDirectory, nullptr);
     ASSERT_TRUE(WriteFileBytes(kStubDelayPath, "4000"));
-    ASSERT_TRUE(StartServiceW(service_.get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
     // The restore has begun: the helper has recorded its run.
     ASSERT_TRUE(Eventually([] { return !StubCalls().empty(); }));
     EXPECT_EQ(Query().dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));

@@ -37,7 +37,7 @@ class RecordedValue {
             return;
         }
         const UniqueRegKey key(opened);
-        written_ = RegSetValueExW(key.get(), kUsersGroupSidValue, 0, type, data.data(),
+        written_ = RegSetValueExW(key.Get(), kUsersGroupSidValue, 0, type, data.data(),
                                   static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
     }
     ~RecordedValue() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, TestKey().c_str()); }
