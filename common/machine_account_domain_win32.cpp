@@ -1,32 +1,12 @@
 #include "common/machine_account_domain.h"
 
-// After windows.h, which they need.
-#include <ntsecapi.h>
+// After windows.h, which it needs.
 #include <sddl.h>
 
-#include <memory>
-
 #include "common/local_memory.h"
+#include "common/lsa_handles.h"
 
 namespace velk {
-namespace {
-
-struct LsaHandleClose {
-    void operator()(LSA_HANDLE handle) const {
-        if (handle != nullptr) {
-            LsaClose(handle);
-        }
-    }
-};
-struct LsaMemoryFree {
-    void operator()(void* memory) const {
-        if (memory != nullptr) {
-            LsaFreeMemory(memory);
-        }
-    }
-};
-
-}  // namespace
 
 std::wstring SidText(PSID sid) {
     wchar_t* text = nullptr;
@@ -39,17 +19,17 @@ std::wstring SidText(PSID sid) {
 
 std::optional<MachineAccountDomain> QueryMachineAccountDomain() {
     LSA_OBJECT_ATTRIBUTES attributes{};
-    LSA_HANDLE opened = nullptr;
-    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &opened) != 0) {
+    UniqueLsaHandle policy;
+    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, policy.Put()) != 0) {
         return std::nullopt;
     }
-    const std::unique_ptr<void, LsaHandleClose> policy(opened);
     void* buffer = nullptr;
-    if (LsaQueryInformationPolicy(policy.get(), PolicyAccountDomainInformation, &buffer) != 0) {
+    if (LsaQueryInformationPolicy(policy.Get(), PolicyAccountDomainInformation, &buffer) != 0) {
         return std::nullopt;
     }
-    const std::unique_ptr<void, LsaMemoryFree> owned(buffer);
-    const auto* info = static_cast<const POLICY_ACCOUNT_DOMAIN_INFO*>(buffer);
+    const UniqueLsaMemory<POLICY_ACCOUNT_DOMAIN_INFO> owned(
+        static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(buffer));
+    const POLICY_ACCOUNT_DOMAIN_INFO* info = owned.Get();
     MachineAccountDomain domain;
     if (info->DomainName.Buffer != nullptr) {
         domain.name.assign(info->DomainName.Buffer, info->DomainName.Length / sizeof(wchar_t));

@@ -1,8 +1,4 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <memory>
-
+#include "common/winsock_handles.h"
 #include "common/winsock_session.h"
 #include "netsteer/control/server_address.h"
 
@@ -12,28 +8,23 @@ namespace {
 // Room for the longest IPv4 text form and its terminator.
 constexpr std::size_t kAddressTextUnits = 22;
 
-struct AddrInfoDeleter {
-    void operator()(ADDRINFOW* list) const { FreeAddrInfoW(list); }
-};
-using AddrInfoList = std::unique_ptr<ADDRINFOW, AddrInfoDeleter>;
-
-AddrInfoList Lookup(const std::wstring& host, int flags, int socketType, int protocol) {
+velk::UniqueAddrInfo Lookup(const std::wstring& host, int flags, int socketType, int protocol) {
     ADDRINFOW hints{};
     hints.ai_flags = flags;
     hints.ai_family = AF_INET;
     hints.ai_socktype = socketType;
     hints.ai_protocol = protocol;
-    ADDRINFOW* list = nullptr;
-    if (GetAddrInfoW(host.c_str(), nullptr, &hints, &list) != 0) {
-        return AddrInfoList();
+    velk::UniqueAddrInfo list;
+    if (GetAddrInfoW(host.c_str(), nullptr, &hints, list.Put()) != 0) {
+        return velk::UniqueAddrInfo();
     }
-    return AddrInfoList(list);
+    return list;
 }
 
 // The first IPv4 entry's address in dotted text; empty if there is none or
 // it cannot be formatted.
-std::wstring FirstAddressText(const AddrInfoList& list) {
-    for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+std::wstring FirstAddressText(const velk::UniqueAddrInfo& list) {
+    for (const ADDRINFOW* entry = list.Get(); entry != nullptr; entry = entry->ai_next) {
         if (entry->ai_family != AF_INET || entry->ai_addr == nullptr ||
             entry->ai_addrlen < sizeof(sockaddr_in)) {
             continue;
@@ -56,10 +47,10 @@ velk::Win32Result<std::wstring> GetVpnServerIp(const std::wstring& host) {
     }
     // A numeric host is returned as the parsed address prints, so that only the
     // canonical form ever reaches a command line.
-    if (AddrInfoList numeric = Lookup(host, AI_NUMERICHOST, 0, 0)) {
+    if (velk::UniqueAddrInfo numeric = Lookup(host, AI_NUMERICHOST, 0, 0)) {
         return FirstAddressText(numeric);
     }
-    AddrInfoList named = Lookup(host, 0, SOCK_STREAM, IPPROTO_TCP);
+    velk::UniqueAddrInfo named = Lookup(host, 0, SOCK_STREAM, IPPROTO_TCP);
     if (!named) {
         return std::wstring();
     }

@@ -4,22 +4,13 @@
 #include <sddl.h>
 
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include "common/local_memory.h"
+#include "common/net_api_buffer.h"
 
 namespace velk {
 namespace {
-
-// NetApiBufferFree when it goes.
-struct NetBufferFree {
-    void operator()(void* buffer) const {
-        if (buffer != nullptr) {
-            NetApiBufferFree(buffer);
-        }
-    }
-};
 
 Win32Result<std::vector<BYTE>> TokenUserOf(HANDLE token) {
     DWORD size = 0;
@@ -123,7 +114,7 @@ bool TrustedGroup::Includes(HANDLE checks, PSID user) {
         const NET_API_STATUS status = NetLocalGroupGetMembers(
             nullptr, group_->name.c_str(), 0, reinterpret_cast<BYTE**>(&members),
             MAX_PREFERRED_LENGTH, &read, &total, nullptr);
-        const std::unique_ptr<void, NetBufferFree> owned(members);
+        const UniqueNetApiBuffer<LOCALGROUP_MEMBERS_INFO_0> owned(members);
         for (DWORD i = 0; status == NERR_Success && members != nullptr && i < read; ++i) {
             const PSID member = members[i].lgrmi0_sid;
             if (member != nullptr && IsValidSid(member)) {

@@ -6,7 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/service_handles.h"
 #include "common/unique_handle.h"
+#include "common/winsock_handles.h"
+#include "common/winsock_session.h"
 
 namespace velk {
 namespace {
@@ -90,9 +93,33 @@ struct EventKind {
     static UniqueHandle Make() { return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
     static bool Open(HANDLE raw) { return WaitForSingleObject(raw, 0) != WAIT_FAILED; }
 };
+struct RegKeyKind {
+    static UniqueRegKey Make() {
+        UniqueRegKey key;
+        RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key.Put());
+        return key;
+    }
+    static bool Open(HKEY raw) {
+        DWORD subkeys = 0;
+        return RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+};
+struct SocketKind {
+    static UniqueSocket Make() { return UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+    static bool Open(SOCKET raw) {
+        int type = 0;
+        int size = sizeof type;
+        return getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &size) == 0;
+    }
+};
+
 template <typename Kind>
-class RealKind : public ::testing::Test {};
-using Kinds = ::testing::Types<EventKind>;
+class RealKind : public ::testing::Test {
+  protected:
+    const WinsockSession winsock_;  // for the socket kind
+};
+using Kinds = ::testing::Types<EventKind, RegKeyKind, SocketKind>;
 TYPED_TEST_SUITE(RealKind, Kinds);
 
 TYPED_TEST(RealKind, MovingKeepsItOpenResettingClosesIt) {
