@@ -110,7 +110,8 @@ class PipeServer {
             WaitForSingleObject(stopEvent_, INFINITE);
             return;
         }
-        const RegisteredWait stopWait(stopEvent_, &PipeServer::OnStop, this);
+        const Win32Result<UniqueRegisteredWait> stopWait =
+            RegisterWaitOnce(stopEvent_, &PipeServer::OnStop, this);
         pollStop_ = !stopWait;
         while (!StopSeen()) {
             FollowSchedule();

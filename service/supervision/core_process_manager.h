@@ -67,7 +67,7 @@ struct RecordedCore {
     UniqueHandle process;
     DWORD processId = 0;
     std::unique_ptr<CoreEndReport> endReport;
-    std::unique_ptr<RegisteredWait> endWatch;
+    UniqueRegisteredWait endWatch;
 };
 
 // A core just created and resumed in its job.

@@ -61,8 +61,10 @@ void CoreProcessManager::Record(UniqueHandle job, CreatedCore created) {
     core.endReport->processId = core.processId;
     core.endReport->process = core.process.Get();
     core.endReport->events = settings_.events;
-    core.endWatch =
-        std::make_unique<RegisteredWait>(core.process.Get(), &ReportCoreEnd, core.endReport.get());
+    if (Win32Result<UniqueRegisteredWait> watch =
+            RegisterWaitOnce(core.process.Get(), &ReportCoreEnd, core.endReport.get())) {
+        core.endWatch = std::move(watch.value());
+    }
 }
 
 void CoreProcessManager::Report(ServiceEvent event,

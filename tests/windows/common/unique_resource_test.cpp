@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <utility>
 #include <vector>
 
+#include "common/registered_wait.h"
 #include "common/service_handles.h"
 #include "common/unique_handle.h"
 #include "common/winsock_handles.h"
@@ -140,6 +142,31 @@ TEST(UniqueHandleTest, InvalidHandleValueOwnsNothing) {
     UniqueHandle owner(INVALID_HANDLE_VALUE);
     EXPECT_FALSE(owner);
     EXPECT_EQ(owner.Release(), INVALID_HANDLE_VALUE);
+}
+
+struct CallbackProgress {
+    UniqueHandle started{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> finished{false};
+};
+
+void CALLBACK SlowCallback(void* context, BOOLEAN) {
+    auto* progress = static_cast<CallbackProgress*>(context);
+    SetEvent(progress->started.Get());
+    Sleep(300);
+    progress->finished = true;
+}
+
+// The context of a wait may go as soon as its owner has: the owner's end
+// waits for a callback under way.
+TEST(RegisteredWaitTest, ResetWaitsForTheCallbackUnderWay) {
+    const UniqueHandle signalled(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    CallbackProgress progress;
+    Win32Result<UniqueRegisteredWait> wait =
+        RegisterWaitOnce(signalled.Get(), &SlowCallback, &progress);
+    ASSERT_TRUE(wait);
+    ASSERT_EQ(WaitForSingleObject(progress.started.Get(), 10000), WAIT_OBJECT_0);
+    wait.value().Reset();
+    EXPECT_TRUE(progress.finished);
 }
 
 }  // namespace
