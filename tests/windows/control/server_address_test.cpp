@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/winsock_handles.h"
 #include "netsteer/control/server_address.h"
 
 namespace netsteer {
@@ -18,13 +19,10 @@ std::wstring Resolved(const wchar_t* host) {
 TEST(ServerAddress, NameResolvesWithWinsockStartedForTheLookupAlone) {
     EXPECT_EQ(Resolved(L"localhost"), L"127.0.0.1");
     // No session is left behind: a socket needs a WSAStartup of its own.
-    const SOCKET socketAfter = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const velk::UniqueSocket socketAfter(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     const int error = WSAGetLastError();
-    EXPECT_EQ(socketAfter, INVALID_SOCKET);
+    EXPECT_EQ(socketAfter.Get(), INVALID_SOCKET);
     EXPECT_EQ(error, WSANOTINITIALISED);
-    if (socketAfter != INVALID_SOCKET) {
-        closesocket(socketAfter);
-    }
 }
 
 TEST(ServerAddress, DottedAddressComesBackAsItIs) {
