@@ -11,9 +11,6 @@
 namespace velk {
 namespace {
 
-// Owner of memory the system handed out with LocalAlloc.
-using LocalMemory = UniqueLocal<void>;
-
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
@@ -105,7 +102,7 @@ bool IsTrustedOwner(HANDLE handle) {
                         nullptr, nullptr, &raw) != ERROR_SUCCESS) {
         return false;
     }
-    const LocalMemory descriptor(raw);
+    const UniqueLocal<void> descriptor(raw);
     return owner != nullptr &&
            (IsWellKnownSid(owner, WinLocalSystemSid) ||
             IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnUser(owner));
