@@ -51,7 +51,7 @@ const EventKind* KindOf(ServiceEvent event) {
     return nullptr;
 }
 
-// The registered source for the life of the process.
+// The registered source, for as long as the event log that holds it.
 class EventSource {
   public:
     EventSource() : handle_(RegisterEventSourceW(nullptr, kServiceName)) {}
