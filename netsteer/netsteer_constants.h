@@ -29,6 +29,10 @@ inline constexpr SystemTool kSystemTools[] = {
 // A child's output is read in chunks of at most this many bytes, so that a
 // terminating 0 always fits after the data in a buffer one byte larger.
 inline constexpr std::size_t kCommandReadChunkBytes = 4095;
+// A tool whose process could not be made for want of resources is started
+// again, at most this many times in all, after this pause.
+inline constexpr int kCommandStartAttempts = 3;
+inline constexpr std::uint32_t kCommandStartRetryPauseMs = 250;
 
 inline constexpr std::uint32_t kRouteCommandPauseMs = 300;
 inline constexpr std::uint32_t kDeleteDefaultsPauseMs = 400;

@@ -12,7 +12,9 @@ namespace netsteer {
 // returns its standard output and standard error, interleaved as written,
 // decoded chunk by chunk (DecodeOutputChunk). Waits for the child without a
 // time-out. The failed call when the system folder is not known or the pipe or
-// the process could not be created.
+// the process could not be created; a process not made for a moment's want
+// (IsPassingStartFailure) is tried again first, kCommandStartAttempts times
+// in all.
 velk::Win32Result<std::wstring> RunCommand(const std::wstring& command);
 
 // The same for a complete command line (no interpreter prefix added): the

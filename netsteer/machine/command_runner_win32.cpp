@@ -64,10 +64,6 @@ velk::Win32Result<std::wstring> RunHidden(const std::wstring& program,
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
-    // CreateProcessW may write into the command line, so it gets a copy.
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-
     // The child inherits the write end and nothing else.
     velk::InheritHandleList inheritOnly({writeEnd.Get()});
     STARTUPINFOEXW startup;
@@ -75,11 +71,20 @@ velk::Win32Result<std::wstring> RunHidden(const std::wstring& program,
         velk::PrepareHiddenStartup(inheritOnly, nullptr, writeEnd.Get(), &startup);
 
     PROCESS_INFORMATION info = {};
-    const BOOL started =
-        CreateProcessW(program.empty() ? nullptr : program.c_str(), mutableLine.data(), nullptr,
-                       nullptr, TRUE, creationFlags, nullptr, nullptr, &startup.StartupInfo, &info);
-    if (!started) {
-        return velk::LastError(L"CreateProcessW");
+    for (int attempt = 1;; ++attempt) {
+        // CreateProcessW may write into the command line, so each try gets a copy.
+        std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+        mutableLine.push_back(L'\0');
+        if (CreateProcessW(program.empty() ? nullptr : program.c_str(), mutableLine.data(), nullptr,
+                           nullptr, TRUE, creationFlags, nullptr, nullptr, &startup.StartupInfo,
+                           &info)) {
+            break;
+        }
+        const velk::Win32Error failure = velk::LastError(L"CreateProcessW");
+        if (attempt == kCommandStartAttempts || !IsPassingStartFailure(failure.code)) {
+            return failure;
+        }
+        Sleep(kCommandStartRetryPauseMs);
     }
     // Our copy of the write end goes at once: the pipe reports its end only
     // when every writer has closed its copy.

@@ -43,4 +43,20 @@ InterpreterRun InterpreterRunFor(const std::wstring& command, const std::wstring
     return run;
 }
 
+bool IsPassingStartFailure(std::uint32_t code) {
+    // The Windows codes by number, so that the rule is the same in the
+    // portable build: ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY,
+    // ERROR_INTERNAL_ERROR (Wine's answer when its server is overrun),
+    // ERROR_NO_SYSTEM_RESOURCES, ERROR_NONPAGED_SYSTEM_RESOURCES,
+    // ERROR_PAGED_SYSTEM_RESOURCES, ERROR_WORKING_SET_QUOTA,
+    // ERROR_PAGEFILE_QUOTA, ERROR_COMMITMENT_LIMIT, ERROR_NOT_ENOUGH_QUOTA.
+    constexpr std::uint32_t kPassing[] = {8, 14, 1359, 1450, 1451, 1452, 1453, 1454, 1455, 1816};
+    for (const std::uint32_t passing : kPassing) {
+        if (code == passing) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace netsteer

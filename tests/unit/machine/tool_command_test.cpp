@@ -53,4 +53,27 @@ TEST(InterpreterRunTest, ToolsStartFromTheSystemFolderThroughItsInterpreter) {
     }
 }
 
+// Only a moment's want is worth a second start; a program that is not
+// there, or may not be run, never comes by trying again.
+TEST(InterpreterRunTest, OnlyAPassingWantStartsTheToolAgain) {
+    const struct {
+        std::uint32_t code;
+        bool passing;
+    } cases[] = {
+        {8, true},      // ERROR_NOT_ENOUGH_MEMORY
+        {1359, true},   // ERROR_INTERNAL_ERROR, Wine under load
+        {1450, true},   // ERROR_NO_SYSTEM_RESOURCES
+        {1816, true},   // ERROR_NOT_ENOUGH_QUOTA
+        {0, false},     //
+        {2, false},     // ERROR_FILE_NOT_FOUND
+        {3, false},     // ERROR_PATH_NOT_FOUND
+        {5, false},     // ERROR_ACCESS_DENIED
+        {193, false},   // ERROR_BAD_EXE_FORMAT
+        {1260, false},  // ERROR_ACCESS_DISABLED_BY_POLICY
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(netsteer::IsPassingStartFailure(c.code), c.passing) << c.code;
+    }
+}
+
 }  // namespace
