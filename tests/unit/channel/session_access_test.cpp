@@ -63,6 +63,12 @@ const std::wstring kHelperStart =
 const std::wstring kHelperStop =
     L"RunHelperProcess|D:\\svc\\netsteer.exe|stop \"203.0.113.7\"|70000";
 const std::wstring kTail = L"ReadCoreLogTail|runtime|8192";
+const std::wstring kStarted = L"ok=true;exitCode=0;message=xray start finished";
+
+// Two members of the trusted group and an administrator.
+const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
+const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
+const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
 
 TEST(HandleCommandAccessTest, AStrangerIsAnsweredStatusOnly) {
     const CallerIdentity eve = Caller(CallerRank::kUntrusted, L"S-1-5-21-eve");
@@ -92,17 +98,13 @@ TEST(HandleCommandAccessTest, AStrangerIsAnsweredStatusOnly) {
 }
 
 TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
-    const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
-    const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
-    const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
-    const std::wstring started = L"ok=true;exitCode=0;message=xray start finished";
     const std::wstring stopped = L"ok=true;exitCode=0;message=xray stopped";
     const std::wstring helped = L"ok=true;exitCode=0;message=helper finished";
     RunSteps({
         {"alice starts her core",
          alice,
          L"xray_start C:\\a.json",
-         started,
+         kStarted,
          {L"StartXray|C:\\a.json"}},
         {"alice routes",
          alice,
@@ -121,7 +123,7 @@ TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
         {"alice starts again: today's answer",
          alice,
          L"xray_start C:\\a.json",
-         started,
+         kStarted,
          {L"QueryXrayStatus", L"StartXray|C:\\a.json"}},
         {"alice reads",
          alice,
@@ -142,7 +144,7 @@ TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
         {"then bob may start one",
          bob,
          L"xray_start C:\\b.json",
-         started,
+         kStarted,
          {L"StartXray|C:\\b.json"}},
     });
 }
@@ -152,10 +154,6 @@ TEST(HandleCommandAccessTest, ASecondMemberCannotTakeOverTheFirstsSessions) {
 // that was refused or failed before a core ran takes nobody's session, and a
 // caller whose core ran reads from where its core began.
 TEST(HandleCommandAccessTest, OnlyTheCoreSessionsOwnerReadsItsOutput) {
-    const CallerIdentity alice = Caller(CallerRank::kMember, L"S-1-5-21-alice");
-    const CallerIdentity bob = Caller(CallerRank::kMember, L"S-1-5-21-bob");
-    const CallerIdentity admin = Caller(CallerRank::kAdministrator, L"S-1-5-21-admin");
-    const std::wstring started = L"ok=true;exitCode=0;message=xray start finished";
     const std::wstring read = L"ok=true;exitCode=0;message=";
     const std::wstring aliceTraffic = L"alice: accepted tcp:example.org:443\n";
     const std::wstring aliceAccess = L"alice: tcp:mail.example.org:993 [proxy]\n";
@@ -181,7 +179,7 @@ TEST(HandleCommandAccessTest, OnlyTheCoreSessionsOwnerReadsItsOutput) {
         std::wstring response;
     };
     const Case cases[] = {
-        {"alice starts her core", alice, L"xray_start C:\\a.json", false, started},
+        {"alice starts her core", alice, L"xray_start C:\\a.json", false, kStarted},
         {"alice reads her core's output", alice, L"xray_last_error", true, read + aliceTraffic},
         {"bob may not read it", bob, L"xray_last_error", true, kDenied},
         // Alice's core has ended by itself: the core is free to start.
@@ -198,7 +196,7 @@ TEST(HandleCommandAccessTest, OnlyTheCoreSessionsOwnerReadsItsOutput) {
         {"alice's session has passed to bob", alice, L"xray_last_error", false, kDenied},
         {"an administrator reads bob's session", admin, L"xray_last_error", false,
          read + bobReason},
-        {"bob starts a quiet core", bob, L"xray_start C:\\quiet.json", false, started},
+        {"bob starts a quiet core", bob, L"xray_start C:\\quiet.json", false, kStarted},
         {"neither log shows alice's lines", bob, L"xray_last_error", true, read},
     };
     for (const Case& c : cases) {
